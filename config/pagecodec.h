@@ -33,40 +33,40 @@ struct RunningLightProgramState
 struct EditorState
 {
     // relay page controls
-    std::array<bool, 8> inputs{}; // CheckBox2..CheckBox9 ("IF K1".."IF K8")
-    bool andSelected = true;      // RadioButton3 ("AND")
-    bool timer1Active = false;    // CheckBox10
-    bool timer2Active = false;    // CheckBox11
-    bool randomActive = false;    // CheckBox12
-    bool secTimerActive = false;  // CheckBox13
-    bool counterInUse = false;    // CheckBox48
-    bool repeat = false;          // CheckBox14
-    bool key = false;             // CheckBox49
-    bool tempActive = false;      // CheckBox46
-    bool pushButton = false;      // CheckBox47 ("Taster")
-    int day1Index = 0;            // ComboBox2
-    int day2Index = 0;            // ComboBox3
-    TimeOfDay timer1On{19, 49, 28};   // DateTimePicker1
-    TimeOfDay timer1Off{19, 56, 49};  // DateTimePicker2
-    TimeOfDay timer2On{19, 49, 28};   // DateTimePicker3
-    TimeOfDay timer2Off{19, 56, 49};  // DateTimePicker4
-    TimeOfDay randomStart{19, 56, 0}; // DateTimePicker5
-    TimeOfDay randomStop{19, 56, 49}; // DateTimePicker6
-    QString counterText = QStringLiteral("10"); // Edit1
+    std::array<bool, 8> inputs{};                  // CheckBox2..CheckBox9 ("IF K1".."IF K8")
+    bool andSelected = true;                       // RadioButton3 ("AND")
+    bool timer1Active = false;                     // CheckBox10
+    bool timer2Active = false;                     // CheckBox11
+    bool randomActive = false;                     // CheckBox12
+    bool secTimerActive = false;                   // CheckBox13
+    bool counterInUse = false;                     // CheckBox48
+    bool repeat = false;                           // CheckBox14
+    bool key = false;                              // CheckBox49
+    bool tempActive = false;                       // CheckBox46
+    bool pushButton = false;                       // CheckBox47 ("Taster")
+    int day1Index = 0;                             // ComboBox2
+    int day2Index = 0;                             // ComboBox3
+    TimeOfDay timer1On{19, 49, 28};                // DateTimePicker1
+    TimeOfDay timer1Off{19, 56, 49};               // DateTimePicker2
+    TimeOfDay timer2On{19, 49, 28};                // DateTimePicker3
+    TimeOfDay timer2Off{19, 56, 49};               // DateTimePicker4
+    TimeOfDay randomStart{19, 56, 0};              // DateTimePicker5
+    TimeOfDay randomStop{19, 56, 49};              // DateTimePicker6
+    QString counterText = QStringLiteral("10");    // Edit1
     QString onSecondsText = QStringLiteral("6");   // Edit2
     QString offSecondsText = QStringLiteral("33"); // Edit3
-    int sensorIndex = 2;                            // ComboBox15
-    QString pullInText = QStringLiteral("20");      // Edit7 ("Anzug <")
-    QString dropOutText = QStringLiteral("22");     // Edit8 ("Abfall >")
+    int sensorIndex = 2;                           // ComboBox15
+    QString pullInText = QStringLiteral("20");     // Edit7 ("Anzug <")
+    QString dropOutText = QStringLiteral("22");    // Edit8 ("Abfall >")
 
     // global controls
     int programIndex = 0; // ComboBox4
     std::array<RunningLightProgramState, 3> programs{};
-    std::array<bool, 8> powerUp{}; // CheckBox1, CheckBox39..CheckBox45
-    int counterUnitIndex = 0;      // ComboBox18
-    int firmwareIndex = 0;         // ComboBox17
-    int offset1Index = 0;          // ComboBox14
-    int offset2Index = 0;          // ComboBox16
+    std::array<bool, 8> powerUp{};        // CheckBox1, CheckBox39..CheckBox45
+    int counterUnitIndex = 0;             // ComboBox18
+    int firmwareIndex = 0;                // ComboBox17
+    int offset1Index = 0;                 // ComboBox14
+    int offset2Index = 0;                 // ComboBox16
     std::array<QString, 8> relayLabels{}; // Edit9..Edit16
     QString cardName;                     // Edit17
 };
@@ -81,10 +81,15 @@ struct CaptureTexts
 };
 
 // The capture: writes every byte and bit the capture owns for relay page p (0 to 7) and the
-// global bytes, in the order of the capture steps. Bytes it does not own keep their values.
+// global bytes, in the order of the capture steps. Bytes it does not own keep their values:
+// 216-221, 238-243, 249-255, 288-511, 656-903, 910-919, 936-1023, bits 6-7 of the mode bytes,
+// bits 3-7 of 128+3p, bits 2-7 of 152+8p, bits 1-7 of 256+4p, bits 0 and 3-7 of 244, and every
+// per-relay byte of the other pages. Left to the window: the CaptureEnabled guard and the
+// forced "OR" after "Taster" (the image follows that at the next capture).
 CaptureTexts CapturePage(ConfigImage &image, int p, const EditorState &state);
 
-// Time of day as the pickers hand it to the capture.
+// Time of day as the pickers hand it to the capture, read back through its hh:mm:ss text.
+// Values that are no time of day give 00:00:00.
 TimeOfDay SplitTime(const TimeOfDay &time);
 
 struct RunningLightProgramDisplay
@@ -104,29 +109,29 @@ struct PageDisplay
     std::array<bool, 8> inputs{}; // step 4
     bool andSelected = false;     // step 5
     bool timer1Active = false, timer2Active = false, randomActive = false,
-         secTimerActive = false; // step 6
-    bool counterInUse = false;   // step 7
-    int day1Index = -1;          // step 8
-    TimeOfDay timer1On, timer1Off; // steps 9, 10
-    int day2Index = -1;            // step 11
-    TimeOfDay timer2On, timer2Off; // steps 12, 13
-    bool repeat = false, key = false;        // step 14
-    QString onSecondsText, offSecondsText;   // step 15
-    QString counterText;                     // step 16
-    TimeOfDay randomStart, randomStop;       // step 17
-    int programIndex = -1;                   // step 18
+         secTimerActive = false;                        // step 6
+    bool counterInUse = false;                          // step 7
+    int day1Index = -1;                                 // step 8
+    TimeOfDay timer1On, timer1Off;                      // steps 9, 10
+    int day2Index = -1;                                 // step 11
+    TimeOfDay timer2On, timer2Off;                      // steps 12, 13
+    bool repeat = false, key = false;                   // step 14
+    QString onSecondsText, offSecondsText;              // step 15
+    QString counterText;                                // step 16
+    TimeOfDay randomStart, randomStop;                  // step 17
+    int programIndex = -1;                              // step 18
     std::array<RunningLightProgramDisplay, 3> programs; // steps 19 to 21
-    bool tempActive = false;                 // step 22
-    int sensorIndex = -1;                    // step 24
-    bool humidityUnit = false;               // step 24: "%rLF" instead of "°C"
-    QString pullInText, dropOutText;         // step 25
-    bool runningLightView = false;           // step 26
-    int counterUnitIndex = 0;                // step 27
-    int firmwareIndex = 0;                   // step 28
-    int offset1Index = -1, offset2Index = -1; // step 29
-    std::array<QString, 8> relayLabels;      // step 30: empty = keep what is shown
-    QString cardName;                        // step 31: never empty ("Relaiskarte")
-    std::array<bool, 8> powerUp{};           // byte 247, shown by every display
+    bool tempActive = false;                            // step 22
+    int sensorIndex = -1;                               // step 24
+    bool humidityUnit = false;                          // step 24: "%rLF" instead of "°C"
+    QString pullInText, dropOutText;                    // step 25
+    bool runningLightView = false;                      // step 26
+    int counterUnitIndex = 0;                           // step 27
+    int firmwareIndex = 0;                              // step 28
+    int offset1Index = -1, offset2Index = -1;           // step 29
+    std::array<QString, 8> relayLabels;                 // step 30: empty = keep what is shown
+    QString cardName;                                   // step 31: never empty ("Relaiskarte")
+    std::array<bool, 8> powerUp{};                      // byte 247, shown by every display
 };
 
 PageDisplay DisplayPage(const ConfigImage &image, int p);
