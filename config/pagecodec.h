@@ -99,6 +99,7 @@ struct RunningLightProgramDisplay
     int rangeIndex = -1;
     int directionIndex = -1;
     QString secondsText;
+    bool operator==(const RunningLightProgramDisplay &) const = default;
 };
 
 // Control values of one display, one field per display step; list indices are -1 where the
@@ -109,17 +110,17 @@ struct PageDisplay
     std::array<bool, 8> inputs{}; // step 4
     bool andSelected = false;     // step 5
     bool timer1Active = false, timer2Active = false, randomActive = false,
-         secTimerActive = false;                        // step 6
-    bool counterInUse = false;                          // step 7
-    int day1Index = -1;                                 // step 8
-    TimeOfDay timer1On, timer1Off;                      // steps 9, 10
-    int day2Index = -1;                                 // step 11
-    TimeOfDay timer2On, timer2Off;                      // steps 12, 13
-    bool repeat = false, key = false;                   // step 14
-    QString onSecondsText, offSecondsText;              // step 15
-    QString counterText;                                // step 16
-    TimeOfDay randomStart, randomStop;                  // step 17
-    int programIndex = -1;                              // step 18
+         secTimerActive = false;           // step 6
+    bool counterInUse = false;             // step 7
+    int day1Index = -1;                    // step 8
+    TimeOfDay timer1On, timer1Off;         // steps 9, 10
+    int day2Index = -1;                    // step 11
+    TimeOfDay timer2On, timer2Off;         // steps 12, 13
+    bool repeat = false, key = false;      // step 14: never both ("key" is shown last and wins)
+    QString onSecondsText, offSecondsText; // step 15
+    QString counterText;                   // step 16
+    TimeOfDay randomStart, randomStop;     // step 17
+    int programIndex = -1;                 // step 18
     std::array<RunningLightProgramDisplay, 3> programs; // steps 19 to 21
     bool tempActive = false;                            // step 22
     int sensorIndex = -1;                               // step 24
@@ -132,14 +133,23 @@ struct PageDisplay
     std::array<QString, 8> relayLabels;                 // step 30: empty = keep what is shown
     QString cardName;                                   // step 31: never empty ("Relaiskarte")
     std::array<bool, 8> powerUp{};                      // byte 247, shown by every display
+    bool operator==(const PageDisplay &) const = default;
 };
 
+// The display of relay page p. Number texts are the unsigned byte, uncorrected: the window's
+// field rules bring them into range. Never read: the day bytes 16+14p and 23+14p (the lists
+// come from 920+2p and 921+2p), the one-hot bytes 225, 226, 230, 231, 235, 236 (the lists come
+// from 904 to 909), bit 0 of 128+3p and of 152+8p (the mode byte has them), bit 5 of the mode
+// byte and byte 248 ("key" comes from bit 2 of 128+3p), bit 0 of 223, 228, 233 ("L 1" is fixed),
+// and every byte the capture does not own.
 PageDisplay DisplayPage(const ConfigImage &image, int p);
 
 // Time of day from three image bytes; bytes that form no time of day give 00:00:00.
 TimeOfDay JoinTime(std::uint8_t hour, std::uint8_t minute, std::uint8_t second);
 bool IsTimeOfDay(std::uint8_t hour, std::uint8_t minute, std::uint8_t second);
 
-// Name slots hold Windows-1252 text; characters it cannot represent are stored as '?'.
+// Name slots hold Windows-1252 text, at most 16 characters, zero-filled; characters it cannot
+// represent are stored as '?'. Reading stops at the first zero byte; an undefined byte reads
+// as U+FFFD.
 void WriteNameSlot(ConfigImage &image, int slot, const QString &text);
 QString ReadNameSlot(const ConfigImage &image, int slot);

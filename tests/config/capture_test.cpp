@@ -1,4 +1,5 @@
 #include "pagecodec.h"
+#include "printers.h"
 
 #include <gtest/gtest.h>
 
