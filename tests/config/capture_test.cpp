@@ -83,6 +83,29 @@ std::array<std::uint8_t, ConfigImage::Size> OwnedBits(int p)
     return owned;
 }
 
+struct CaptureCase
+{
+    const char *what;
+    void (*change)(EditorState &);
+    int offset;
+    int value;
+};
+
+// Captures page p of an "OR" state changed by each case into a zero image whose key byte
+// holds the opposite of what the capture has to write for the relay.
+template <std::size_t N> void ExpectCaptures(int p, const CaptureCase (&cases)[N])
+{
+    for (const auto &c : cases) {
+        EditorState s;
+        s.andSelected = false;
+        c.change(s);
+        ConfigImage image;
+        image[KeyBits] = s.key ? 0xFF : static_cast<std::uint8_t>(~(1u << p));
+        CapturePage(image, p, s);
+        EXPECT_EQ(image[c.offset], c.value) << c.what;
+    }
+}
+
 ConfigImage Pattern(std::uint8_t seed)
 {
     ConfigImage image;
@@ -121,8 +144,6 @@ TEST(CapturePage, RelayEightTouchesTheLastRecords)
     CapturePage(image, 7, BusyState());
     const int written[] = {14,  15,  114, 127, 150, 151, 208, 215,
                            284, 287, 934, 935, 222, 245, 247, 512};
-    ConfigImage untouched;
-    untouched.fill(0x5A);
     for (const int offset : written)
         EXPECT_NE(image[offset], 0x5A) << offset;
     for (const int offset : {12, 13, 112, 113, 146, 148, 200, 207, 283, 932, 933})
@@ -133,13 +154,7 @@ TEST(CapturePage, RelayEightTouchesTheLastRecords)
 
 TEST(CapturePage, ModeAndKeyBits)
 {
-    const struct
-    {
-        const char *what;
-        void (*change)(EditorState &);
-        int offset;
-        int value;
-    } cases[] = {
+    const CaptureCase cases[] = {
         {"key on relay 3: mode bit 5", [](EditorState &s) { s.key = true; }, 5, 0x20},
         {"key on relay 3: sec-timer bit 2", [](EditorState &s) { s.key = true; }, 134, 0x04},
         {"key on relay 3: key byte bit 2 cleared", [](EditorState &s) { s.key = true; }, 248, 0xFB},
@@ -186,26 +201,12 @@ TEST(CapturePage, ModeAndKeyBits)
         {"temperature active", [](EditorState &s) { s.tempActive = true; }, 264, 0x01},
         {"sensor without selection", [](EditorState &s) { s.sensorIndex = -1; }, 265, 255},
     };
-    for (const auto &c : cases) {
-        EditorState s;
-        s.andSelected = false;
-        c.change(s);
-        ConfigImage image;
-        image[248] = s.key ? 0xFF : 0xFB;
-        CapturePage(image, 2, s);
-        EXPECT_EQ(image[c.offset], c.value) << c.what;
-    }
+    ExpectCaptures(2, cases);
 }
 
 TEST(CapturePage, RunningLightEncodings)
 {
-    const struct
-    {
-        const char *what;
-        void (*change)(EditorState &);
-        int offset;
-        int value;
-    } cases[] = {
+    const CaptureCase cases[] = {
         {"program 1", [](EditorState &s) { s.programIndex = 0; }, 222, 1},
         {"schaltbar", [](EditorState &s) { s.programIndex = 3; }, 222, 8},
         {"no program", [](EditorState &s) { s.programIndex = -1; }, 222, 0},
@@ -237,13 +238,7 @@ TEST(CapturePage, RunningLightEncodings)
         {"seconds hex", [](EditorState &s) { s.programs[2].secondsText = QStringLiteral("$10"); },
          237, 16},
     };
-    for (const auto &c : cases) {
-        EditorState s;
-        c.change(s);
-        ConfigImage image;
-        CapturePage(image, 0, s);
-        EXPECT_EQ(image[c.offset], c.value) << c.what;
-    }
+    ExpectCaptures(0, cases);
 }
 
 TEST(CapturePage, NumberFieldsTakeTheLowByteOfTheNumberRule)
