@@ -1,0 +1,162 @@
+#include "linkengine.h"
+
+#include "byteport.h"
+#include "configimage.h"
+#include "linkclock.h"
+
+LinkEngine::LinkEngine(BytePort &port, const ConfigImage &image, const LinkClock &clock,
+                       QObject *parent)
+    : QObject(parent), m_port(port), m_image(image), m_clock(clock)
+{
+}
+
+bool LinkEngine::PortOpen() const
+{
+    return m_port.PortOpen();
+}
+
+void LinkEngine::Timer1Timer()
+{
+    // Without a port the step is kept, so a pending command goes out once one is open.
+    if (!m_port.PortOpen())
+        return;
+    if (m_linkStep == MeasureAsked) {
+        m_port.SendByte(CommandMeasure);
+        m_linkStep = MeasureCollect;
+        m_measureCount = 0;
+    }
+    if (m_linkStep == UploadAsked) {
+        m_port.SendByte(CommandUpload);
+        m_linkStep = AwaitUploadAccept;
+    }
+    if (m_linkStep == PollAsked) {
+        m_port.SendByte(CommandVersion);
+        m_linkStep = AwaitVersion;
+    }
+    // Everything waiting and everything arriving while we read belongs to this tick.
+    for (int byte = m_port.ReadByte(); byte >= 0; byte = m_port.ReadByte())
+        receive(byte);
+
+    // Sending leaves an even step and only odd steps send, so one block at most per tick.
+    if (m_linkStep == FinalBlockDue) {
+        m_linkStep = AwaitLastAck;
+        sendFinalBlock();
+    }
+    for (int k = 0; k < BlockCount; ++k) {
+        if (m_linkStep == 5 + 2 * k) {
+            m_linkStep = 6 + 2 * k;
+            sendBlock(k);
+        }
+    }
+    if (m_linkStep <= UploadDone)
+        emit progressChanged(m_linkStep);
+    if (m_linkStep == UploadDone) {
+        m_linkStep = Idle;
+        emit uploadCompleted();
+    }
+}
+
+void LinkEngine::Button1Click()
+{
+    if (m_linkStep == Idle)
+        m_linkStep = UploadAsked;
+}
+
+void LinkEngine::Button2Click()
+{
+    m_linkStep = Idle;
+    emit progressChanged(0);
+}
+
+void LinkEngine::Button3Click()
+{
+    m_linkStep = MeasureAsked;
+}
+
+void LinkEngine::StartPoll()
+{
+    if (m_linkStep != Idle && m_linkStep != AwaitVersion)
+        return;
+    m_linkStep = PollAsked;
+    m_cardSeen = false;
+    m_versionOk = true;
+}
+
+int LinkEngine::Temperature(std::uint8_t byte)
+{
+    return byte <= 128 ? byte : byte - 256;
+}
+
+bool LinkEngine::awaitsAck() const
+{
+    // 4: upload accepted; 6..70 even: a block (or the final block) acknowledged.
+    return m_linkStep == AwaitUploadAccept ||
+           (m_linkStep >= 6 && m_linkStep <= AwaitLastAck && m_linkStep % 2 == 0);
+}
+
+void LinkEngine::receive(int byte)
+{
+    if (m_linkStep == MeasureCollect) {
+        if (m_measureCount < static_cast<int>(m_measureBuffer.size()))
+            m_measureBuffer[static_cast<std::size_t>(m_measureCount++)] =
+                static_cast<std::uint8_t>(byte);
+        if (m_measureCount == static_cast<int>(m_measureBuffer.size())) {
+            showMeasurement();
+            m_linkStep = Idle;
+        }
+        // A measurement byte is data even when it reads 65; it still shows a card is there.
+        if (byte == Ack)
+            m_cardSeen = true;
+        return;
+    }
+    if (byte == Ack) {
+        // A 65 only moves the engine where one is awaited; anywhere else (idle, or surplus
+        // acknowledgements in one tick) it would skip a block or lock the engine up.
+        m_cardSeen = true;
+        if (awaitsAck())
+            ++m_linkStep;
+        else if (m_linkStep == AwaitVersion)
+            m_linkStep = Idle;
+        return;
+    }
+    if ((byte & 0xC0) == 0x80 && m_linkStep == AwaitVersion) {
+        m_cardSeen = true;
+        if (byte != AcceptedVersion) {
+            m_versionOk = false;
+            emit sendDisabled();
+        }
+        m_linkStep = Idle;
+    }
+}
+
+void LinkEngine::sendBlock(int block)
+{
+    // Read at the moment of sending: an edit made during the upload goes out if its block
+    // has not been sent yet.
+    for (int i = 0; i < BlockSize; ++i)
+        m_port.SendByte(m_image[block * BlockSize + i]);
+}
+
+void LinkEngine::sendFinalBlock()
+{
+    m_port.SendByte(m_clock.ClockSecond());
+    m_port.SendByte(m_clock.ClockMinute());
+    m_port.SendByte(m_clock.ClockHour());
+    m_port.SendByte(m_clock.TodayMask());
+    m_port.SendByte(m_image[ImageOffset::GlobalFlags]);
+    m_port.SendByte(m_image[ImageOffset::SensorOffsets]);
+    m_port.SendByte(m_image[ImageOffset::PushButtons]);
+    // The card's firmware expects the key byte before the power-up byte here.
+    m_port.SendByte(m_image[ImageOffset::KeyBits]);
+    m_port.SendByte(m_image[ImageOffset::PowerUp]);
+}
+
+void LinkEngine::showMeasurement()
+{
+    const auto celsius = [this](int i) {
+        return QString::number(Temperature(m_measureBuffer[static_cast<std::size_t>(i)])) +
+               QStringLiteral(" °C");
+    };
+    emit measurementShown(celsius(0), celsius(1), celsius(2),
+                          QString::number(m_measureBuffer[3]) + QStringLiteral(" % rel. LF"));
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class BytePort;
+class ConfigImage;
+class LinkClock;
+
+// The conversation with the card, stepped by the 20 ms tick: the upload ("D"), the version
+// poll ("L") and the measurement ("T"). LinkStep is the whole state; 99 is idle.
+class LinkEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int Idle = 99;
+    static constexpr int UploadAsked = 1;
+    static constexpr int AwaitUploadAccept = 4;
+    static constexpr int FinalBlockDue = 69;
+    static constexpr int AwaitLastAck = 70;
+    static constexpr int UploadDone = 71;
+    static constexpr int MeasureAsked = 95;
+    static constexpr int MeasureCollect = 96;
+    static constexpr int PollAsked = 97;
+    static constexpr int AwaitVersion = 98;
+
+    static constexpr int CommandUpload = 68;  // "D"
+    static constexpr int CommandVersion = 76; // "L"
+    static constexpr int CommandMeasure = 84; // "T"
+    static constexpr int Ack = 65;            // "A"
+    static constexpr int AcceptedVersion = 137;
+    static constexpr int BlockCount = 32;
+    static constexpr int BlockSize = 16;
+
+    LinkEngine(BytePort &port, const ConfigImage &image, const LinkClock &clock,
+               QObject *parent = nullptr);
+
+    int LinkStep() const { return m_linkStep; }
+    bool CardSeen() const { return m_cardSeen; }
+    bool VersionOk() const { return m_versionOk; }
+    const std::array<std::uint8_t, 4> &MeasureBuffer() const { return m_measureBuffer; }
+    int MeasureCount() const { return m_measureCount; }
+    bool PortOpen() const;
+
+    // One tick of Timer1.
+    void Timer1Timer();
+    // "Send", after the window has captured the page: starts an upload only when idle.
+    void Button1Click();
+    // "Reset": back to idle from any state, bar to 0.
+    void Button2Click();
+    // "Messen": asks for a measurement, breaking off whatever runs.
+    void Button3Click();
+    // The once-a-second poll start: only when idle or when the last poll got no answer.
+    void StartPoll();
+
+    // Temperature of a measurement byte: 0 to 128 as they are, 129 to 255 as -127 to -1.
+    static int Temperature(std::uint8_t byte);
+
+signals:
+    void progressChanged(int value);
+    // Texts for Label44, Label46, Label48 ("<t> °C") and Label50 ("<h> % rel. LF").
+    void measurementShown(const QString &t1, const QString &t2, const QString &t3,
+                          const QString &humidity);
+    // The card acknowledged the final block; the engine is idle again.
+    void uploadCompleted();
+    // The card answered with another firmware version: "Send" stays off for the run.
+    void sendDisabled();
+
+private:
+    void receive(int byte);
+    void sendBlock(int block);
+    void sendFinalBlock();
+    void showMeasurement();
+    bool awaitsAck() const;
+
+    BytePort &m_port;
+    const ConfigImage &m_image;
+    const LinkClock &m_clock;
+    int m_linkStep = Idle;
+    bool m_cardSeen = false;
+    bool m_versionOk = true;
+    std::array<std::uint8_t, 4> m_measureBuffer{};
+    int m_measureCount = 0;
+};

@@ -1,0 +1,233 @@
+#include "serialport.h"
+
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QStandardPaths>
+#include <QStringList>
+
+namespace {
+
+struct LineSettings
+{
+    qint32 baud = 2400;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+// The part behind the device name in the platform's mode syntax, "2400,N,8,1"; a part that
+// is missing or not understood keeps the card's line setting.
+LineSettings ParseLineSettings(const QString &mode)
+{
+    LineSettings settings;
+    if (mode.size() <= 5 || mode.at(4) != QLatin1Char(':'))
+        return settings;
+    const QStringList parts = mode.mid(5).split(QLatin1Char(','));
+    bool ok = false;
+    if (const int baud = parts.value(0).trimmed().toInt(&ok); ok && baud > 0)
+        settings.baud = baud;
+    const QString parity = parts.value(1).trimmed().toUpper();
+    if (parity == QLatin1String("E"))
+        settings.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("O"))
+        settings.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("M"))
+        settings.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("S"))
+        settings.parity = QSerialPort::SpaceParity;
+    if (const int bits = parts.value(2).trimmed().toInt(&ok); ok && bits >= 5 && bits <= 8)
+        settings.dataBits = static_cast<QSerialPort::DataBits>(bits);
+    const QString stop = parts.value(3).trimmed();
+    if (stop == QLatin1String("2"))
+        settings.stopBits = QSerialPort::TwoStop;
+    else if (stop == QLatin1String("1.5"))
+        settings.stopBits = QSerialPort::OneAndHalfStop;
+    return settings;
+}
+
+} // namespace
+
+QString DevicePathForPort(const QString &deviceName)
+{
+    if (deviceName.size() != 4 || !deviceName.startsWith(QLatin1String("com"), Qt::CaseInsensitive))
+        return {};
+    const QChar digit = deviceName.at(3);
+    if (digit < QLatin1Char('1') || digit > QLatin1Char('9'))
+        return {};
+#ifdef Q_OS_WIN
+    return QLatin1String("COM") + digit;
+#else
+    const QString link = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QLatin1String("/zelkora/com") + digit;
+    // A dangling link still names the device the user meant; the open then says "not found".
+    if (QFileInfo(link).isSymLink() || QFileInfo::exists(link))
+        return link;
+    return QLatin1String("/dev/ttyS") + QString::number(digit.unicode() - '1');
+#endif
+}
+
+QString ModeStringFor(const QString &portListText)
+{
+    return QLatin1String("Com") + portListText.mid(4, 1) + QLatin1String(":2400,N,8,1");
+}
+
+SerialPort::SerialPort(QObject *parent) : QObject(parent), m_port(new QSerialPort(this))
+{
+    connect(m_port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { handleError(error); });
+}
+
+SerialPort::~SerialPort() = default;
+
+int SerialPort::OpenPort(const QString &mode)
+{
+    if (m_port->isOpen())
+        m_port->close();
+    m_portOpen = false;
+    m_lostWhileOpen = false;
+
+    const QString deviceName = mode.left(4);
+    const QString path = DevicePathForPort(deviceName);
+    m_lastDevice = path.isEmpty() ? deviceName : path;
+    if (path.isEmpty()) {
+        m_lastFailure = tr("nicht gefunden");
+        return 0;
+    }
+
+    m_port->setPortName(path);
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        m_lastFailure = failureCause(m_port->error(), path);
+        m_port->clearError();
+        return 0;
+    }
+
+    const LineSettings line = ParseLineSettings(mode);
+    const bool applied = m_port->setBaudRate(line.baud) && m_port->setDataBits(line.dataBits) &&
+                         m_port->setParity(line.parity) && m_port->setStopBits(line.stopBits) &&
+                         m_port->setFlowControl(QSerialPort::NoFlowControl);
+    // The kernel raises DTR and RTS on every open; drop them at once. A pseudo-terminal has
+    // no modem lines and refuses with "Inappropriate ioctl for device", which is harmless.
+    m_port->setDataTerminalReady(false);
+    m_port->setRequestToSend(false);
+    if (!applied) {
+        m_lastFailure = m_port->errorString();
+        m_port->close();
+        m_port->clearError();
+        return 0;
+    }
+    m_port->clearError();
+    SetPortTimeouts(10);
+    m_portOpen = true;
+    m_lastFailure.clear();
+    return 1;
+}
+
+void SerialPort::SetPortTimeouts(int t)
+{
+    m_readTimeoutMs = 1 + t;
+    m_writeTimeoutMs = 10 + t;
+}
+
+void SerialPort::ClosePort()
+{
+    m_port->close();
+    m_port->clearError();
+    m_portOpen = false;
+    m_lostWhileOpen = false;
+}
+
+void SerialPort::SendByte(int value)
+{
+    if (!m_port->isOpen())
+        return;
+    const char byte = static_cast<char>(value & 0xFF);
+    m_port->write(&byte, 1);
+    m_port->waitForBytesWritten(m_writeTimeoutMs);
+    closeIfLost();
+    if (m_port->isOpen())
+        m_port->clearError();
+}
+
+int SerialPort::ReadByte()
+{
+    if (!m_port->isOpen())
+        return -1;
+    if (m_port->bytesAvailable() == 0 && !m_port->waitForReadyRead(m_readTimeoutMs)) {
+        closeIfLost();
+        if (m_port->isOpen())
+            m_port->clearError();
+        return -1;
+    }
+    char byte = 0;
+    if (!m_port->getChar(&byte))
+        return -1;
+    return static_cast<unsigned char>(byte);
+}
+
+bool SerialPort::ConnectPort(const QString &portListText)
+{
+    if (OpenPort(ModeStringFor(portListText)) == 1)
+        m_portOpen = true;
+    return m_portOpen;
+}
+
+bool SerialPort::ComboBox1Change(const QString &portListText)
+{
+    if (m_portOpen)
+        ClosePort();
+    m_portOpen = false;
+    return ConnectPort(portListText);
+}
+
+void SerialPort::handleError(int error)
+{
+    // A hung-up device stays readable for select() while every read finds nothing, so Qt
+    // would report the failed read again on each event loop pass. Closing is the only way
+    // to stop that; it happens outside the signal because Qt is still inside its read.
+    if (!m_port->isOpen() || m_lostWhileOpen)
+        return;
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
+        m_lostWhileOpen = true;
+        QMetaObject::invokeMethod(this, &SerialPort::closeIfLost, Qt::QueuedConnection);
+    }
+}
+
+void SerialPort::closeIfLost()
+{
+    if (!m_lostWhileOpen)
+        return;
+    m_lostWhileOpen = false;
+    if (!m_port->isOpen())
+        return;
+    m_port->close();
+    m_port->clearError();
+    m_portOpen = false;
+    m_lastFailure = tr("getrennt");
+    emit portLost();
+}
+
+QString SerialPort::failureCause(int error, const QString &path) const
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return tr("nicht gefunden");
+    case QSerialPort::OpenError:
+        return tr("belegt");
+    case QSerialPort::PermissionError: {
+        // Qt gives the same code for a busy device, a missing permission and a lock held
+        // by another program; tell them apart so the user knows what to fix.
+#ifndef Q_OS_WIN
+        const QFileInfo info(path);
+        if (!info.exists())
+            return tr("nicht gefunden");
+        if (!info.isReadable() || !info.isWritable())
+            return tr("keine Berechtigung");
+#else
+        Q_UNUSED(path);
+#endif
+        return tr("belegt");
+    }
+    default:
+        return m_port->errorString();
+    }
+}

@@ -1,0 +1,383 @@
+#include "fakeport.h"
+#include "linkclock.h"
+#include "linkengine.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class EngineTest : public ::testing::Test
+{
+protected:
+    EngineTest()
+    {
+        QObject::connect(&engine, &LinkEngine::progressChanged,
+                         [this](int value) { progress.push_back(value); });
+        QObject::connect(
+            &engine, &LinkEngine::measurementShown,
+            [this](const QString &a, const QString &b, const QString &c, const QString &d) {
+                labels = QStringList{a, b, c, d};
+            });
+        QObject::connect(&engine, &LinkEngine::uploadCompleted, [this] { ++completions; });
+        QObject::connect(&engine, &LinkEngine::sendDisabled, [this] { ++disabled; });
+    }
+
+    void AttachCard(CardSimOptions options = {}) { port.card.emplace(options); }
+
+    // Sets the clock to a Wednesday 14:05:09 and returns the engine to idle.
+    void SetClock()
+    {
+        clock.Timer2Timer(QDateTime(QDate(2024, 3, 6), QTime(14, 5, 9)), engine);
+        engine.Button2Click();
+        progress.clear();
+    }
+
+    int Ticks(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            engine.Timer1Timer();
+        return engine.LinkStep();
+    }
+
+    // Drives the engine into a state: "idle", "poll" (98), "measure" (96),
+    // "accept" (4, waiting for the card to take the upload), "block0" (6).
+    void Enter(const std::string &state)
+    {
+        if (state == "poll") {
+            engine.StartPoll();
+            Ticks(1);
+        } else if (state == "measure") {
+            engine.Button3Click();
+            Ticks(1);
+        } else if (state == "accept" || state == "block0") {
+            engine.Button1Click();
+            Ticks(1);
+            if (state == "block0") {
+                port.Queue({65});
+                Ticks(1);
+            }
+        }
+        port.sent.clear();
+    }
+
+    FakePort port;
+    ConfigImage image = PatternImage();
+    LinkClock clock;
+    LinkEngine engine{port, image, clock};
+    std::vector<int> progress;
+    QStringList labels;
+    int completions = 0;
+    int disabled = 0;
+};
+
+TEST_F(EngineTest, FullUploadSendsEveryByteInOrderOneBlockPerTick)
+{
+    SetClock();
+    AttachCard();
+    engine.Button1Click();
+
+    // The first tick sends "D", reads the card's 65 and sends block 0 at once.
+    EXPECT_EQ(Ticks(1), 6);
+    EXPECT_EQ(port.sent.size(), 1u + 16u);
+    for (int block = 1; block < 32; ++block)
+        ASSERT_EQ(Ticks(1), 6 + 2 * block) << "block " << block;
+    EXPECT_EQ(Ticks(1), 70); // final block out
+    EXPECT_EQ(completions, 0);
+    EXPECT_EQ(Ticks(1), 99);
+    EXPECT_EQ(completions, 1);
+
+    EXPECT_EQ(port.sent, ExpectedUpload(image, clock));
+    EXPECT_EQ(port.card->Uploads().size(), 1u);
+    std::vector<int> expectedProgress;
+    for (int step = 6; step <= 70; step += 2)
+        expectedProgress.push_back(step);
+    expectedProgress.push_back(71);
+    EXPECT_EQ(progress, expectedProgress);
+    EXPECT_TRUE(engine.CardSeen());
+}
+
+TEST_F(EngineTest, BlocksAreReadFromTheImageWhenTheyGoOut)
+{
+    SetClock();
+    AttachCard();
+    engine.Button1Click();
+    Ticks(3);          // blocks 0 to 2 are out
+    image[5] = 0xEE;   // block 0: already sent, keeps the old value on the wire
+    image[300] = 0xDD; // block 18: not sent yet
+    Ticks(40);
+    ASSERT_EQ(port.card->Uploads().size(), 1u);
+    const auto &upload = port.card->Uploads().front();
+    EXPECT_NE(upload[1 + 5], 0xEE);
+    EXPECT_EQ(upload[1 + 300], 0xDD);
+}
+
+// Faults of the card, each against the complete expected wire traffic: no block may be
+// skipped and success may only be reported when the last block was acknowledged.
+struct CardFaultCase
+{
+    const char *name;
+    CardSimOptions options;
+    bool completes;
+    int finalStep;
+};
+
+class EngineCardFaultTest : public EngineTest, public ::testing::WithParamInterface<CardFaultCase>
+{
+};
+
+TEST_P(EngineCardFaultTest, UploadOutcome)
+{
+    const CardFaultCase &c = GetParam();
+    SetClock();
+    AttachCard(c.options);
+    engine.Button1Click();
+    Ticks(60);
+    EXPECT_EQ(engine.LinkStep(), c.finalStep);
+    EXPECT_EQ(completions, c.completes ? 1 : 0);
+    const std::vector<std::uint8_t> expected = ExpectedUpload(image, clock);
+    if (c.completes) {
+        EXPECT_EQ(port.sent, expected);
+    } else {
+        // Whatever went out is a prefix of the correct upload: nothing skipped.
+        ASSERT_LE(port.sent.size(), expected.size());
+        EXPECT_TRUE(std::equal(port.sent.begin(), port.sent.end(), expected.begin()));
+    }
+}
+
+CardSimOptions Fault(int drop, int extra, int noise = 0)
+{
+    CardSimOptions o;
+    o.dropAckAfterBlock = drop;
+    o.extraAckAfterBlock = extra;
+    o.noiseBytes = noise;
+    return o;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, EngineCardFaultTest,
+    ::testing::Values(CardFaultCase{"SurplusAckThenMissingLast", Fault(32, 30), false, 70},
+                      CardFaultCase{"SurplusAckAfterBlock5", Fault(-1, 5), true, 99},
+                      CardFaultCase{"SurplusAckAfterFinalBlock", Fault(-1, 32), true, 99},
+                      CardFaultCase{"MissingAckAfterBlock3", Fault(3, -1), false, 12},
+                      CardFaultCase{"NoFault", Fault(-1, -1), true, 99},
+                      CardFaultCase{"NoiseBeforeEveryReply", Fault(-1, -1, 3), true, 99}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Received bytes in a given state, one tick: what LinkStep, CardSeen and the buffer become.
+struct ByteCase
+{
+    const char *name;
+    const char *state;
+    std::vector<int> bytes;
+    int step;
+    bool cardSeen;
+    int measureCount;
+    std::size_t sentCount; // bytes sent in the tick
+};
+
+class EngineByteTest : public EngineTest, public ::testing::WithParamInterface<ByteCase>
+{
+};
+
+TEST_P(EngineByteTest, OneTick)
+{
+    const ByteCase &c = GetParam();
+    Enter(c.state);
+    for (const int b : c.bytes)
+        port.rx.push_back(b);
+    engine.Timer1Timer();
+    EXPECT_EQ(engine.LinkStep(), c.step);
+    EXPECT_EQ(engine.CardSeen(), c.cardSeen);
+    EXPECT_EQ(engine.MeasureCount(), c.measureCount);
+    EXPECT_EQ(port.sent.size(), c.sentCount);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, EngineByteTest,
+    ::testing::Values(
+        // A stray 65 while idle marks the card as seen but leaves the engine idle.
+        ByteCase{"StrayAckWhileIdle", "idle", {65}, 99, true, 0, 0},
+        ByteCase{"VersionByteWhileIdleIgnored", "idle", {137}, 99, false, 0, 0},
+        ByteCase{"Version137", "poll", {137}, 99, true, 0, 0},
+        ByteCase{"AckAnswersPollWithoutVerdict", "poll", {65}, 99, true, 0, 0},
+        ByteCase{"NonVersionByteDroppedAtPoll", "poll", {0x7F}, 98, false, 0, 0},
+        ByteCase{"TopBitsElevenDroppedAtPoll", "poll", {0xC9}, 98, false, 0, 0},
+        ByteCase{"NoiseThenVersion", "poll", {0, 255, 137}, 99, true, 0, 0},
+        ByteCase{"AckAcceptsUpload", "accept", {65}, 6, true, 0, 16},
+        ByteCase{"TwoAcksAcceptOnlyOnce", "accept", {65, 65}, 6, true, 0, 16},
+        ByteCase{"TwoAcksAfterBlockSendOneBlock", "block0", {65, 65}, 8, true, 0, 16},
+        ByteCase{"ThreeAcksAfterBlockSendOneBlock", "block0", {65, 65, 65}, 8, true, 0, 16},
+        ByteCase{"VersionByteDuringUploadIgnored", "block0", {137}, 6, true, 0, 0},
+        ByteCase{"AckAsFirstMeasurementByteIsData", "measure", {65}, 96, true, 1, 0},
+        ByteCase{"AckAsLastMeasurementByteIsData", "measure", {1, 2, 3, 65}, 99, true, 4, 0},
+        ByteCase{"MeasurementComplete", "measure", {20, 21, 22, 50}, 99, false, 4, 0},
+        // Bytes after the fourth fall to idle and are dropped; the buffer keeps four places.
+        ByteCase{"SurplusMeasurementBytes", "measure", {1, 2, 3, 4, 5, 6, 7}, 99, false, 4, 0},
+        ByteCase{
+            "SurplusAckAfterMeasurementStaysIdle", "measure", {1, 2, 3, 4, 65}, 99, true, 4, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct MeasurementCase
+{
+    std::array<int, 4> bytes;
+    QStringList labels;
+};
+
+class EngineMeasurementTest : public EngineTest,
+                              public ::testing::WithParamInterface<MeasurementCase>
+{
+};
+
+TEST_P(EngineMeasurementTest, LabelsShowSignedTemperaturesAndHumidity)
+{
+    const MeasurementCase &c = GetParam();
+    engine.Button3Click();
+    engine.Timer1Timer();
+    EXPECT_EQ(port.sent, std::vector<std::uint8_t>{84});
+    for (const int b : c.bytes)
+        port.rx.push_back(b);
+    engine.Timer1Timer();
+    EXPECT_EQ(labels, c.labels);
+    EXPECT_EQ(engine.LinkStep(), 99);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(engine.MeasureBuffer()[i], c.bytes[i]);
+    // Idle again: the next poll starts.
+    engine.StartPoll();
+    EXPECT_EQ(engine.LinkStep(), 97);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, EngineMeasurementTest,
+    ::testing::Values(
+        MeasurementCase{{128, 129, 255, 255}, {"128 °C", "-127 °C", "-1 °C", "255 % rel. LF"}},
+        MeasurementCase{{128, 129, 255, 65}, {"128 °C", "-127 °C", "-1 °C", "65 % rel. LF"}},
+        MeasurementCase{{65, 0, 127, 0}, {"65 °C", "0 °C", "127 °C", "0 % rel. LF"}}));
+
+TEST_F(EngineTest, MeasurementSplitOverTicks)
+{
+    engine.Button3Click();
+    engine.Timer1Timer();
+    port.Queue({10, 65});
+    engine.Timer1Timer();
+    EXPECT_EQ(engine.LinkStep(), 96);
+    EXPECT_TRUE(labels.isEmpty());
+    port.Queue({12, 40});
+    engine.Timer1Timer();
+    EXPECT_EQ(labels, (QStringList{"10 °C", "65 °C", "12 °C", "40 % rel. LF"}));
+}
+
+struct VersionCase
+{
+    int version;
+    bool ok;
+};
+
+class EngineVersionTest : public EngineTest, public ::testing::WithParamInterface<VersionCase>
+{
+};
+
+TEST_P(EngineVersionTest, WrongVersionDisablesSendForGood)
+{
+    const VersionCase &c = GetParam();
+    engine.StartPoll();
+    engine.Timer1Timer();
+    EXPECT_EQ(port.sent, std::vector<std::uint8_t>{76});
+    port.Queue({c.version});
+    engine.Timer1Timer();
+    EXPECT_EQ(engine.VersionOk(), c.ok);
+    EXPECT_EQ(disabled, c.ok ? 0 : 1);
+    // A later good answer clears VersionOk's warning but never enables "Send" again.
+    engine.StartPoll();
+    EXPECT_TRUE(engine.VersionOk());
+    engine.Timer1Timer();
+    port.Queue({137});
+    engine.Timer1Timer();
+    EXPECT_EQ(disabled, c.ok ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, EngineVersionTest,
+                         ::testing::Values(VersionCase{137, true}, VersionCase{136, false},
+                                           VersionCase{138, false}, VersionCase{128, false},
+                                           VersionCase{191, false}));
+
+TEST_F(EngineTest, MessenDuringUploadBreaksOffAndKeepsBar)
+{
+    SetClock();
+    AttachCard();
+    engine.Button1Click();
+    Ticks(5);
+    const int bar = progress.back();
+    EXPECT_EQ(bar, 14);
+    engine.Button3Click();
+    port.sent.clear();
+    port.rx.clear();
+    engine.Timer1Timer();
+    EXPECT_EQ(port.sent.front(), 84);
+    EXPECT_EQ(progress.back(), bar);
+    EXPECT_EQ(completions, 0);
+}
+
+TEST_F(EngineTest, SendDuringPollStartsNothing)
+{
+    engine.StartPoll();
+    engine.Button1Click();
+    EXPECT_EQ(engine.LinkStep(), 97);
+    engine.Timer1Timer();
+    engine.Button1Click();
+    EXPECT_EQ(engine.LinkStep(), 98);
+    EXPECT_EQ(port.sent, std::vector<std::uint8_t>{76});
+}
+
+TEST_F(EngineTest, PollStartsOnlyWhenIdleOrUnanswered)
+{
+    for (const char *state : {"accept", "block0", "measure"}) {
+        engine.Button2Click();
+        Enter(state);
+        const int step = engine.LinkStep();
+        engine.StartPoll();
+        EXPECT_EQ(engine.LinkStep(), step) << state;
+    }
+    engine.Button2Click();
+    Enter("poll");
+    engine.StartPoll();
+    EXPECT_EQ(engine.LinkStep(), 97);
+}
+
+TEST_F(EngineTest, ClosedPortStandsStillAndResumes)
+{
+    port.open = false;
+    engine.Button1Click();
+    Ticks(5);
+    EXPECT_EQ(engine.LinkStep(), 1);
+    EXPECT_TRUE(port.sent.empty());
+    EXPECT_EQ(port.reads, 0);
+    EXPECT_TRUE(progress.empty());
+    port.open = true;
+    engine.Timer1Timer();
+    EXPECT_EQ(port.sent, std::vector<std::uint8_t>{68});
+    EXPECT_EQ(engine.LinkStep(), 4);
+}
+
+TEST_F(EngineTest, ResetReturnsToIdleFromAnyStateAndClearsBar)
+{
+    for (const char *state : {"accept", "block0", "measure", "poll"}) {
+        Enter(state);
+        progress.clear();
+        engine.Button2Click();
+        EXPECT_EQ(engine.LinkStep(), 99) << state;
+        EXPECT_EQ(progress, std::vector<int>{0}) << state;
+    }
+}
+
+TEST_F(EngineTest, NoAnswerWaitsWithoutTimeOut)
+{
+    Enter("accept");
+    EXPECT_EQ(Ticks(200), 4);
+    EXPECT_TRUE(port.sent.empty());
+}
+
+} // namespace

@@ -1,0 +1,195 @@
+#include "cardsim_pty.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+void SetError(std::string *error, const std::string &what)
+{
+    if (error)
+        *error = what + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+CardSimPty::CardSimPty(CardSimOptions options, bool paced) : m_core(options), m_paced(paced) {}
+
+CardSimPty::~CardSimPty()
+{
+    Stop();
+    closeLine();
+    if (!m_linkPath.empty()) {
+        std::error_code ec;
+        if (std::filesystem::is_symlink(m_linkPath, ec) &&
+            std::filesystem::read_symlink(m_linkPath, ec) == m_devicePath)
+            std::filesystem::remove(m_linkPath, ec);
+    }
+}
+
+bool CardSimPty::Open(std::string *error)
+{
+    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
+        SetError(error, "posix_openpt");
+        return false;
+    }
+    const char *name = ptsname(m_master);
+    if (!name) {
+        SetError(error, "ptsname");
+        return false;
+    }
+    m_devicePath = name;
+    m_slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (m_slave < 0) {
+        SetError(error, m_devicePath);
+        return false;
+    }
+    // Raw from the start: a fresh terminal echoes, which would turn every command the
+    // program sends into a reply before the program has set the line up itself.
+    termios raw{};
+    tcgetattr(m_slave, &raw);
+    cfmakeraw(&raw);
+    cfsetispeed(&raw, B2400);
+    cfsetospeed(&raw, B2400);
+    tcsetattr(m_slave, TCSANOW, &raw);
+    return true;
+}
+
+bool CardSimPty::LinkAs(const std::string &configDir, int n, std::string *error)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(configDir) / "zelkora";
+    const fs::path link = folder / ("com" + std::to_string(n));
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (fs::exists(fs::symlink_status(link, ec))) {
+        if (!fs::is_symlink(link, ec)) {
+            if (error)
+                *error = link.string() + " exists and is no link";
+            return false;
+        }
+        fs::remove(link, ec);
+    }
+    fs::create_symlink(m_devicePath, link, ec);
+    if (ec) {
+        if (error)
+            *error = link.string() + ": " + ec.message();
+        return false;
+    }
+    m_linkPath = link.string();
+    return true;
+}
+
+void CardSimPty::Run(const std::atomic<bool> &stop)
+{
+    std::uint8_t buffer[64];
+    while (!stop && !m_stop && !m_hungUp) {
+        pollfd pfd{m_master, POLLIN, 0};
+        if (::poll(&pfd, 1, 50) <= 0)
+            continue;
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            break;
+        }
+        for (ssize_t i = 0; i < n && !m_hungUp; ++i)
+            handle(buffer[i]);
+    }
+}
+
+void CardSimPty::handle(std::uint8_t byte)
+{
+    using Clock = CardSimCore::Clock;
+    if (m_paced) {
+        // The byte reaches the card one byte time after the previous one at the earliest,
+        // however fast the program handed it to the terminal.
+        m_lastArrival = std::max(Clock::now(), m_lastArrival) + ByteTime;
+        std::this_thread::sleep_until(m_lastArrival);
+    }
+    CardSimCore::Reply reply;
+    {
+        std::lock_guard lock(m_mutex);
+        reply = m_core.Receive(byte, Clock::now());
+    }
+    if (reply.uploadFinished) {
+        std::vector<std::uint8_t> upload;
+        {
+            std::lock_guard lock(m_mutex);
+            upload = m_core.Uploads().back();
+        }
+        record(upload);
+        if (m_verbose)
+            std::fprintf(stderr, "zelkora-cardsim: upload of %zu bytes received\n", upload.size());
+    }
+    if (reply.hangUp) {
+        if (m_verbose)
+            std::fprintf(stderr, "zelkora-cardsim: hanging up in the middle of the upload\n");
+        hangUp();
+        return;
+    }
+    sendPaced(reply.bytes);
+}
+
+void CardSimPty::sendPaced(const std::vector<std::uint8_t> &bytes)
+{
+    for (const std::uint8_t byte : bytes) {
+        if (m_paced)
+            std::this_thread::sleep_for(ByteTime);
+        if (::write(m_master, &byte, 1) != 1)
+            return;
+    }
+}
+
+void CardSimPty::record(const std::vector<std::uint8_t> &upload)
+{
+    if (m_recordFile.empty())
+        return;
+    std::ofstream out(m_recordFile, std::ios::app);
+    out << "upload of " << upload.size() << " bytes\n" << CardSimCore::HexDump(upload) << '\n';
+}
+
+void CardSimPty::Start()
+{
+    m_stop = false;
+    m_thread = std::thread([this] {
+        const std::atomic<bool> never{false};
+        Run(never);
+    });
+}
+
+void CardSimPty::Stop()
+{
+    m_stop = true;
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+}
+
+void CardSimPty::hangUp()
+{
+    m_hungUp = true;
+    closeLine();
+}
+
+void CardSimPty::closeLine()
+{
+    // Closing the master hangs up every open slave: reads there end, as on a pulled cable.
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_master >= 0)
+        ::close(m_master);
+    m_slave = m_master = -1;
+}
+
+std::vector<std::vector<std::uint8_t>> CardSimPty::Uploads() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_core.Uploads();
+}
