@@ -11,4 +11,29 @@ zelkora_build "$ZELKORA_ROOT/build"
 workdir="${XDG_DATA_HOME:-$HOME/.local/share}/zelkora"
 mkdir -p "$workdir"
 cd "$workdir"
+
+# --virtual-card: the card simulator stands in for the card on the port the program will open
+# (line 1 of ini.cfg, COM 1 without one). Its link lives in a configuration folder of this
+# run's own, so the user's own port links stay untouched.
+if [ "${1:-}" = --virtual-card ]; then
+    shift
+    port=1
+    line=$(head -n 1 ini.cfg 2>/dev/null | tr -d '\r' || true)
+    if [[ $line =~ ^[[:space:]]*\+?0*([0-8])$ ]]; then
+        port=$((BASH_REMATCH[1] + 1))
+    fi
+    XDG_CONFIG_HOME=$(mktemp -d)
+    export XDG_CONFIG_HOME
+    "$ZELKORA_ROOT/build/tools/zelkora-cardsim" --link "$port" --paced \
+        --record "$workdir/cardsim-uploads.txt" >/dev/null &
+    card=$!
+    trap 'kill "$card" 2>/dev/null; wait "$card" 2>/dev/null; rm -rf "$XDG_CONFIG_HOME"' EXIT
+    for _ in $(seq 50); do
+        [ -L "$XDG_CONFIG_HOME/zelkora/com$port" ] && break
+        sleep 0.1
+    done
+    echo "Virtual card on COM $port; uploads are recorded in $workdir/cardsim-uploads.txt"
+    "$ZELKORA_ROOT/build/app/zelkora" "$@"
+    exit
+fi
 exec "$ZELKORA_ROOT/build/app/zelkora" "$@"
