@@ -39,6 +39,8 @@ public:
     explicit CardSimCore(CardSimOptions options = {});
 
     Reply Receive(std::uint8_t byte, Clock::time_point now);
+    // Faults come and go on a real line: a test clears or changes them between uploads.
+    void SetOptions(const CardSimOptions &options) { m_options = options; }
 
     bool InUpload() const { return !m_upload.empty(); }
     // Every completed upload as received: 68, image bytes 0 to 511, the final block.

@@ -188,6 +188,12 @@ void CardSimPty::closeLine()
     m_slave = m_master = -1;
 }
 
+void CardSimPty::SetOptions(const CardSimOptions &options)
+{
+    std::lock_guard lock(m_mutex);
+    m_core.SetOptions(options);
+}
+
 std::vector<std::vector<std::uint8_t>> CardSimPty::Uploads() const
 {
     std::lock_guard lock(m_mutex);

@@ -43,6 +43,8 @@ public:
     void Stop();
 
     bool HungUp() const { return m_hungUp; }
+    // Changes the answers and faults from the next received byte on.
+    void SetOptions(const CardSimOptions &options);
     std::vector<std::vector<std::uint8_t>> Uploads() const;
 
 private:
