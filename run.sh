@@ -27,7 +27,8 @@ if [ "${1:-}" = --virtual-card ]; then
     "$ZELKORA_ROOT/build/tools/zelkora-cardsim" --link "$port" --paced \
         --record "$workdir/cardsim-uploads.txt" >/dev/null &
     card=$!
-    trap 'kill "$card" 2>/dev/null; wait "$card" 2>/dev/null; rm -rf "$XDG_CONFIG_HOME"' EXIT
+    trap 'kill "$card" 2>/dev/null || true; wait "$card" 2>/dev/null || true; rm -rf "$XDG_CONFIG_HOME"' EXIT
+    trap 'exit 130' INT TERM HUP
     for _ in $(seq 50); do
         [ -L "$XDG_CONFIG_HOME/zelkora/com$port" ] && break
         sleep 0.1
