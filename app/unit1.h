@@ -1,0 +1,125 @@
+#pragma once
+
+#include "configimage.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class CardLink;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QTimer;
+class ModeRules;
+class TForm2;
+struct EditorState;
+struct NumberRange;
+
+namespace Ui {
+class TForm1;
+}
+
+// The main window. One set of editor controls serves all eight relays: the notebook's current
+// page says whose bytes they show (outarray) and edit (inarray and the editor rules).
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    Ui::TForm1 &controls() { return *m_ui; }
+    ::ConfigImage &configImage() { return m_configImage; }
+    const ::ConfigImage &configImage() const { return m_configImage; }
+    bool CaptureEnabled() const { return m_captureEnabled; }
+    bool DisplayInProgress() const { return m_displayInProgress; }
+    // Relay index 0 to 7 of the notebook page on show.
+    int currentPage() const;
+    // Panel 0 names the project file, panel 1 the card.
+    QLabel *statusPanel(int index) const;
+
+    // The transfer dialog lives as long as the window; it is created after the window, hidden.
+    void createTransferDialog();
+    TForm2 *transferDialog() const { return m_transferDialog; }
+
+    // Copies the page on show and the global controls into the image.
+    void inarray();
+    // Fills the controls from the image for the page on show.
+    void outarray();
+    // flag 1: keep the inputs while "Taster" is checked.
+    void checkboxweg(int flag);
+
+    void Panel4Click();
+    void Panel5Click();
+    void Panel10Click();
+
+    // Serial port, protocol engine and clock, wired to the timers, buttons and labels.
+    CardLink *cardLink() const { return m_cardLink; }
+
+    QTimer *Timer1 = nullptr; // protocol engine tick
+    QTimer *Timer2 = nullptr; // clock and link status
+
+private:
+    struct ProgramControls
+    {
+        std::array<QCheckBox *, 7> channels{}; // "L 2" .. "L 8"
+        QComboBox *tempo = nullptr;
+        QComboBox *range = nullptr;
+        QComboBox *direction = nullptr;
+        QLineEdit *seconds = nullptr;
+    };
+
+    void collectControls();
+    void connectHandlers();
+    EditorState editorState() const;
+    void showView(int view);
+    // Applies the field's range to its text (the field's rule runs again, nested, when the
+    // text changes) and gives the number the field then shows.
+    long long limitNumberField(QLineEdit *field, const NumberRange &range);
+
+    void CheckBox2Click();
+    void CheckBox2MouseUp();
+    void CheckBox47Click();
+    void CheckBox10Click(bool checked);
+    void CheckBox11Click(bool checked);
+    void CheckBox12Click(bool checked);
+    void CheckBox13Click(bool checked);
+    void CheckBox46Click(bool checked);
+    void CheckBox14Click(bool checked);
+    void CheckBox49Click(bool checked);
+    void CheckBox48MouseUp();
+    void CheckBox1Click();
+    void ComboBox2Change();
+    void ComboBox14Change();
+    void ComboBox15Change();
+    void ComboBox16Change();
+    void Edit1Change();
+    void Edit2Change();
+    void Edit3Change();
+    void Edit4Change();
+    void Edit5Change();
+    void Edit6Change();
+    void Edit7Change();
+    void Edit8Change();
+    void TabbedNotebook1Click();
+    void BitBtn1Click();
+
+    std::unique_ptr<Ui::TForm1> m_ui;
+    std::unique_ptr<ModeRules> m_rules;
+    TForm2 *m_transferDialog = nullptr;
+    CardLink *m_cardLink = nullptr;
+    ::ConfigImage m_configImage;
+    // Both true at start: captures work at once, the mode rules wait for the first display.
+    bool m_captureEnabled = true;
+    bool m_displayInProgress = true;
+
+    std::array<QCheckBox *, 8> m_inputs{};
+    std::array<QCheckBox *, 8> m_powerUp{};
+    std::array<ProgramControls, 3> m_programs{};
+    std::array<QLineEdit *, 8> m_relayLabels{};
+    std::array<QLabel *, 2> m_statusPanels{};
+};

@@ -1,0 +1,273 @@
+// The window as it opens: captions, fixed size, views, timers, accessible names, help, dialog.
+#include "formtest.h"
+#include "unit2.h"
+
+#include <QAccessible>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+
+class HelpViewer : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> requests;
+public slots:
+    void open(const QUrl &url) { requests.append(url); }
+};
+
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void frame();
+    void notebookAndViews();
+    void timersRun();
+    void initialControls_data();
+    void initialControls();
+    void portChoice();
+    void statusPanels();
+    void accessibleNames_data();
+    void accessibleNames();
+    void helpOpensDocumentInWorkingFolder();
+    void transferDialogOkResetsProgress();
+};
+
+void WindowTest::frame()
+{
+    Window w;
+    QCOMPARE(w.form->windowTitle(), QStringLiteral("Zelkora V5.41.1"));
+    QCOMPARE(w.form->size(), QSize(681, 437));
+    QCOMPARE(w.form->minimumSize(), QSize(681, 437));
+    QCOMPARE(w.form->maximumSize(), QSize(681, 437));
+    QVERIFY(!(w.form->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w.form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(w.form->CaptureEnabled());
+    QVERIFY(w.form->DisplayInProgress());
+}
+
+void WindowTest::notebookAndViews()
+{
+    Window w;
+    auto *notebook = Control<QTabWidget>(w.form.get(), QStringLiteral("TabbedNotebook1"));
+    QCOMPARE(notebook->count(), 8);
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(notebook->tabText(i), QStringLiteral("Relais %1").arg(i + 1));
+        QCOMPARE(notebook->widget(i)->children().size(), 0);
+    }
+    QCOMPARE(notebook->currentIndex(), 0);
+    QVERIFY(!w.widget(QStringLiteral("Panel3"))->isVisible());
+    QVERIFY(!w.widget(QStringLiteral("Panel9"))->isVisible());
+    for (const char *name : {"Label3", "Label8"})
+        QVERIFY(!w.widget(QString::fromLatin1(name))->isVisible());
+    // The timer view belongs to the window, not to a page, and lies over the page area.
+    for (const char *name : {"GroupBox1", "GroupBox2", "GroupBox3", "GroupBox4", "GroupBox5",
+                             "GroupBox10", "GroupBox9"}) {
+        QWidget *group = w.widget(QString::fromLatin1(name));
+        QVERIFY2(group->isVisible(), name);
+        QCOMPARE(group->parentWidget(), notebook->parentWidget());
+        QVERIFY2(notebook->geometry().contains(group->geometry()), name);
+    }
+    QVERIFY(w.button(QStringLiteral("Panel4"))->isChecked());
+    QVERIFY(!w.button(QStringLiteral("Panel5"))->isChecked());
+    QVERIFY(!w.button(QStringLiteral("Panel10"))->isChecked());
+    QCOMPARE(Control<QLabel>(w.form.get(), QStringLiteral("Label9"))->text(),
+             QStringLiteral("min"));
+}
+
+void WindowTest::timersRun()
+{
+    Window w;
+    QCOMPARE(w.form->Timer1, Control<QTimer>(w.form.get(), QStringLiteral("Timer1")));
+    QCOMPARE(w.form->Timer2, Control<QTimer>(w.form.get(), QStringLiteral("Timer2")));
+    QCOMPARE(w.form->Timer1->interval(), 20);
+    QCOMPARE(w.form->Timer2->interval(), 1000);
+    QVERIFY(w.form->Timer1->isActive());
+    QVERIFY(w.form->Timer2->isActive());
+    QVERIFY(!w.form->Timer1->isSingleShot());
+    QSignalSpy ticks(w.form->Timer1, &QTimer::timeout);
+    QVERIFY(ticks.wait(500));
+}
+
+void WindowTest::initialControls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("count");
+    QTest::newRow("day list 1") << "ComboBox2"
+                                << "So" << 0 << 10;
+    QTest::newRow("day list 2") << "ComboBox3"
+                                << "So" << 0 << 10;
+    QTest::newRow("sensor") << "ComboBox15"
+                            << "Sensor 3 T" << 2 << 4;
+    QTest::newRow("program") << "ComboBox4"
+                             << "Prog 1" << 0 << 4;
+    QTest::newRow("tempo 1") << "ComboBox8"
+                             << "4" << 3 << 10;
+    QTest::newRow("range 2") << "ComboBox7"
+                             << "1 - 3" << 0 << 6;
+    QTest::newRow("direction 3") << "ComboBox12"
+                                 << "< - >" << 2 << 3;
+    QTest::newRow("offset 2") << "ComboBox16"
+                              << "0" << 0 << 10;
+    QTest::newRow("firmware") << "ComboBox17"
+                              << "V 5.x  T" << 0 << 2;
+    QTest::newRow("counter unit") << "ComboBox18"
+                                  << "Sekunden" << 0 << 2;
+}
+
+void WindowTest::initialControls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(int, index);
+    QFETCH(int, count);
+    Window w;
+    QComboBox *list = w.list(name);
+    QCOMPARE(list->currentText(), text);
+    QCOMPARE(list->currentIndex(), index);
+    QCOMPARE(list->count(), count);
+
+    // The fields and pickers the whole table shares, checked once per row is cheap enough.
+    const QList<std::pair<const char *, const char *>> texts{
+        {"Edit1", "10"}, {"Edit2", "6"},  {"Edit3", "33"},        {"Edit4", "5"},
+        {"Edit7", "20"}, {"Edit8", "22"}, {"Edit16", "Relais 8"}, {"Edit17", "Relaiskarte"}};
+    for (const auto &[field, value] : texts)
+        QCOMPARE(w.edit(QString::fromLatin1(field))->text(), QString::fromUtf8(value));
+    for (int i = 9; i <= 17; ++i)
+        QCOMPARE(w.edit(QStringLiteral("Edit%1").arg(i))->maxLength(), 16);
+    QCOMPARE(w.picker(QStringLiteral("DateTimePicker1"))->time(), QTime(19, 49, 28));
+    QCOMPARE(w.picker(QStringLiteral("DateTimePicker4"))->time(), QTime(19, 56, 49));
+    QCOMPARE(w.picker(QStringLiteral("DateTimePicker5"))->time(), QTime(19, 56, 0));
+    QCOMPARE(w.picker(QStringLiteral("DateTimePicker6"))->displayFormat(),
+             QStringLiteral("HH:mm:ss"));
+    QVERIFY(w.button(QStringLiteral("RadioButton3"))->isChecked());
+    QVERIFY(w.box(QStringLiteral("CheckBox31"))->isChecked());
+    QVERIFY(!w.box(QStringLiteral("CheckBox31"))->isEnabled());
+    QCOMPARE(w.button(QStringLiteral("BitBtn1"))->text(), QStringLiteral("&Hilfe"));
+    QCOMPARE(w.button(QStringLiteral("Button1"))->text(), QStringLiteral("Send"));
+    auto *progress = Control<QProgressBar>(w.form.get(), QStringLiteral("ProgressBar1"));
+    QCOMPARE(progress->maximum(), 71);
+    QCOMPARE(progress->value(), 0);
+}
+
+void WindowTest::portChoice()
+{
+    Window w;
+    QComboBox *port = w.list(QStringLiteral("ComboBox1"));
+    QVERIFY(port->isEditable());
+    QCOMPARE(port->count(), 9);
+    QCOMPARE(port->itemText(0), QStringLiteral("COM 1"));
+    QCOMPARE(port->itemText(8), QStringLiteral("COM 9"));
+    QCOMPARE(port->currentIndex(), -1);
+    QCOMPARE(port->currentText(), QStringLiteral("COM 1"));
+}
+
+void WindowTest::statusPanels()
+{
+    Window w;
+    auto *bar = Control<QStatusBar>(w.form.get(), QStringLiteral("StatusBar1"));
+    QCOMPARE(w.form->statusPanel(0)->parentWidget(), bar);
+    QCOMPARE(w.form->statusPanel(0)->text(), QStringLiteral("Datei"));
+    QCOMPARE(w.form->statusPanel(0)->width(), 200);
+    QCOMPARE(w.form->statusPanel(1)->text(), QStringLiteral("Relaiskarte"));
+}
+
+void WindowTest::accessibleNames_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    const QList<std::pair<const char *, const char *>> rows{
+        {"Edit1", "Zähler"},
+        {"CheckBox48", "Zähler"},
+        {"Edit2", "An bei"},
+        {"Edit3", "Aus bei"},
+        {"Edit7", "Anzug <"},
+        {"Edit8", "Abfall >"},
+        {"DateTimePicker1", "An"},
+        {"DateTimePicker4", "Aus"},
+        {"DateTimePicker5", "Start"},
+        {"DateTimePicker6", "Stop"},
+        {"ComboBox4", "Auswahl"},
+        {"ComboBox10", "Tempo"},
+        {"ComboBox11", "Kanäle"},
+        {"ComboBox6", "Richtung"},
+        {"Edit5", "Ri wechsel nach"},
+        {"ComboBox14", "Offset Temp-Sensor 1"},
+        {"ComboBox16", "Offset Temp-Sensor 2"},
+        {"ComboBox17", "Firmware PIC"},
+        {"ComboBox18", "Zähler für Radom"},
+        {"Edit9", "Relais 1"},
+        {"Edit16", "Relais 8"},
+        {"Edit17", "Name Relaiskarte"},
+        {"ComboBox2", "Timer 1"},
+        {"ComboBox15", "Temperatur Sensor"},
+        {"CheckBox47", "Taster"},
+        {"CheckBox10", "aktiv"},
+        {"Panel5", "Lauflicht"},
+    };
+    for (const auto &[control, name] : rows)
+        QTest::newRow(control) << QString::fromLatin1(control) << QString::fromUtf8(name);
+}
+
+void WindowTest::accessibleNames()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    Window w;
+    QWidget *widget = w.widget(control);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(accessible);
+    if (!qobject_cast<QComboBox *>(widget)) {
+        QCOMPARE(accessible->text(QAccessible::Name), name);
+        return;
+    }
+    // A list's accessible name is its current entry on Linux; screen readers find the list
+    // by the label that names it instead.
+    QCOMPARE(widget->accessibleName(), name);
+    QStringList labels;
+    for (const auto &[label, relation] : accessible->relations(QAccessible::Label))
+        labels << label->text(QAccessible::Name).trimmed(); // group titles keep their blanks
+    QVERIFY2(labels.contains(name), qPrintable(labels.join(u'|')));
+}
+
+void WindowTest::helpOpensDocumentInWorkingFolder()
+{
+    Window w;
+    HelpViewer viewer;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &viewer, "open");
+    w.click(QStringLiteral("BitBtn1"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(viewer.requests.size(), 1);
+    QCOMPARE(viewer.requests.first(),
+             QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("zelkora.chm"))));
+}
+
+void WindowTest::transferDialogOkResetsProgress()
+{
+    Window w;
+    TForm2 *dialog = w.form->transferDialog();
+    QVERIFY(dialog);
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Datenübertragung"));
+    QCOMPARE(Control<QLabel>(dialog, QStringLiteral("Label1"))->text(),
+             QStringLiteral("Übrtragung erfolgreich"));
+    auto *progress = Control<QProgressBar>(w.form.get(), QStringLiteral("ProgressBar1"));
+    progress->setValue(71);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QTest::mouseClick(Control<QAbstractButton>(dialog, QStringLiteral("Button1")), Qt::LeftButton);
+    QCOMPARE(progress->value(), 0);
+    QVERIFY(!dialog->isVisible());
+}
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
