@@ -91,8 +91,8 @@ int main(int argc, char **argv)
     const double wireMs = (programBytes + cardBytes) * 10.0 * 1000.0 / 2400.0;
     const double uploadMs = static_cast<double>(uploadNs) / 1e6;
     const bool received = card.Uploads().size() == 1 && card.Uploads().front().size() == 522u;
-    std::printf("wire limit (%d + %d bytes at 2400 baud, 8N1): %8.1f ms\n", programBytes,
-                cardBytes, wireMs);
+    std::printf("wire limit (%d + %d bytes at 2400 baud, 8N1): %8.1f ms\n", programBytes, cardBytes,
+                wireMs);
     std::printf("measured upload time:                      %8.1f ms\n", uploadMs);
     std::printf("ratio measured / wire limit:               %8.2f\n", uploadMs / wireMs);
     std::printf("longest event-loop block during upload:    %8.1f ms\n",
