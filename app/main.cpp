@@ -30,6 +30,7 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     TForm1 form1;
+    form1.FormCreate();
     form1.createTransferDialog();
     form1.show();
     return QApplication::exec();

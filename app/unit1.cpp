@@ -2,11 +2,14 @@
 
 #include "cardlink.h"
 #include "editorrules.h"
+#include "filecommands.h"
+#include "linkengine.h"
 #include "numberrule.h"
 #include "pagecodec.h"
 #include "ui_unit1.h"
 #include "unit2.h"
 
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QScreen>
@@ -88,12 +91,43 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), m_ui(std::make_unique<Ui:
         m_displayInProgress, [this] { inarray(); });
     connectHandlers();
     m_cardLink = new CardLink(*this);
+    m_files = new FileCommands(*this);
 
     Timer1->start();
     Timer2->start();
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::FormCreate()
+{
+    m_files->startInWorkingDirectory();
+    m_cardLink->engine().Button2Click(); // idle before the first tick
+    // No project named (no ini.cfg, or an empty line 2) is nothing to report a second time.
+    const bool loaded = m_files->LoadSettingsFile() && !m_files->ProjectPath().isEmpty() &&
+                        m_files->LoadProjectFile();
+    // Without a project the controls keep their initial state, but the rules must not stay
+    // muted until the user happens to change the page.
+    if (loaded)
+        outarray();
+    else
+        m_displayInProgress = false;
+    m_cardLink->ConnectPort();
+}
+
+bool TForm1::FormClose()
+{
+    inarray();
+    return m_files->saveOnClose();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
+}
 
 void TForm1::collectControls()
 {

@@ -8,6 +8,7 @@
 #include <memory>
 
 class CardLink;
+class FileCommands;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -59,9 +60,20 @@ public:
 
     // Serial port, protocol engine and clock, wired to the timers, buttons and labels.
     CardLink *cardLink() const { return m_cardLink; }
+    // "Load", "Save", ini.cfg, ProjectPath and the error box.
+    FileCommands *fileCommands() const { return m_files; }
+
+    // Start-up, once, before the window is shown: settings, project, page 1, port. A file
+    // failure is reported and start-up goes on with what it has.
+    void FormCreate();
+    // Captures the page and writes the project and ini.cfg; false keeps the window open.
+    bool FormClose();
 
     QTimer *Timer1 = nullptr; // protocol engine tick
     QTimer *Timer2 = nullptr; // clock and link status
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     struct ProgramControls
@@ -112,6 +124,7 @@ private:
     std::unique_ptr<ModeRules> m_rules;
     TForm2 *m_transferDialog = nullptr;
     CardLink *m_cardLink = nullptr;
+    FileCommands *m_files = nullptr;
     ::ConfigImage m_configImage;
     // Both true at start: captures work at once, the mode rules wait for the first display.
     bool m_captureEnabled = true;

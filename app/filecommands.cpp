@@ -1,0 +1,167 @@
+#include "filecommands.h"
+
+#include "projectfile.h"
+#include "settingsfile.h"
+#include "ui_unit1.h"
+#include "unit1.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSignalBlocker>
+
+namespace {
+// The error box is captioned with the program's name, not the versioned window caption.
+constexpr QStringView ApplicationTitle = u"Zelkora";
+} // namespace
+
+FileCommands::FileCommands(TForm1 &window)
+    : QObject(&window), m_window(window), m_startDirectory(QDir::currentPath())
+{
+    Ui::TForm1 &ui = window.controls();
+    connect(ui.Button4, &QPushButton::clicked, this, &FileCommands::Button4Click);
+    connect(ui.Button5, &QPushButton::clicked, this, &FileCommands::Button5Click);
+}
+
+FileCommands::~FileCommands() = default;
+
+QFileDialog *FileCommands::OpenDialog1()
+{
+    return dialog(m_open, "OpenDialog1", false);
+}
+
+QFileDialog *FileCommands::SaveDialog1()
+{
+    return dialog(m_save, "SaveDialog1", true);
+}
+
+QFileDialog *FileCommands::dialog(DialogSlot &slot, const char *name, bool saving)
+{
+    if (slot.dialog)
+        return slot.dialog;
+    auto *d = new QFileDialog(&m_window);
+    d->setObjectName(QLatin1String(name));
+    d->setWindowTitle(saving ? QStringLiteral("Speichern unter") : QStringLiteral("Öffnen"));
+    d->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // A name that does not exist yet is accepted in both: the load then reports it.
+    d->setFileMode(QFileDialog::AnyFile);
+    d->setOption(QFileDialog::DontConfirmOverwrite);
+    d->setNameFilter(QStringLiteral("rel (*.rel)"));
+    d->setDefaultSuffix(QStringLiteral("rel"));
+    d->setDirectory(m_startDirectory);
+    slot.dialog = d;
+    return d;
+}
+
+void FileCommands::startInWorkingDirectory()
+{
+    m_startDirectory = QDir::currentPath();
+    for (DialogSlot *slot : {&m_open, &m_save}) {
+        if (slot->dialog && slot->lastChosen.isEmpty())
+            slot->dialog->setDirectory(m_startDirectory);
+    }
+}
+
+QString FileCommands::choose(DialogSlot &slot, bool saving)
+{
+    QFileDialog *d = saving ? SaveDialog1() : OpenDialog1();
+    if (!slot.lastChosen.isEmpty())
+        d->selectFile(slot.lastChosen);
+    const bool chosen = m_dialogRunner ? m_dialogRunner(*d) : d->exec() == QDialog::Accepted;
+    const QStringList files = d->selectedFiles();
+    if (!chosen || files.isEmpty() || files.first().isEmpty())
+        return {};
+    slot.lastChosen = files.first();
+    return slot.lastChosen;
+}
+
+bool FileCommands::report(const FileStatus &status)
+{
+    if (status.ok())
+        return true;
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle.toString(),
+                    FileErrorMessage(status) + u'.', QMessageBox::Ok, &m_window);
+    if (m_boxRunner)
+        m_boxRunner(box);
+    else
+        box.exec();
+    return false;
+}
+
+void FileCommands::showProjectName()
+{
+    m_window.statusPanel(0)->setText(ProjectStatusText(m_projectPath));
+}
+
+bool FileCommands::LoadSettingsFile()
+{
+    Settings settings;
+    if (!report(::LoadSettingsFile(QLatin1String(SettingsFileName), settings)))
+        return false;
+    m_projectPath = settings.projectPath;
+    // Only the choice comes back here; start-up opens the port once the project is in.
+    QComboBox *ports = m_window.controls().ComboBox1;
+    const QSignalBlocker block(ports);
+    ports->setCurrentIndex(settings.portIndex);
+    return true;
+}
+
+bool FileCommands::SaveSettingsFile()
+{
+    const QComboBox *ports = m_window.controls().ComboBox1;
+    // A port typed into the list is open without its entry being selected: keep that one.
+    const int typed = ports->findText(ports->currentText());
+    const int port = typed >= 0 ? typed : ports->currentIndex();
+    return report(::SaveSettingsFile(QLatin1String(SettingsFileName), port, m_projectPath,
+                                     QDir::currentPath(), m_writer));
+}
+
+bool FileCommands::LoadProjectFile()
+{
+    if (!report(::LoadProjectFile(m_projectPath, m_window.configImage())))
+        return false;
+    showProjectName();
+    return true;
+}
+
+bool FileCommands::SaveProjectFile()
+{
+    if (!report(::SaveProjectFile(m_projectPath, m_window.configImage(), m_writer)))
+        return false;
+    showProjectName();
+    return true;
+}
+
+bool FileCommands::saveOnClose()
+{
+    if (m_projectPath.isEmpty()) {
+        const QString chosen = choose(m_save, true);
+        if (chosen.isEmpty())
+            return false;
+        m_projectPath = chosen;
+    }
+    return SaveProjectFile() && SaveSettingsFile();
+}
+
+void FileCommands::Button4Click()
+{
+    const QString chosen = choose(m_open, false);
+    if (chosen.isEmpty())
+        return;
+    m_projectPath = chosen;
+    // The page on show is not captured first: loading replaces the whole image anyway.
+    if (LoadProjectFile())
+        m_window.outarray();
+}
+
+void FileCommands::Button5Click()
+{
+    const QString chosen = choose(m_save, true);
+    if (chosen.isEmpty())
+        return;
+    m_projectPath = chosen;
+    m_window.inarray();
+    SaveProjectFile();
+}

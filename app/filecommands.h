@@ -1,0 +1,82 @@
+#pragma once
+
+#include "fileaccess.h"
+#include "fileerror.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QFileDialog;
+class QMessageBox;
+class TForm1;
+
+// The project and settings files as the window uses them: "Load" and "Save" with their file
+// dialogs, ini.cfg in the working folder, ProjectPath, status panel 0 and the error box.
+// Each routine that can fail shows the box itself and returns false, so its caller only has
+// to stop.
+class FileCommands : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Runs the error box; the default is a modal exec(). Tests record the box instead.
+    using BoxRunner = std::function<void(QMessageBox &box)>;
+    // Runs a file dialog; true when the user chose a file. Tests choose one themselves.
+    using DialogRunner = std::function<bool(QFileDialog &dialog)>;
+
+    static constexpr const char *SettingsFileName = "ini.cfg";
+
+    explicit FileCommands(TForm1 &window);
+    ~FileCommands() override;
+
+    const QString &ProjectPath() const { return m_projectPath; }
+    QFileDialog *OpenDialog1();
+    QFileDialog *SaveDialog1();
+
+    void setBoxRunner(BoxRunner runner) { m_boxRunner = std::move(runner); }
+    void setDialogRunner(DialogRunner runner) { m_dialogRunner = std::move(runner); }
+    // Writes the bytes of every save; tests hand in one that fails as a full disk does.
+    void setWriter(FileWriter writer) { m_writer = std::move(writer); }
+
+    // Both dialogs start in the current working folder until the user has chosen a file.
+    void startInWorkingDirectory();
+
+    // ini.cfg: selects the port entry without opening the port, sets ProjectPath.
+    bool LoadSettingsFile();
+    bool SaveSettingsFile();
+    // The project at ProjectPath into or out of the image; status panel 0 names it.
+    bool LoadProjectFile();
+    bool SaveProjectFile();
+
+    // The close rule's saves. Without a project file the save dialog asks for one first;
+    // false (window stays open) when the user cancels it or a save fails.
+    bool saveOnClose();
+
+    void Button4Click();
+    void Button5Click();
+
+private:
+    struct DialogSlot
+    {
+        QFileDialog *dialog = nullptr;
+        QString lastChosen;
+    };
+
+    QFileDialog *dialog(DialogSlot &slot, const char *name, bool saving);
+    // Runs the dialog, offering the file last chosen in it; empty when cancelled.
+    QString choose(DialogSlot &slot, bool saving);
+    // Shows the error box for a failed status; true when the status is fine.
+    bool report(const FileStatus &status);
+    void showProjectName();
+
+    TForm1 &m_window;
+    QString m_projectPath;
+    QString m_startDirectory;
+    DialogSlot m_open;
+    DialogSlot m_save;
+    BoxRunner m_boxRunner;
+    DialogRunner m_dialogRunner;
+    FileWriter m_writer;
+};

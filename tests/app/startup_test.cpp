@@ -1,0 +1,386 @@
+// Start-up and close through the real window, each in a working folder of its own: ini.cfg,
+// the project, page 1, the port, and what a failure leaves.
+#include "cardlink.h"
+#include "cardsim_pty.h"
+#include "filewindow.h"
+#include "linkengine.h"
+#include "serialport.h"
+#include "starterproject.h"
+
+#include <QTabWidget>
+
+#include <cerrno>
+
+namespace {
+const QString Missing = QStringLiteral("Datei nicht gefunden.");
+const QString DiskFull = QStringLiteral("Zu wenig Speicherplatz.");
+
+SerialPort &Port(const FileWindow &w)
+{
+    return w.form->cardLink()->serialPort();
+}
+
+// With "IF K1" checked, checking "aktiv" of Timer 1 clears the input, but only once the
+// editor rules are live.
+bool RulesLive(FileWindow &w)
+{
+    auto *input = w.control<QCheckBox>("CheckBox2");
+    if (!input->isChecked())
+        w.click("CheckBox2");
+    w.click("CheckBox10");
+    return !input->isChecked();
+}
+
+// Fails every save of a file whose name ends with `suffix`, as a full disk does.
+FileWriter FailingFor(const QString &suffix)
+{
+    return [suffix](QFileDevice &file, QByteArrayView data) {
+        if (!file.fileName().endsWith(suffix))
+            return file.write(data.data(), data.size()) == data.size();
+        errno = ENOSPC;
+        return false;
+    };
+}
+} // namespace
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void startShowsPageOneOfTheLastProjectAndOpensThePort();
+    void startupFailuresAndOddSettings_data();
+    void startupFailuresAndOddSettings();
+    void dialogsStartInTheWorkingFolderOfTheStart();
+    void closeSavesAndTheNextStartHasTheEditsBack();
+    void closeWithoutProjectAsksForOne();
+    void failedCloseKeepsWindowAndOldFiles_data();
+    void failedCloseKeepsWindowAndOldFiles();
+    void projectOutsideTheWorkingFolderIsFoundAgain();
+    void starterProject();
+
+private:
+    QString linkPath(const QString &name) const
+    {
+        return m_config.filePath(QStringLiteral("zelkora/") + name);
+    }
+
+    QTemporaryDir m_config;
+};
+
+void StartupTest::initTestCase()
+{
+    // Port links of the test's own, so the card simulator can stand in for a port.
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+}
+
+void StartupTest::init()
+{
+    // Every port is linked to a device that is not there, so no test can reach a real port.
+    QDir(m_config.path()).mkpath(QStringLiteral("zelkora"));
+    for (int n = 1; n <= 9; ++n) {
+        const QString link = linkPath(QStringLiteral("com%1").arg(n));
+        QFile::remove(link);
+        QVERIFY(QFile::link(m_config.filePath(QStringLiteral("absent")), link));
+    }
+}
+
+void StartupTest::startShowsPageOneOfTheLastProjectAndOpensThePort()
+{
+    CardSimPty card;
+    std::string error;
+    QVERIFY2(card.Open(&error), error.c_str());
+    QVERIFY2(card.LinkAs(m_config.path().toStdString(), 3, &error), error.c_str());
+
+    FileWindow w;
+    w.write(QStringLiteral("Keller.rel"), ProjectBytes(QStringLiteral("Heizung")));
+    w.write(QStringLiteral("ini.cfg"), SettingsBytes(2, QStringLiteral("Keller.rel")));
+    w.start();
+    QCOMPARE(w.boxTexts(), QStringList{});
+    QCOMPARE(w.form->cardLink()->engine().LinkStep(), LinkEngine::Idle);
+    QCOMPARE(w.files().ProjectPath(), QStringLiteral("Keller.rel"));
+    QCOMPARE(w.statusText(), QStringLiteral(" Datei : Keller.rel"));
+    QCOMPARE(w.form->currentPage(), 0);
+    QCOMPARE(w.control<QLineEdit>("Edit9")->text(), QStringLiteral("Heizung"));
+    QCOMPARE(w.control<QTabWidget>("TabbedNotebook1")->tabText(0), QStringLiteral("Heizung"));
+    QCOMPARE(int(w.form->configImage()[ImageOffset::Reserved903]), 0);
+
+    auto *ports = w.control<QComboBox>("ComboBox1");
+    QCOMPARE(ports->currentIndex(), 2);
+    QCOMPARE(ports->currentText(), QStringLiteral("COM 3"));
+    QVERIFY(Port(w).PortOpen());
+    QCOMPARE(Port(w).LastDevice(), QString::fromStdString(card.LinkPath()));
+    QVERIFY(ports->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+    QVERIFY(w.form->CaptureEnabled());
+    QVERIFY(!w.form->DisplayInProgress());
+    QVERIFY(RulesLive(w));
+}
+
+void StartupTest::startupFailuresAndOddSettings_data()
+{
+    QTest::addColumn<QByteArray>("ini"); // null: no ini.cfg
+    QTest::addColumn<QByteArray>("project");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("portText");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("projectPath");
+    QTest::addColumn<bool>("shown");
+
+    const QByteArray good = ProjectBytes(QStringLiteral("Heizung"));
+    const QByteArray settings = "\r\np.rel\r\nLeer\r\n";
+    QTest::newRow("no ini.cfg") << QByteArray() << good << QStringList{Missing} << -1 << "COM 1"
+                                << "com1"
+                                << "" << false;
+    QTest::newRow("project missing") << SettingsBytes(2, QStringLiteral("fehlt.rel")) << good
+                                     << QStringList{Missing} << 2 << "COM 3"
+                                     << "com3"
+                                     << "fehlt.rel" << false;
+    QTest::newRow("project short")
+        << SettingsBytes(1, QStringLiteral("p.rel")) << good.left(700)
+        << QStringList{QStringLiteral("Versuch hinter dem Dateiende zu lesen.")} << 1 << "COM 2"
+        << "com2"
+        << "p.rel" << false;
+    QTest::newRow("project empty")
+        << SettingsBytes(1, QStringLiteral("p.rel")) << QByteArray("")
+        << QStringList{QStringLiteral("Versuch hinter dem Dateiende zu lesen.")} << 1 << "COM 2"
+        << "com2"
+        << "p.rel" << false;
+    QTest::newRow("one line") << QByteArray("3\r\n") << good << QStringList{} << 3 << "COM 4"
+                              << "com4"
+                              << "" << false;
+    QTest::newRow("empty ini.cfg") << QByteArray("") << good << QStringList{} << 0 << "COM 1"
+                                   << "com1"
+                                   << "" << false;
+    QTest::newRow("LF only, two lines")
+        << QByteArray("4\np.rel\n") << good << QStringList{} << 4 << "COM 5"
+        << "com5"
+        << "p.rel" << true;
+    QTest::newRow("line 1 above range") << "9" + settings << good << QStringList{} << -1 << ""
+                                        << "Com:"
+                                        << "p.rel" << true;
+    QTest::newRow("line 1 negative") << "-1" + settings << good << QStringList{} << -1 << ""
+                                     << "Com:"
+                                     << "p.rel" << true;
+    QTest::newRow("line 1 not a number")
+        << "abc" + settings << good << QStringList{} << 0 << "COM 1"
+        << "com1"
+        << "p.rel" << true;
+    QTest::newRow("line 1 trailing junk")
+        << " 5 " + settings << good << QStringList{} << 5 << "COM 6"
+        << "com6"
+        << "p.rel" << true;
+    QTest::newRow("line 1 hexadecimal") << "$7" + settings << good << QStringList{} << 7 << "COM 8"
+                                        << "com8"
+                                        << "p.rel" << true;
+}
+
+void StartupTest::startupFailuresAndOddSettings()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QByteArray, project);
+    QFETCH(QStringList, boxes);
+    QFETCH(int, port);
+    QFETCH(QString, portText);
+    QFETCH(QString, device);
+    QFETCH(QString, projectPath);
+    QFETCH(bool, shown);
+    FileWindow w;
+    if (!ini.isNull())
+        w.write(QStringLiteral("ini.cfg"), ini);
+    w.write(QStringLiteral("p.rel"), project);
+    w.start();
+    QCOMPARE(w.boxTexts(), boxes);
+    for (const BoxRecord &box : w.boxes)
+        QVERIFY(IsErrorBox(box));
+    QCOMPARE(w.files().ProjectPath(), projectPath);
+    auto *ports = w.control<QComboBox>("ComboBox1");
+    QCOMPARE(ports->currentIndex(), port);
+    QCOMPARE(ports->currentText(), portText);
+    // The port on show is opened even after a failure (here it is no real device).
+    QCOMPARE(Port(w).LastDevice(),
+             device.startsWith(QLatin1String("com")) ? linkPath(device) : device);
+    QVERIFY(ports->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
+
+    QCOMPARE(w.control<QLineEdit>("Edit9")->text(),
+             shown ? QStringLiteral("Heizung") : QStringLiteral("Relais 1"));
+    QCOMPARE(w.statusText(), shown ? QStringLiteral(" Datei : p.rel") : QStringLiteral("Datei"));
+    if (!shown)
+        QVERIFY(w.imageBytes() == QByteArray(1024, '\0'));
+    QVERIFY(!w.form->DisplayInProgress());
+    QVERIFY(RulesLive(w));
+}
+
+void StartupTest::dialogsStartInTheWorkingFolderOfTheStart()
+{
+    FileWindow w;
+    w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QString()));
+    w.create();
+    // The folder the program runs in is the one current when start-up runs.
+    QDir::current().mkdir(QStringLiteral("sub"));
+    w.write(QStringLiteral("sub/ini.cfg"), SettingsBytes(0, QString()));
+    QDir::setCurrent(w.path(QStringLiteral("sub")));
+    w.files().OpenDialog1(); // made before start-up, as the window's own dialogs are
+    w.start();
+    w.click("Button4");
+    w.click("Button5");
+    QCOMPARE(w.dialogs.size(), 2);
+    QCOMPARE(w.dialogs[0].directory, w.path(QStringLiteral("sub")));
+    QCOMPARE(w.dialogs[1].directory, w.path(QStringLiteral("sub")));
+}
+
+void StartupTest::closeSavesAndTheNextStartHasTheEditsBack()
+{
+    FileWindow w;
+    w.write(QStringLiteral("p.rel"), ProjectBytes(QStringLiteral("Heizung")));
+    w.write(QStringLiteral("ini.cfg"), SettingsBytes(2, QStringLiteral("p.rel")));
+    w.start();
+    w.type("Edit9", QStringLiteral("Garten"));
+    w.click("CheckBox11");
+    // A port typed into the list is the one in use, though no entry was picked.
+    auto *ports = w.control<QComboBox>("ComboBox1");
+    ports->lineEdit()->selectAll();
+    QTest::keyClicks(ports->lineEdit(), QStringLiteral("COM 5"));
+    QVERIFY(w.close());
+    QVERIFY(!w.form->isVisible());
+    QCOMPARE(w.boxTexts(), QStringList{});
+    const QByteArray saved = w.read(QStringLiteral("p.rel"));
+    QCOMPARE(saved, w.imageBytes());
+    QCOMPARE(w.read(QStringLiteral("ini.cfg")), SettingsBytes(4, QStringLiteral("p.rel")));
+
+    w.restart();
+    QCOMPARE(w.boxTexts(), QStringList{});
+    QCOMPARE(w.imageBytes(), saved);
+    QCOMPARE(w.control<QLineEdit>("Edit9")->text(), QStringLiteral("Garten"));
+    QVERIFY(w.control<QCheckBox>("CheckBox11")->isChecked());
+    ports = w.control<QComboBox>("ComboBox1");
+    QCOMPARE(ports->currentText(), QStringLiteral("COM 5"));
+
+    // Closing again without an edit still writes both files.
+    QFile::remove(w.path(QStringLiteral("p.rel")));
+    QFile::remove(w.path(QStringLiteral("ini.cfg")));
+    QVERIFY(w.close());
+    QCOMPARE(w.read(QStringLiteral("p.rel")), saved);
+    QCOMPARE(w.read(QStringLiteral("ini.cfg")), SettingsBytes(4, QStringLiteral("p.rel")));
+}
+
+void StartupTest::closeWithoutProjectAsksForOne()
+{
+    FileWindow w;
+    w.start();
+    QCOMPARE(w.boxTexts(), QStringList{Missing});
+    w.click("CheckBox13");
+    const QByteArray image = w.imageBytes();
+
+    // Cancelled: the window stays and nothing is lost or written.
+    QVERIFY(!w.close());
+    QVERIFY(w.form->isVisible());
+    QCOMPARE(w.dialogs.size(), 1);
+    QCOMPARE(w.dialogs[0].name, QStringLiteral("SaveDialog1"));
+    QCOMPARE(w.dialogs[0].directory, QDir::currentPath());
+    QCOMPARE(w.imageBytes(), image);
+    QVERIFY(QDir::current().entryList(QDir::Files).isEmpty());
+    QCOMPARE(w.boxes.size(), 1);
+
+    w.answers << QStringLiteral("neu");
+    QVERIFY(w.close());
+    QCOMPARE(w.read(QStringLiteral("neu.rel")), image);
+    QCOMPARE(w.read(QStringLiteral("ini.cfg")), SettingsBytes(0, QStringLiteral("neu.rel")));
+    QCOMPARE(w.boxes.size(), 1);
+
+    w.restart();
+    QCOMPARE(w.boxTexts(), QStringList{});
+    QVERIFY(w.control<QCheckBox>("CheckBox13")->isChecked());
+}
+
+void StartupTest::failedCloseKeepsWindowAndOldFiles_data()
+{
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<bool>("projectWritten");
+    QTest::newRow("project") << ".rel" << false;
+    QTest::newRow("ini.cfg") << "ini.cfg" << true;
+}
+
+void StartupTest::failedCloseKeepsWindowAndOldFiles()
+{
+    QFETCH(QString, failing);
+    QFETCH(bool, projectWritten);
+    FileWindow w;
+    const QByteArray oldProject = ProjectBytes(QStringLiteral("Heizung"));
+    const QByteArray oldSettings = "2\r\np.rel\r\n"; // written by hand, without line 3
+    w.write(QStringLiteral("p.rel"), oldProject);
+    w.write(QStringLiteral("ini.cfg"), oldSettings);
+    w.start();
+    w.click("CheckBox12");
+    w.files().setWriter(FailingFor(failing));
+    QVERIFY(!w.close());
+    QVERIFY(w.form->isVisible());
+    QCOMPARE(w.boxTexts(), QStringList{DiskFull});
+    QVERIFY(IsErrorBox(w.boxes[0]));
+    QCOMPARE(w.read(QStringLiteral("p.rel")), projectWritten ? w.imageBytes() : oldProject);
+    QCOMPARE(w.read(QStringLiteral("ini.cfg")), oldSettings);
+    QCOMPARE(QDir::current().entryList(QDir::Files),
+             (QStringList{QStringLiteral("ini.cfg"), QStringLiteral("p.rel")}));
+
+    // Once the disk has room again the next close goes through.
+    w.files().setWriter({});
+    QVERIFY(w.close());
+    QCOMPARE(w.read(QStringLiteral("p.rel")), w.imageBytes());
+    QCOMPARE(w.read(QStringLiteral("ini.cfg")), SettingsBytes(2, QStringLiteral("p.rel")));
+}
+
+void StartupTest::projectOutsideTheWorkingFolderIsFoundAgain()
+{
+    QTemporaryDir elsewhere;
+    const QString far = QDir(elsewhere.path()).filePath(QStringLiteral("fern.rel"));
+    {
+        QFile file(far);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ProjectBytes(QStringLiteral("Fern")));
+    }
+    FileWindow w;
+    w.write(QStringLiteral("p.rel"), ProjectBytes(QStringLiteral("Nah")));
+    w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("p.rel")));
+    w.start();
+    w.answers << far;
+    w.click("Button4");
+    QCOMPARE(w.statusText(), QStringLiteral(" Datei : fern.rel"));
+    QVERIFY(w.close());
+    QCOMPARE(w.read(QStringLiteral("ini.cfg")), SettingsBytes(0, far));
+
+    w.restart();
+    QCOMPARE(w.boxTexts(), QStringList{});
+    QCOMPARE(w.files().ProjectPath(), far);
+    QCOMPARE(w.statusText(), QStringLiteral(" Datei : fern.rel"));
+    QCOMPARE(w.control<QLineEdit>("Edit9")->text(), QStringLiteral("Fern"));
+}
+
+void StartupTest::starterProject()
+{
+    // The committed starter is what the window captures from its initial controls today.
+    QFile committed(QStringLiteral(ZELKORA_STARTER_PROJECT));
+    QVERIFY(committed.open(QIODevice::ReadOnly));
+    const QByteArray starter = committed.readAll();
+    QCOMPARE(starter, ImageBytes(StarterImage()));
+
+    FileWindow w;
+    w.write(QStringLiteral("Relaiskarte.rel"), starter);
+    w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("Relaiskarte.rel")));
+    w.start();
+    QCOMPARE(w.boxTexts(), QStringList{});
+    QCOMPARE(w.imageBytes(), starter);
+    QCOMPARE(w.statusText(), QStringLiteral(" Datei : Relaiskarte.rel"));
+    QCOMPARE(w.form->statusPanel(1)->text(), QStringLiteral(" Relaiskarte : Relaiskarte"));
+    auto *notebook = w.control<QTabWidget>("TabbedNotebook1");
+    for (int p = 0; p < 8; ++p)
+        QCOMPARE(notebook->tabText(p), QStringLiteral("Relais %1").arg(p + 1));
+    QCOMPARE(w.control<QLineEdit>("Edit17")->text(), QStringLiteral("Relaiskarte"));
+    QCOMPARE(w.control<QComboBox>("ComboBox1")->currentText(), QStringLiteral("COM 1"));
+    QVERIFY(!w.form->DisplayInProgress());
+}
+
+QTEST_MAIN(StartupTest)
+#include "startup_test.moc"
