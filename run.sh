@@ -11,6 +11,11 @@ zelkora_build "$ZELKORA_ROOT/build"
 workdir="${XDG_DATA_HOME:-$HOME/.local/share}/zelkora"
 mkdir -p "$workdir"
 cd "$workdir"
+# A first start opens the starter project on COM 1; files already there are never replaced.
+if [ ! -e ini.cfg ]; then
+    [ -e Relaiskarte.rel ] || cp "$ZELKORA_ROOT/app/Relaiskarte.rel" Relaiskarte.rel
+    printf '0\r\nRelaiskarte.rel\r\nLeer\r\n' >ini.cfg
+fi
 
 # --virtual-card: the card simulator stands in for the card on the port the program will open
 # (line 1 of ini.cfg, COM 1 without one). Its link lives in a configuration folder of this
