@@ -24,7 +24,8 @@ const QDateTime FixedNow(QDate(2024, 1, 7), QTime(14, 5, 9));
 std::vector<std::uint8_t> ExpectedUpload(const ConfigImage &image)
 {
     std::vector<std::uint8_t> bytes{68};
-    bytes.insert(bytes.end(), image.data(), image.data() + ConfigImage::UploadSize);
+    for (int i = 0; i < ConfigImage::UploadSize; ++i)
+        bytes.push_back(image[i]);
     for (int b : {9, 5, 14, 1})
         bytes.push_back(std::uint8_t(b));
     for (int offset : {244, 245, 246, 248, 247})
