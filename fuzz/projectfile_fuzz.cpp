@@ -2,13 +2,13 @@
 // (byte 903 cleared) or leaves the image untouched. A save that fails part-way, at a point
 // the input chooses, leaves the file that was there byte for byte.
 #include "configimage.h"
+#include "fuzzfile.h"
 #include "projectfile.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
-#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstdint>
@@ -33,18 +33,8 @@ QByteArray readAll(const QString &path)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    // Saves sync to disk; in memory that costs nothing, so many more inputs run.
-    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
-                                 ? QStringLiteral("/dev/shm/zelkora-fuzz-XXXXXX")
-                                 : QDir::tempPath() + QStringLiteral("/zelkora-fuzz-XXXXXX"));
-    const QString path = dir.filePath(QStringLiteral("projekt.rel"));
     const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            f.write(content) != content.size())
-            fail("cannot write the input file", size);
-    }
+    const QString path = WriteFuzzInputFile(QStringLiteral("projekt.rel"), content);
 
     ConfigImage before;
     for (int i = 0; i < ConfigImage::Size; ++i)

@@ -1,12 +1,13 @@
 // The ini.cfg read on arbitrary contents: no crash, a port index the port list has (or -1),
 // line 2 whole as the project path, and what is written back reads back the same.
+#include "fuzzfile.h"
 #include "numberrule.h"
 #include "settingsfile.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
+#include <QFileInfo>
 
 #include <cstdint>
 #include <cstdio>
@@ -40,18 +41,8 @@ QByteArray line(const QByteArray &text, int wanted)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    // Saves sync to disk; in memory that costs nothing, so many more inputs run.
-    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
-                                 ? QStringLiteral("/dev/shm/zelkora-fuzz-XXXXXX")
-                                 : QDir::tempPath() + QStringLiteral("/zelkora-fuzz-XXXXXX"));
-    const QString path = dir.filePath(QStringLiteral("ini.cfg"));
     const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            f.write(content) != content.size())
-            fail("cannot write the input file", size);
-    }
+    const QString path = WriteFuzzInputFile(QStringLiteral("ini.cfg"), content);
 
     Settings settings;
     if (!LoadSettingsFile(path, settings).ok())
@@ -69,7 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fail("project path is not line 2", size);
 
     // Written back and read again: the same port, and a bare file name stays as it was.
-    if (!SaveSettingsFile(path, settings.portIndex, settings.projectPath, dir.path()).ok()) {
+    if (!SaveSettingsFile(path, settings.portIndex, settings.projectPath,
+                          QFileInfo(path).absolutePath())
+             .ok()) {
         // Only a name the system cannot take may fail.
         if (!settings.projectPath.contains(QChar(u'\0')))
             fail("write-back failed", size);

@@ -100,6 +100,24 @@ struct Rig
                linkText == QStringLiteral("verbunden");
     }
 
+    bool plugCardAndChoosePort(const CardSimOptions &options)
+    {
+        return plugCard(options) && choosePort();
+    }
+
+    // Whether the card recorded `count` uploads, the last one "D", every block once and in
+    // order, and the final block; `why` then says where it went wrong.
+    bool cardRecordedUploads(std::size_t count)
+    {
+        const auto uploads = card->Uploads();
+        why = "wrong number of uploads";
+        if (uploads.size() != count)
+            return false;
+        const auto expected = ExpectedUpload(image);
+        why = firstDifference(uploads.back(), expected);
+        return uploads.back() == expected;
+    }
+
     // "Send" as the user presses it: only an idle engine starts an upload.
     bool pressSend()
     {
@@ -120,6 +138,7 @@ struct Rig
     QString versionText;
     bool sendEnabled = true;
     int completions = 0;
+    const char *why = "";
     std::unique_ptr<CardSimPty> card;
 };
 
@@ -142,8 +161,7 @@ private slots:
         Rig rig(m_config.path());
         CardSimOptions faulty;
         faulty.dropAckAfterBlock = 7;
-        QVERIFY(rig.plugCard(faulty));
-        QVERIFY(rig.choosePort());
+        QVERIFY(rig.plugCardAndChoosePort(faulty));
 
         QVERIFY(rig.pressSend());
         const int waitingAfterBlock7 = 6 + 2 * 7;
@@ -163,10 +181,7 @@ private slots:
         rig.card->SetOptions({});
         QVERIFY(rig.pressSend());
         QTRY_COMPARE_WITH_TIMEOUT(rig.completions, 1, 10000);
-        const auto uploads = rig.card->Uploads();
-        QCOMPARE(uploads.size(), std::size_t(1));
-        QVERIFY2(uploads.front() == ExpectedUpload(rig.image),
-                 firstDifference(uploads.front(), ExpectedUpload(rig.image)));
+        QVERIFY2(rig.cardRecordedUploads(1), rig.why);
     }
 
     void surplusAcknowledgementsAndNoiseSendEveryBlockOnce_data()
@@ -188,21 +203,17 @@ private slots:
         CardSimOptions options;
         options.extraAckAfterBlock = extraAckAfterBlock;
         options.noiseBytes = noiseBytes;
-        QVERIFY(rig.plugCard(options));
-        QVERIFY(rig.choosePort());
+        QVERIFY(rig.plugCardAndChoosePort(options));
 
         QVERIFY(rig.pressSend());
         QTRY_COMPARE_WITH_TIMEOUT(rig.completions, 1, 10000);
         // The card's record: "D", every block once and in order, then the final block.
-        const auto uploads = rig.card->Uploads();
-        QCOMPARE(uploads.size(), std::size_t(1));
-        QVERIFY2(uploads.front() == ExpectedUpload(rig.image),
-                 firstDifference(uploads.front(), ExpectedUpload(rig.image)));
+        QVERIFY2(rig.cardRecordedUploads(1), rig.why);
         // A surplus acknowledgement must not lock the engine: the polls go on.
         QTRY_COMPARE_WITH_TIMEOUT(rig.linkText, QStringLiteral("verbunden"), 3000);
         QVERIFY(rig.pressSend());
         QTRY_COMPARE_WITH_TIMEOUT(rig.completions, 2, 10000);
-        QCOMPARE(rig.card->Uploads().size(), std::size_t(2));
+        QVERIFY2(rig.cardRecordedUploads(2), rig.why);
     }
 
     void wrongVersionWarnsAndDisablesSend()
@@ -228,8 +239,7 @@ private slots:
         Rig rig(m_config.path());
         CardSimOptions options;
         options.hangupAfterBlock = 10;
-        QVERIFY(rig.plugCard(options));
-        QVERIFY(rig.choosePort());
+        QVERIFY(rig.plugCardAndChoosePort(options));
 
         QVERIFY(rig.pressSend());
         QTRY_VERIFY_WITH_TIMEOUT(rig.card->HungUp(), 5000);
@@ -259,10 +269,7 @@ private slots:
         QVERIFY(rig.choosePort());
         QVERIFY(rig.pressSend());
         QTRY_COMPARE_WITH_TIMEOUT(rig.completions, 1, 10000);
-        const auto uploads = rig.card->Uploads();
-        QCOMPARE(uploads.size(), std::size_t(1));
-        QVERIFY2(uploads.front() == ExpectedUpload(rig.image),
-                 firstDifference(uploads.front(), ExpectedUpload(rig.image)));
+        QVERIFY2(rig.cardRecordedUploads(1), rig.why);
     }
 
 private:
