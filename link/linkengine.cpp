@@ -34,8 +34,12 @@ void LinkEngine::Timer1Timer()
         m_linkStep = AwaitVersion;
     }
     // Everything waiting and everything arriving while we read belongs to this tick.
-    for (int byte = m_port.ReadByte(); byte >= 0; byte = m_port.ReadByte())
+    for (int n = 0; n < MaxBytesPerTick; ++n) {
+        const int byte = m_port.ReadByte();
+        if (byte < 0)
+            break;
         receive(byte);
+    }
 
     // Sending leaves an even step and only odd steps send, so one block at most per tick.
     if (m_linkStep == FinalBlockDue) {

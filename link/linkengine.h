@@ -35,6 +35,10 @@ public:
     static constexpr int AcceptedVersion = 137;
     static constexpr int BlockCount = 32;
     static constexpr int BlockSize = 16;
+    // The card never sends more than a few bytes at once. A line that never falls silent (a
+    // wrong device, a floating input) must not hold the user-interface thread in one tick:
+    // what is left waits for the next one.
+    static constexpr int MaxBytesPerTick = 32;
 
     LinkEngine(BytePort &port, const ConfigImage &image, const LinkClock &clock,
                QObject *parent = nullptr);

@@ -373,6 +373,22 @@ TEST_F(EngineTest, ResetReturnsToIdleFromAnyStateAndClearsBar)
     }
 }
 
+TEST_F(EngineTest, ChatteringLineCannotHoldTheTickForever)
+{
+    Enter("poll");
+    // A device that never falls silent: every read finds a byte.
+    port.rx.assign(100000, 0x2A);
+    port.reads = 0;
+    engine.Timer1Timer();
+    EXPECT_LE(port.reads, LinkEngine::MaxBytesPerTick);
+    // What is still waiting is read at the next ticks; a reply behind it still counts.
+    port.rx.assign(LinkEngine::MaxBytesPerTick + 3, 0x2A);
+    port.rx.push_back(137);
+    Ticks(3);
+    EXPECT_EQ(engine.LinkStep(), 99);
+    EXPECT_TRUE(engine.CardSeen());
+}
+
 TEST_F(EngineTest, NoAnswerWaitsWithoutTimeOut)
 {
     Enter("accept");
