@@ -157,7 +157,9 @@ FileStatus WriteFileAtomically(const QString &path, QByteArrayView data, const F
 {
     if (FileStatus status = CheckPath(path); !status.ok())
         return status;
-    if (QFileInfo(path).isDir())
+    // Only a regular file is ever replaced: the rename would put a plain file in place of a
+    // folder, a pipe or a device node instead of writing to it.
+    if (const QFileInfo target(path); target.exists() && !target.isFile())
         return {FileError::AccessDenied};
 
     QSaveFile file(path);

@@ -21,5 +21,7 @@ FileStatus ReadFileHead(const QString &path, qint64 maxBytes, bool openForWritin
 
 // Replaces the file with `data` in one go: written to a temporary file in the same folder and
 // renamed over the old one only when complete, so a failure leaves the old file as it was.
+// A target that exists but is no regular file (a folder, a pipe, a device) is refused with
+// AccessDenied.
 FileStatus WriteFileAtomically(const QString &path, QByteArrayView data,
                                const FileWriter &writer = {});

@@ -277,6 +277,15 @@ TEST_F(FileTest, SaveFailuresAndReplacement)
     EXPECT_EQ(SaveProjectFile(path("a") + QChar(u'\0'), Pattern(1)), FileStatus{3});
     EXPECT_EQ(SaveProjectFile(path(QString(300, u'n')), Pattern(1)), FileStatus{3});
     EXPECT_EQ(ReadRaw(path("plain")), QByteArray("x"));
+    // The rename of a safe save would put a plain file in place of a pipe or device node.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.rel")).constData(), 0666), 0);
+    ASSERT_TRUE(QFile::link(path("pipe.rel"), path("link.rel")));
+    for (const char *name : {"pipe.rel", "link.rel"})
+        EXPECT_EQ(SaveProjectFile(path(QString::fromLatin1(name)), Pattern(1)), FileStatus{5})
+            << name;
+    EXPECT_TRUE(QFileInfo(path("pipe.rel")).exists());
+    EXPECT_FALSE(QFileInfo(path("pipe.rel")).isFile());
+    EXPECT_TRUE(QFileInfo(path("link.rel")).isSymLink());
 
     WriteRaw(path("long.rel"), QByteArray(5000, 'z'));
     ASSERT_EQ(SaveProjectFile(path("long.rel"), Pattern(4)), FileStatus{});
