@@ -521,11 +521,12 @@ void TForm1::showView(int view)
     ui.Panel5->setChecked(view == RunningLightView);
     ui.Panel10->setChecked(view == ConfigurationView);
     // The two panels lie exactly over the notebook, tabs included, so no other relay page
-    // can be chosen while one of them is up.
+    // can be chosen while one of them is up; the covered tabs would still take the keyboard.
     ui.Panel3->move(8, 96);
     ui.Panel9->move(8, 96);
     ui.Panel3->setVisible(view == RunningLightView);
     ui.Panel9->setVisible(view == ConfigurationView);
+    ui.TabbedNotebook1->setEnabled(view == TimerView);
 }
 
 void TForm1::Panel4Click()

@@ -3,6 +3,8 @@
 #include "formtest.h"
 
 #include <QLabel>
+#include <QTabBar>
+#include <QTabWidget>
 
 namespace {
 
@@ -346,6 +348,12 @@ void RulesTest::views()
                            w.button(QStringLiteral("Panel10"))->isChecked()};
     };
     auto *label9 = Control<QLabel>(w.form.get(), QStringLiteral("Label9"));
+    // The covered tabs do not change the page from the keyboard either.
+    QTabBar *tabs = Control<QTabWidget>(w.form.get(), QStringLiteral("TabbedNotebook1"))->tabBar();
+    auto pageAfterRightKey = [&w, tabs] {
+        QTest::keyClick(tabs, Qt::Key_Right);
+        return w.form->currentPage();
+    };
 
     w.click(QStringLiteral("Panel5"));
     QCOMPARE(bevels(), (QList<bool>{false, true, false}));
@@ -353,12 +361,14 @@ void RulesTest::views()
     QVERIFY(!config->isVisible());
     QCOMPARE(running->pos(), QPoint(8, 96));
     QCOMPARE(w.image()[244] & 0x01, 0x01);
+    QCOMPARE(pageAfterRightKey(), 0);
 
     w.click(QStringLiteral("Panel10"));
     QCOMPARE(bevels(), (QList<bool>{false, false, true}));
     QVERIFY(!running->isVisible());
     QVERIFY(config->isVisible());
     QCOMPARE(w.image()[244] & 0x01, 0x01); // "config." keeps the running-light bit
+    QCOMPARE(pageAfterRightKey(), 0);
     w.list(QStringLiteral("ComboBox18"))->setCurrentIndex(1); // "Minuten", no capture of its own
     QCOMPARE(w.image()[244] & 0x02, 0x00);
 
@@ -368,6 +378,7 @@ void RulesTest::views()
     QVERIFY(!config->isVisible());
     QCOMPARE(w.image()[244] & 0x03, 0x02);
     QCOMPARE(label9->text(), QStringLiteral("Min"));
+    QCOMPARE(pageAfterRightKey(), 1);
 
     w.click(QStringLiteral("Panel10"));
     QCOMPARE(w.image()[244] & 0x01, 0x00);

@@ -169,6 +169,16 @@ void WindowTest::portChoice()
     QCOMPARE(port->itemText(8), QStringLiteral("COM 9"));
     QCOMPARE(port->currentIndex(), -1);
     QCOMPARE(port->currentText(), QStringLiteral("COM 1"));
+
+    // Typed text is a port choice, never a new entry: Return leaves the nine ports as they are.
+    QLineEdit *typed = port->lineEdit();
+    typed->setFocus();
+    typed->selectAll();
+    QTest::keyClicks(typed, QStringLiteral("USB0"));
+    QTest::keyClick(typed, Qt::Key_Return);
+    QCOMPARE(port->count(), 9);
+    QCOMPARE(port->findText(QStringLiteral("USB0")), -1);
+    QCOMPARE(port->currentText(), QStringLiteral("USB0"));
 }
 
 void WindowTest::statusPanels()
