@@ -1,96 +1,97 @@
 #include "cardlink.h"
 
-#include "linkclock.h"
+#include "cardsession.h"
 #include "linkengine.h"
 #include "serialport.h"
-#include "ui_unit1.h"
-#include "unit1.h"
-#include "unit2.h"
 
-#include <QDateTime>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
-#include <QTimer>
+#include <QProgressBar>
+#include <QPushButton>
 
-CardLink::CardLink(TForm1 &window)
-    : QObject(&window), m_window(window), m_port(new SerialPort(this)),
-      m_clock(new LinkClock(this)),
-      m_engine(new LinkEngine(*m_port, window.configImage(), *m_clock, this))
+CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
+                   std::function<void()> capture, std::function<void()> showCompletion,
+                   QObject *parent)
+    : QObject(parent), m_controls(controls), m_session(new CardSession(image, this)),
+      m_capture(std::move(capture)), m_showCompletion(std::move(showCompletion))
 {
-    Ui::TForm1 &ui = window.controls();
-
-    connect(window.Timer1, &QTimer::timeout, this, &CardLink::Timer1Timer);
-    connect(window.Timer2, &QTimer::timeout, this, &CardLink::Timer2Timer);
-    connect(ui.Button1, &QPushButton::clicked, this, &CardLink::Button1Click);
-    connect(ui.Button2, &QPushButton::clicked, m_engine, &LinkEngine::Button2Click);
-    connect(ui.Button3, &QPushButton::clicked, m_engine, &LinkEngine::Button3Click);
+    const CardLinkControls &c = m_controls;
+    connect(c.send, &QPushButton::clicked, this, &CardLink::Button1Click);
+    connect(c.reset, &QPushButton::clicked, m_session, &CardSession::Reset);
+    connect(c.measure, &QPushButton::clicked, m_session, &CardSession::Measure);
     // Only the user's changes reopen: picking an entry (even the one shown) or typing.
     // Text set by the program, as the settings file does, opens nothing.
-    connect(ui.ComboBox1, &QComboBox::textActivated, this, &CardLink::ComboBox1Change);
-    connect(ui.ComboBox1->lineEdit(), &QLineEdit::textEdited, this, &CardLink::ComboBox1Change);
-    connect(m_port, &SerialPort::portLost, this, &CardLink::showPortState);
+    connect(c.portList, &QComboBox::textActivated, this, &CardLink::ComboBox1Change);
+    connect(c.portList->lineEdit(), &QLineEdit::textEdited, this, &CardLink::ComboBox1Change);
 
-    connect(m_engine, &LinkEngine::progressChanged, ui.ProgressBar1, &QProgressBar::setValue);
-    connect(m_engine, &LinkEngine::measurementShown, this,
-            [&ui](const QString &t1, const QString &t2, const QString &t3, const QString &h) {
-                ui.Label44->setText(t1);
-                ui.Label46->setText(t2);
-                ui.Label48->setText(t3);
-                ui.Label50->setText(h);
-            });
-    connect(m_engine, &LinkEngine::uploadCompleted, this, &CardLink::showTransferDialog);
-    connect(m_engine, &LinkEngine::sendDisabled, ui.Button1,
-            [&ui] { ui.Button1->setEnabled(false); });
-
-    connect(m_clock, &LinkClock::clockTextChanged, ui.Label2, &QLabel::setText);
-    connect(m_clock, &LinkClock::linkTextChanged, ui.Label1, &QLabel::setText);
-    connect(m_clock, &LinkClock::versionTextChanged, ui.Label39, &QLabel::setText);
+    connect(m_session, &CardSession::portStateChanged, this, &CardLink::showPortState);
+    connect(m_session, &CardSession::progressChanged, c.progress, &QProgressBar::setValue);
+    connect(m_session, &CardSession::measured, this, &CardLink::showMeasurement);
+    connect(m_session, &CardSession::uploadCompleted, this, [this] {
+        if (m_showCompletion)
+            m_showCompletion();
+    });
+    connect(m_session, &CardSession::sendDisabled, c.send,
+            [send = c.send] { send->setEnabled(false); });
+    connect(m_session, &CardSession::clockTextChanged, c.clockLabel, &QLabel::setText);
+    connect(m_session, &CardSession::linkReported, this, &CardLink::showLinkStatus);
 }
 
 CardLink::~CardLink() = default;
 
+SerialPort &CardLink::serialPort()
+{
+    return *m_session->serialPort();
+}
+
+LinkEngine &CardLink::engine()
+{
+    return m_session->engine();
+}
+
 void CardLink::ConnectPort()
 {
-    m_port->ConnectPort(m_window.controls().ComboBox1->currentText());
-    showPortState();
+    m_session->ConnectPort(m_controls.portList->currentText());
 }
 
 void CardLink::ComboBox1Change()
 {
-    m_port->ComboBox1Change(m_window.controls().ComboBox1->currentText());
-    showPortState();
-}
-
-void CardLink::Timer1Timer()
-{
-    m_engine->Timer1Timer();
-}
-
-void CardLink::Timer2Timer()
-{
-    m_clock->Timer2Timer(QDateTime::currentDateTime(), *m_engine);
+    m_session->ComboBox1Change(m_controls.portList->currentText());
 }
 
 void CardLink::Button1Click()
 {
-    m_window.inarray();
-    m_engine->Button1Click();
+    if (m_capture)
+        m_capture();
+    m_session->Send();
 }
 
 void CardLink::showPortState()
 {
-    QComboBox *list = m_window.controls().ComboBox1;
-    const bool open = m_port->PortOpen();
+    QComboBox *list = m_controls.portList;
+    const SerialPort &port = serialPort();
+    const bool open = port.PortOpen();
     list->setStyleSheet(open ? QStringLiteral("QComboBox { background-color: rgb(0, 255, 0); }")
                              : QStringLiteral("QComboBox { background-color: rgb(255, 0, 0); }"));
-    list->setToolTip(open || m_port->LastFailure().isEmpty()
-                         ? m_port->LastDevice()
-                         : m_port->LastDevice() + QStringLiteral(": ") + m_port->LastFailure());
+    list->setToolTip(open || port.LastFailure().isEmpty()
+                         ? port.LastDevice()
+                         : port.LastDevice() + QStringLiteral(": ") + port.LastFailure());
 }
 
-void CardLink::showTransferDialog()
+void CardLink::showMeasurement(int t1, int t2, int t3, int humidity)
 {
-    // Shown without a nested event loop of its own inside the tick, so both timers go on
-    // ticking while it is open; it still blocks the window until "Ok".
-    if (TForm2 *dialog = m_window.transferDialog())
-        dialog->open();
+    const std::array<int, 3> temperatures{t1, t2, t3};
+    for (std::size_t i = 0; i < temperatures.size(); ++i)
+        m_controls.temperatures[i]->setText(QString::number(temperatures[i]) +
+                                            QStringLiteral(" °C"));
+    m_controls.humidity->setText(QString::number(humidity) + QStringLiteral(" % rel. LF"));
+}
+
+void CardLink::showLinkStatus(bool connected, bool wrongVersion)
+{
+    m_controls.linkLabel->setText(connected ? QStringLiteral("verbunden")
+                                            : QStringLiteral("ni. verbunden"));
+    m_controls.versionLabel->setText(wrongVersion ? QStringLiteral("Rel Karte falsche Version")
+                                                  : QString());
 }

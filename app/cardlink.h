@@ -2,24 +2,51 @@
 
 #include <QObject>
 
-class LinkClock;
-class LinkEngine;
-class SerialPort;
-class TForm1;
+#include <array>
+#include <functional>
 
-// The card link of the main window: owns the serial port, the protocol engine and the clock,
-// and wires them to Timer1, Timer2, the buttons, the port list and the status labels.
+class CardSession;
+class ConfigImage;
+class LinkEngine;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class SerialPort;
+
+// The widgets the card link drives.
+struct CardLinkControls
+{
+    QComboBox *portList = nullptr;          // ComboBox1
+    QPushButton *send = nullptr;            // Button1
+    QPushButton *reset = nullptr;           // Button2
+    QPushButton *measure = nullptr;         // Button3
+    QProgressBar *progress = nullptr;       // ProgressBar1
+    QLabel *linkLabel = nullptr;            // Label1
+    QLabel *clockLabel = nullptr;           // Label2
+    QLabel *versionLabel = nullptr;         // Label39
+    std::array<QLabel *, 3> temperatures{}; // Label44, Label46, Label48
+    QLabel *humidity = nullptr;             // Label50
+};
+
+// The card link of the main window: one card session, wired to the buttons, the port list,
+// the progress bar and the status labels, with the window's texts for what the session
+// reports.
 class CardLink : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit CardLink(TForm1 &window);
+    // capture copies the page on show into the image before an upload starts;
+    // showCompletion shows the transfer dialog when the card took the whole upload.
+    CardLink(const CardLinkControls &controls, const ConfigImage &image,
+             std::function<void()> capture, std::function<void()> showCompletion,
+             QObject *parent = nullptr);
     ~CardLink() override;
 
-    SerialPort &serialPort() { return *m_port; }
-    LinkEngine &engine() { return *m_engine; }
-    LinkClock &clock() { return *m_clock; }
+    CardSession &session() { return *m_session; }
+    SerialPort &serialPort();
+    LinkEngine &engine();
 
     // Opens the port named by the port list's text, then colours the list and names the
     // device (and, after a failure, why) in its tooltip. Start-up calls this once.
@@ -28,14 +55,13 @@ public:
     void ComboBox1Change();
 
 private:
-    void Timer1Timer();
-    void Timer2Timer();
     void Button1Click();
     void showPortState();
-    void showTransferDialog();
+    void showMeasurement(int t1, int t2, int t3, int humidity);
+    void showLinkStatus(bool connected, bool wrongVersion);
 
-    TForm1 &m_window;
-    SerialPort *m_port = nullptr;
-    LinkClock *m_clock = nullptr;
-    LinkEngine *m_engine = nullptr;
+    CardLinkControls m_controls;
+    CardSession *m_session = nullptr;
+    std::function<void()> m_capture;
+    std::function<void()> m_showCompletion;
 };

@@ -1,15 +1,15 @@
 #include "filecommands.h"
 
+#include "configimage.h"
 #include "projectfile.h"
 #include "settingsfile.h"
-#include "ui_unit1.h"
-#include "unit1.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalBlocker>
 
 namespace {
@@ -17,12 +17,14 @@ namespace {
 constexpr QStringView ApplicationTitle = u"Zelkora";
 } // namespace
 
-FileCommands::FileCommands(TForm1 &window)
-    : QObject(&window), m_window(window), m_startDirectory(QDir::currentPath())
+FileCommands::FileCommands(const FileControls &controls, ConfigImage &image,
+                           std::function<void()> capture, std::function<void()> display,
+                           QObject *parent)
+    : QObject(parent), m_controls(controls), m_image(image), m_capture(std::move(capture)),
+      m_display(std::move(display)), m_startDirectory(QDir::currentPath())
 {
-    Ui::TForm1 &ui = window.controls();
-    connect(ui.Button4, &QPushButton::clicked, this, &FileCommands::Button4Click);
-    connect(ui.Button5, &QPushButton::clicked, this, &FileCommands::Button5Click);
+    connect(m_controls.load, &QPushButton::clicked, this, &FileCommands::Button4Click);
+    connect(m_controls.save, &QPushButton::clicked, this, &FileCommands::Button5Click);
 }
 
 FileCommands::~FileCommands() = default;
@@ -41,7 +43,7 @@ QFileDialog *FileCommands::dialog(DialogSlot &slot, const char *name, bool savin
 {
     if (slot.dialog)
         return slot.dialog;
-    auto *d = new QFileDialog(&m_window);
+    auto *d = new QFileDialog(m_controls.dialogParent);
     d->setObjectName(QLatin1String(name));
     d->setWindowTitle(saving ? QStringLiteral("Speichern unter") : QStringLiteral("Öffnen"));
     d->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -82,7 +84,7 @@ bool FileCommands::report(const FileStatus &status)
     if (status.ok())
         return true;
     QMessageBox box(QMessageBox::Critical, ApplicationTitle.toString(),
-                    FileErrorMessage(status) + u'.', QMessageBox::Ok, &m_window);
+                    FileErrorMessage(status) + u'.', QMessageBox::Ok, m_controls.dialogParent);
     if (m_boxRunner)
         m_boxRunner(box);
     else
@@ -92,7 +94,7 @@ bool FileCommands::report(const FileStatus &status)
 
 void FileCommands::showProjectName()
 {
-    m_window.statusPanel(0)->setText(ProjectStatusText(m_projectPath));
+    m_controls.projectPanel->setText(ProjectStatusText(m_projectPath));
 }
 
 bool FileCommands::LoadSettingsFile()
@@ -102,7 +104,7 @@ bool FileCommands::LoadSettingsFile()
         return false;
     m_projectPath = settings.projectPath;
     // Only the choice comes back here; start-up opens the port once the project is in.
-    QComboBox *ports = m_window.controls().ComboBox1;
+    QComboBox *ports = m_controls.portList;
     const QSignalBlocker block(ports);
     ports->setCurrentIndex(settings.portIndex);
     return true;
@@ -110,7 +112,7 @@ bool FileCommands::LoadSettingsFile()
 
 bool FileCommands::SaveSettingsFile()
 {
-    const QComboBox *ports = m_window.controls().ComboBox1;
+    const QComboBox *ports = m_controls.portList;
     // A port typed into the list is open without its entry being selected: keep that one.
     const int typed = ports->findText(ports->currentText());
     const int port = typed >= 0 ? typed : ports->currentIndex();
@@ -120,7 +122,7 @@ bool FileCommands::SaveSettingsFile()
 
 bool FileCommands::LoadProjectFile()
 {
-    if (!report(::LoadProjectFile(m_projectPath, m_window.configImage())))
+    if (!report(::LoadProjectFile(m_projectPath, m_image)))
         return false;
     showProjectName();
     return true;
@@ -128,7 +130,7 @@ bool FileCommands::LoadProjectFile()
 
 bool FileCommands::SaveProjectFile()
 {
-    if (!report(::SaveProjectFile(m_projectPath, m_window.configImage(), m_writer)))
+    if (!report(::SaveProjectFile(m_projectPath, m_image, m_writer)))
         return false;
     showProjectName();
     return true;
@@ -153,7 +155,7 @@ void FileCommands::Button4Click()
     m_projectPath = chosen;
     // The page on show is not captured first: loading replaces the whole image anyway.
     if (LoadProjectFile())
-        m_window.outarray();
+        m_display();
 }
 
 void FileCommands::Button5Click()
@@ -162,6 +164,6 @@ void FileCommands::Button5Click()
     if (chosen.isEmpty())
         return;
     m_projectPath = chosen;
-    m_window.inarray();
+    m_capture();
     SaveProjectFile();
 }

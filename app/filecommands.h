@@ -8,9 +8,23 @@
 
 #include <functional>
 
+class ConfigImage;
+class QComboBox;
 class QFileDialog;
+class QLabel;
 class QMessageBox;
-class TForm1;
+class QPushButton;
+class QWidget;
+
+// The widgets the file commands drive.
+struct FileControls
+{
+    QWidget *dialogParent = nullptr; // owns the file dialogs and the error box
+    QPushButton *load = nullptr;     // Button4
+    QPushButton *save = nullptr;     // Button5
+    QComboBox *portList = nullptr;   // ComboBox1: its entry is kept in ini.cfg
+    QLabel *projectPanel = nullptr;  // status panel 0
+};
 
 // The project and settings files as the window uses them: "Load" and "Save" with their file
 // dialogs, ini.cfg in the working folder, ProjectPath, status panel 0 and the error box.
@@ -28,7 +42,10 @@ public:
 
     static constexpr const char *SettingsFileName = "ini.cfg";
 
-    explicit FileCommands(TForm1 &window);
+    // capture copies the page on show into the image (inarray), display fills the controls
+    // from it (outarray).
+    FileCommands(const FileControls &controls, ConfigImage &image, std::function<void()> capture,
+                 std::function<void()> display, QObject *parent = nullptr);
     ~FileCommands() override;
 
     const QString &ProjectPath() const { return m_projectPath; }
@@ -71,7 +88,10 @@ private:
     bool report(const FileStatus &status);
     void showProjectName();
 
-    TForm1 &m_window;
+    FileControls m_controls;
+    ConfigImage &m_image;
+    std::function<void()> m_capture;
+    std::function<void()> m_display;
     QString m_projectPath;
     QString m_startDirectory;
     DialogSlot m_open;

@@ -1,9 +1,9 @@
 #include "unit1.h"
 
 #include "cardlink.h"
+#include "cardsession.h"
 #include "editorrules.h"
 #include "filecommands.h"
-#include "linkengine.h"
 #include "numberrule.h"
 #include "pagecodec.h"
 #include "ui_unit1.h"
@@ -76,13 +76,6 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), m_ui(std::make_unique<Ui:
     m_ui->StatusBar1->addWidget(m_statusPanels[0]);
     m_ui->StatusBar1->addWidget(m_statusPanels[1], 1);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(20);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1000);
-
     collectControls();
     m_rules = std::make_unique<ModeRules>(
         ModeBoxes{m_inputs, m_ui->CheckBox47, m_ui->CheckBox10, m_ui->CheckBox11, m_ui->CheckBox12,
@@ -90,11 +83,34 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), m_ui(std::make_unique<Ui:
                   m_ui->RadioButton4},
         m_displayInProgress, [this] { inarray(); });
     connectHandlers();
-    m_cardLink = new CardLink(*this);
-    m_files = new FileCommands(*this);
+    Ui::TForm1 &ui = *m_ui;
+    m_cardLink = new CardLink(
+        CardLinkControls{ui.ComboBox1,
+                         ui.Button1,
+                         ui.Button2,
+                         ui.Button3,
+                         ui.ProgressBar1,
+                         ui.Label1,
+                         ui.Label2,
+                         ui.Label39,
+                         {ui.Label44, ui.Label46, ui.Label48},
+                         ui.Label50},
+        m_configImage, [this] { inarray(); },
+        [this] {
+            // Shown without a nested event loop of its own inside the step, so both timers go
+            // on ticking while it is open; it still blocks the window until "Ok".
+            if (m_transferDialog)
+                m_transferDialog->open();
+        },
+        this);
+    m_files = new FileCommands(
+        FileControls{this, ui.Button4, ui.Button5, ui.ComboBox1, m_statusPanels[0]}, m_configImage,
+        [this] { inarray(); }, [this] { outarray(); }, this);
 
-    Timer1->start();
-    Timer2->start();
+    // The card session owns the two timers; the window starts them.
+    Timer1 = m_cardLink->session().Timer1();
+    Timer2 = m_cardLink->session().Timer2();
+    m_cardLink->session().start();
 }
 
 TForm1::~TForm1() = default;
@@ -102,7 +118,7 @@ TForm1::~TForm1() = default;
 void TForm1::FormCreate()
 {
     m_files->startInWorkingDirectory();
-    m_cardLink->engine().Button2Click(); // idle before the first tick
+    m_cardLink->session().Reset(); // idle before the first tick
     // No project named (no ini.cfg, or an empty line 2) is nothing to report a second time.
     const bool loaded = m_files->LoadSettingsFile() && !m_files->ProjectPath().isEmpty() &&
                         m_files->LoadProjectFile();

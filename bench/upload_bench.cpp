@@ -1,27 +1,135 @@
-// One full upload against the virtual card paced like a 2400-baud line, through the real
-// serial layer and engine driven by a real 20 ms timer, as in the window. Prints how close
-// the upload comes to the wire's limit and how long the event loop was held up.
+// Full uploads against the virtual card paced like a 2400-baud line. Prints how close the
+// window's card session comes to the wire's limit, beside an ideal client on the same kind of
+// line, and how long the event loop was held up during the uploads and while the card is
+// only polled.
+//   upload_bench [uploads] [idle seconds]     defaults: 3 uploads, 10 s idle
 
+#include "cardsession.h"
+#include "cardsim_expect.h"
 #include "cardsim_pty.h"
 #include "configimage.h"
-#include "linkclock.h"
+#include "eventwait.h"
 #include "linkengine.h"
 #include "serialport.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int ProgramBytes = 1 + 512 + 9;
+constexpr int CardBytes = 34;
+
+double WireLimitMs()
+{
+    return (ProgramBytes + CardBytes) * 10.0 * 1000.0 / 2400.0;
+}
+
+ConfigImage BenchImage()
+{
+    ConfigImage image;
+    for (int i = 0; i < ConfigImage::Size; ++i)
+        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
+    return image;
+}
+
+bool WaitForAck(int fd)
+{
+    for (;;) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (::poll(&pfd, 1, 3000) <= 0)
+            return false;
+        std::uint8_t byte = 0;
+        if (::read(fd, &byte, 1) != 1)
+            return false;
+        if (byte == LinkEngine::Ack)
+            return true;
+    }
+}
+
+bool WriteAll(int fd, const std::uint8_t *bytes, std::size_t count)
+{
+    return ::write(fd, bytes, count) == static_cast<ssize_t>(count);
+}
+
+// The reference: each block written the moment its acknowledgement is read, blocking, with
+// no engine and no event loop. Milliseconds, or a negative value when the card failed.
+double IdealClientUpload(const ConfigImage &image)
+{
+    CardSimPty card({}, true);
+    std::string error;
+    if (!card.Open(&error)) {
+        std::fprintf(stderr, "upload_bench: %s\n", error.c_str());
+        return -1;
+    }
+    card.Start();
+    const int fd = ::open(card.DevicePath().c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    termios raw{};
+    tcgetattr(fd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint8_t command = LinkEngine::CommandUpload;
+    bool ok = WriteAll(fd, &command, 1) && WaitForAck(fd);
+    for (int block = 0; ok && block < LinkEngine::BlockCount; ++block) {
+        std::uint8_t bytes[LinkEngine::BlockSize];
+        for (int i = 0; i < LinkEngine::BlockSize; ++i)
+            bytes[i] = image[block * LinkEngine::BlockSize + i];
+        ok = WriteAll(fd, bytes, sizeof bytes) && WaitForAck(fd);
+    }
+    const std::uint8_t final[9] = {9,          5,          14,         1,         image[244],
+                                   image[245], image[246], image[248], image[247]};
+    ok = ok && WriteAll(fd, final, sizeof final) && WaitForAck(fd);
+    const auto end = std::chrono::steady_clock::now();
+    ::close(fd);
+    if (!ok)
+        return -1;
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    const int uploads = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
     QTemporaryDir configHome;
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     QCoreApplication app(argc, argv);
+    const ConfigImage image = BenchImage();
+
+    std::vector<double> ideal;
+    for (int i = 0; i < uploads; ++i) {
+        const double ms = IdealClientUpload(image);
+        if (ms < 0) {
+            std::fprintf(stderr, "upload_bench: the ideal client's upload failed\n");
+            return 1;
+        }
+        ideal.push_back(ms);
+    }
 
     CardSimPty card({}, true);
     std::string error;
@@ -30,73 +138,79 @@ int main(int argc, char **argv)
         return 1;
     }
     card.Start();
-
-    ConfigImage image;
-    for (int i = 0; i < ConfigImage::Size; ++i)
-        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
-    SerialPort port;
-    LinkClock clock;
-    LinkEngine engine(port, image, clock);
-    if (!port.ConnectPort(QStringLiteral("COM 1"))) {
-        std::fprintf(stderr, "upload_bench: %s: %s\n", qPrintable(port.LastDevice()),
-                     qPrintable(port.LastFailure()));
+    CardSession session(image);
+    bool connected = false;
+    int reports = 0;
+    QObject::connect(&session, &CardSession::linkReported, [&](bool isConnected, bool) {
+        connected = isConnected;
+        ++reports;
+    });
+    int completions = 0;
+    QElapsedTimer uploadTimer;
+    double lastUploadMs = 0;
+    QObject::connect(&session, &CardSession::uploadCompleted, [&] {
+        lastUploadMs = double(uploadTimer.nsecsElapsed()) / 1e6;
+        ++completions;
+    });
+    if (!session.ConnectPort(QStringLiteral("COM 1"))) {
+        std::fprintf(stderr, "upload_bench: %s: %s\n",
+                     qPrintable(session.serialPort()->LastDevice()),
+                     qPrintable(session.serialPort()->LastFailure()));
         return 1;
     }
-    clock.Timer2Timer(QDateTime::currentDateTime(), engine);
-    engine.Button2Click();
-
-    // The event loop is blocked for as long as one pass takes: measure the gaps between
-    // passes with a zero-interval timer, which fires on every pass.
-    QElapsedTimer sinceLastPass;
-    qint64 longestBlockNs = 0;
-    bool uploading = false;
-    QTimer probe;
-    probe.setInterval(0);
-    QObject::connect(&probe, &QTimer::timeout, &app, [&] {
-        if (uploading)
-            longestBlockNs = std::max(longestBlockNs, sinceLastPass.nsecsElapsed());
-        sinceLastPass.restart();
-    });
-
-    QTimer timer1;
-    timer1.setInterval(20);
-    QObject::connect(&timer1, &QTimer::timeout, &engine, [&] { engine.Timer1Timer(); });
-
-    QElapsedTimer upload;
-    qint64 uploadNs = 0;
-    QObject::connect(&engine, &LinkEngine::uploadCompleted, &app, [&] {
-        uploadNs = upload.nsecsElapsed();
-        uploading = false;
-        app.quit();
-    });
-    QTimer::singleShot(20000, &app, [&] {
-        std::fprintf(stderr, "upload_bench: no completion within 20 s (step %d)\n",
-                     engine.LinkStep());
-        app.exit(1);
-    });
-
-    QTimer::singleShot(0, &app, [&] {
-        sinceLastPass.start();
-        probe.start();
-        timer1.start();
-        upload.start();
-        uploading = true;
-        engine.Button1Click();
-    });
-    if (app.exec() != 0)
+    session.start();
+    if (!RunEventsUntil([&] { return reports >= 2 && connected; }, 5000)) {
+        std::fprintf(stderr, "upload_bench: the card does not answer the poll\n");
         return 1;
+    }
 
-    const int programBytes = 1 + 512 + 9;
-    const int cardBytes = 34;
-    const double wireMs = (programBytes + cardBytes) * 10.0 * 1000.0 / 2400.0;
-    const double uploadMs = static_cast<double>(uploadNs) / 1e6;
-    const bool received = card.Uploads().size() == 1 && card.Uploads().front().size() == 522u;
-    std::printf("wire limit (%d + %d bytes at 2400 baud, 8N1): %8.1f ms\n", programBytes, cardBytes,
-                wireMs);
-    std::printf("measured upload time:                      %8.1f ms\n", uploadMs);
-    std::printf("ratio measured / wire limit:               %8.2f\n", uploadMs / wireMs);
-    std::printf("longest event-loop block during upload:    %8.1f ms\n",
-                static_cast<double>(longestBlockNs) / 1e6);
-    std::printf("card received the whole upload:            %8s\n", received ? "yes" : "NO");
-    return received ? 0 : 1;
+    LoopBlockProbe probe;
+    std::vector<double> measured;
+    double longestUploadBlock = 0;
+    for (int i = 0; i < uploads; ++i) {
+        if (!RunEventsUntil([&] { return session.LinkStep() == LinkEngine::Idle; }, 3000))
+            return 1;
+        probe.start();
+        uploadTimer.start();
+        session.Send();
+        if (!RunEventsUntil([&] { return completions == i + 1; }, 20000)) {
+            std::fprintf(stderr, "upload_bench: no completion within 20 s (step %d)\n",
+                         session.LinkStep());
+            return 1;
+        }
+        probe.stop();
+        longestUploadBlock = std::max(longestUploadBlock, probe.longestMs());
+        measured.push_back(lastUploadMs);
+    }
+
+    const int reportsBefore = reports;
+    int answered = 0;
+    QObject::connect(&session, &CardSession::linkReported,
+                     [&](bool isConnected, bool) { answered += isConnected ? 1 : 0; });
+    probe.start();
+    RunEventsUntil([] { return false; }, idleSeconds * 1000);
+    probe.stop();
+    const double longestIdleBlock = probe.longestMs();
+
+    const auto received = card.Uploads();
+    bool allReceived = received.size() == std::size_t(uploads);
+    for (const auto &upload : received)
+        allReceived = allReceived && upload.size() == std::size_t(ProgramBytes);
+
+    const double wire = WireLimitMs();
+    std::printf("wire limit (%d + %d bytes at 2400 baud, 8N1):  %8.1f ms\n", ProgramBytes,
+                CardBytes, wire);
+    std::printf("ideal client, median of %d uploads:          %8.1f ms  ratio %.3f\n", uploads,
+                Median(ideal), Median(ideal) / wire);
+    std::printf("card session, median of %d uploads:          %8.1f ms  ratio %.3f\n", uploads,
+                Median(measured), Median(measured) / wire);
+    std::printf("card session, slowest upload:                 %8.1f ms  ratio %.3f\n",
+                *std::max_element(measured.begin(), measured.end()),
+                *std::max_element(measured.begin(), measured.end()) / wire);
+    std::printf("longest event-loop block during the uploads: %8.2f ms\n", longestUploadBlock);
+    std::printf(
+        "longest event-loop block in %2d s idle:        %8.2f ms  (%d of %d polls answered)\n",
+        idleSeconds, longestIdleBlock, answered, reports - reportsBefore);
+    std::printf("card received every upload whole:             %8s\n", allReceived ? "yes" : "NO");
+    return allReceived ? 0 : 1;
 }

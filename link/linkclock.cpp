@@ -1,7 +1,6 @@
 #include "linkclock.h"
 
 #include "configimage.h"
-#include "linkengine.h"
 #include "numberrule.h"
 
 #include <QDateTime>
@@ -16,25 +15,17 @@ QString LinkClock::WeekdayName(int weekdayIndex)
     return QString::fromLatin1(names.at(static_cast<std::size_t>(weekdayIndex)));
 }
 
-void LinkClock::Timer2Timer(const QDateTime &now, LinkEngine &engine)
+void LinkClock::Timer2Timer(const QDateTime &now)
 {
     // Qt counts Monday = 1 .. Sunday = 7; the card counts Sunday = 0 .. Saturday = 6.
     m_weekdayIndex = now.date().dayOfWeek() % 7;
     m_clockText = now.time().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  ") +
                   WeekdayName(m_weekdayIndex);
     emit clockTextChanged(m_clockText);
-    m_todayMask = static_cast<std::uint8_t>(1u << m_weekdayIndex);
+    m_values.todayMask = static_cast<std::uint8_t>(1u << m_weekdayIndex);
     // The upload sends what the label shows, read back from its text.
     const QStringView text(m_clockText);
-    m_clockHour = LowByte(ParseNumber(text.mid(0, 2)));
-    m_clockMinute = LowByte(ParseNumber(text.mid(3, 2)));
-    m_clockSecond = LowByte(ParseNumber(text.mid(6, 2)));
-
-    // These report on the poll cycle that ends now, before the next one clears the flags.
-    emit linkTextChanged(engine.CardSeen() && engine.PortOpen() ? QStringLiteral("verbunden")
-                                                                : QStringLiteral("ni. verbunden"));
-    emit versionTextChanged(engine.CardSeen() && !engine.VersionOk()
-                                ? QStringLiteral("Rel Karte falsche Version")
-                                : QString());
-    engine.StartPoll();
+    m_values.hour = LowByte(ParseNumber(text.mid(0, 2)));
+    m_values.minute = LowByte(ParseNumber(text.mid(3, 2)));
+    m_values.second = LowByte(ParseNumber(text.mid(6, 2)));
 }

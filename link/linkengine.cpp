@@ -1,10 +1,10 @@
 #include "linkengine.h"
 
 #include "byteport.h"
+#include "clockvalues.h"
 #include "configimage.h"
-#include "linkclock.h"
 
-LinkEngine::LinkEngine(BytePort &port, const ConfigImage &image, const LinkClock &clock,
+LinkEngine::LinkEngine(BytePort &port, const ConfigImage &image, const ClockValues &clock,
                        QObject *parent)
     : QObject(parent), m_port(port), m_image(image), m_clock(clock)
 {
@@ -33,7 +33,7 @@ void LinkEngine::Timer1Timer()
         m_port.SendByte(CommandVersion);
         m_linkStep = AwaitVersion;
     }
-    // Everything waiting and everything arriving while we read belongs to this tick.
+    // Everything already received belongs to this step; reads never wait.
     for (int n = 0; n < MaxBytesPerTick; ++n) {
         const int byte = m_port.ReadByte();
         if (byte < 0)
@@ -143,10 +143,10 @@ void LinkEngine::sendBlock(int block)
 
 void LinkEngine::sendFinalBlock()
 {
-    m_port.SendByte(m_clock.ClockSecond());
-    m_port.SendByte(m_clock.ClockMinute());
-    m_port.SendByte(m_clock.ClockHour());
-    m_port.SendByte(m_clock.TodayMask());
+    m_port.SendByte(m_clock.second);
+    m_port.SendByte(m_clock.minute);
+    m_port.SendByte(m_clock.hour);
+    m_port.SendByte(m_clock.todayMask);
     m_port.SendByte(m_image[ImageOffset::GlobalFlags]);
     m_port.SendByte(m_image[ImageOffset::SensorOffsets]);
     m_port.SendByte(m_image[ImageOffset::PushButtons]);
@@ -157,10 +157,6 @@ void LinkEngine::sendFinalBlock()
 
 void LinkEngine::showMeasurement()
 {
-    const auto celsius = [this](int i) {
-        return QString::number(Temperature(m_measureBuffer[static_cast<std::size_t>(i)])) +
-               QStringLiteral(" °C");
-    };
-    emit measurementShown(celsius(0), celsius(1), celsius(2),
-                          QString::number(m_measureBuffer[3]) + QStringLiteral(" % rel. LF"));
+    emit measured(Temperature(m_measureBuffer[0]), Temperature(m_measureBuffer[1]),
+                  Temperature(m_measureBuffer[2]), m_measureBuffer[3]);
 }

@@ -8,10 +8,12 @@
 
 class BytePort;
 class ConfigImage;
-class LinkClock;
+struct ClockValues;
 
-// The conversation with the card, stepped by the 20 ms tick: the upload ("D"), the version
-// poll ("L") and the measurement ("T"). LinkStep is the whole state; 99 is idle.
+// The conversation with the card: the upload ("D"), the version poll ("L") and the
+// measurement ("T"). LinkStep is the whole state; 99 is idle. A step runs on every 20 ms tick
+// and whenever bytes from the card arrive, so the next block leaves as soon as its
+// acknowledgement is in; every run is the same routine, whatever started it.
 class LinkEngine : public QObject
 {
     Q_OBJECT
@@ -40,7 +42,9 @@ public:
     // what is left waits for the next one.
     static constexpr int MaxBytesPerTick = 32;
 
-    LinkEngine(BytePort &port, const ConfigImage &image, const LinkClock &clock,
+    // The image and the clock values are read at the moment a block goes out, so both must
+    // outlive the engine.
+    LinkEngine(BytePort &port, const ConfigImage &image, const ClockValues &clock,
                QObject *parent = nullptr);
 
     int LinkStep() const { return m_linkStep; }
@@ -50,7 +54,7 @@ public:
     int MeasureCount() const { return m_measureCount; }
     bool PortOpen() const;
 
-    // One tick of Timer1.
+    // One step: a tick of Timer1, or bytes that arrived from the card.
     void Timer1Timer();
     // "Send", after the window has captured the page: starts an upload only when idle.
     void Button1Click();
@@ -66,9 +70,9 @@ public:
 
 signals:
     void progressChanged(int value);
-    // Texts for Label44, Label46, Label48 ("<t> °C") and Label50 ("<h> % rel. LF").
-    void measurementShown(const QString &t1, const QString &t2, const QString &t3,
-                          const QString &humidity);
+    // The fourth measurement byte is in: three temperatures in °C (signed, see Temperature)
+    // and the relative humidity in percent.
+    void measured(int t1, int t2, int t3, int humidity);
     // The card acknowledged the final block; the engine is idle again.
     void uploadCompleted();
     // The card answered with another firmware version: "Send" stays off for the run.
@@ -83,7 +87,7 @@ private:
 
     BytePort &m_port;
     const ConfigImage &m_image;
-    const LinkClock &m_clock;
+    const ClockValues &m_clock;
     int m_linkStep = Idle;
     bool m_cardSeen = false;
     bool m_versionOk = true;

@@ -75,6 +75,7 @@ SerialPort::SerialPort(QObject *parent) : QObject(parent), m_port(new QSerialPor
 {
     connect(m_port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { handleError(error); });
+    connect(m_port, &QSerialPort::readyRead, this, &SerialPort::bytesArrived);
 }
 
 SerialPort::~SerialPort() = default;
@@ -116,16 +117,9 @@ int SerialPort::OpenPort(const QString &mode)
         return 0;
     }
     m_port->clearError();
-    SetPortTimeouts(10);
     m_portOpen = true;
     m_lastFailure.clear();
     return 1;
-}
-
-void SerialPort::SetPortTimeouts(int t)
-{
-    m_readTimeoutMs = 1 + t;
-    m_writeTimeoutMs = 10 + t;
 }
 
 void SerialPort::ClosePort()
@@ -142,22 +136,15 @@ void SerialPort::SendByte(int value)
         return;
     const char byte = static_cast<char>(value & 0xFF);
     m_port->write(&byte, 1);
-    m_port->waitForBytesWritten(m_writeTimeoutMs);
-    closeIfLost();
-    if (m_port->isOpen())
-        m_port->clearError();
+    // The descriptor is non-blocking: flush writes what the line takes now and leaves the
+    // rest to the event loop, so a block starts on the wire without waiting for a pass.
+    m_port->flush();
 }
 
 int SerialPort::ReadByte()
 {
-    if (!m_port->isOpen())
+    if (!m_port->isOpen() || m_port->bytesAvailable() == 0)
         return -1;
-    if (m_port->bytesAvailable() == 0 && !m_port->waitForReadyRead(m_readTimeoutMs)) {
-        closeIfLost();
-        if (m_port->isOpen())
-            m_port->clearError();
-        return -1;
-    }
     char byte = 0;
     if (!m_port->getChar(&byte))
         return -1;

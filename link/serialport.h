@@ -17,7 +17,9 @@ QString DevicePathForPort(const QString &deviceName);
 QString ModeStringFor(const QString &portListText);
 
 // The one serial port to the card: 2400 baud, 8N1, no flow control, DTR and RTS inactive,
-// exclusive. All calls are synchronous and run on the user-interface thread.
+// exclusive. Nothing here waits: reads give what the event loop has already received, writes
+// go into the port's buffer and leave as the line takes them, and bytesArrived tells when
+// there is something to read. So a port that is open never holds the user-interface thread.
 class SerialPort : public QObject, public BytePort
 {
     Q_OBJECT
@@ -29,11 +31,11 @@ public:
     // Opens the device named by the first four characters of mode ("Com1:2400,N,8,1");
     // 1 when the port is open with its line settings, else 0.
     int OpenPort(const QString &mode);
-    // t in milliseconds: a one-byte read gives up after 1 + t, a one-byte write after 10 + t.
-    void SetPortTimeouts(int t);
     void ClosePort();
 
+    // Queues the byte and hands what the line will take to the system at once; never waits.
     void SendByte(int value) override;
+    // The next byte already received, or -1 at once.
     int ReadByte() override;
     bool PortOpen() const override { return m_portOpen; }
 
@@ -48,6 +50,8 @@ public:
     QString LastFailure() const { return m_lastFailure; }
 
 signals:
+    // Bytes from the card are waiting to be read.
+    void bytesArrived();
     // The device went away while open (adapter pulled, card simulator ended): the port is
     // closed and PortOpen is false until it is opened again.
     void portLost();
@@ -60,8 +64,6 @@ private:
     QSerialPort *m_port = nullptr;
     bool m_portOpen = false;
     bool m_lostWhileOpen = false;
-    int m_readTimeoutMs = 11;
-    int m_writeTimeoutMs = 20;
     QString m_lastDevice;
     QString m_lastFailure;
 };

@@ -45,6 +45,8 @@ public:
     bool InUpload() const { return !m_upload.empty(); }
     // Every completed upload as received: 68, image bytes 0 to 511, the final block.
     const std::vector<std::vector<std::uint8_t>> &Uploads() const { return m_uploads; }
+    // A long run checks each record and then lets it go, so the record does not grow.
+    void ClearUploads() { m_uploads.clear(); }
 
     // Sixteen bytes a line, offsets in front; what the record file holds per upload.
     static std::string HexDump(const std::vector<std::uint8_t> &bytes);

@@ -100,18 +100,20 @@ void CardSimPty::Run(const std::atomic<bool> &stop)
                 continue;
             break;
         }
+        const auto readAt = CardSimCore::Clock::now();
         for (ssize_t i = 0; i < n && !m_hungUp; ++i)
-            handle(buffer[i]);
+            handle(buffer[i], readAt);
     }
 }
 
-void CardSimPty::handle(std::uint8_t byte)
+void CardSimPty::handle(std::uint8_t byte, CardSimCore::Clock::time_point readAt)
 {
     using Clock = CardSimCore::Clock;
     if (m_paced) {
-        // The byte reaches the card one byte time after the previous one at the earliest,
-        // however fast the program handed it to the terminal.
-        m_lastArrival = std::max(Clock::now(), m_lastArrival) + ByteTime;
+        // On the wire a byte starts when the program handed it over or when the one before
+        // it ended, whichever is later, and takes one byte time. The schedule runs on the
+        // clock, not on how long each sleep really took, so oversleeping adds up to nothing.
+        m_lastArrival = std::max(readAt, m_lastArrival) + ByteTime;
         std::this_thread::sleep_until(m_lastArrival);
     }
     CardSimCore::Reply reply;
@@ -141,8 +143,12 @@ void CardSimPty::handle(std::uint8_t byte)
 void CardSimPty::sendPaced(const std::vector<std::uint8_t> &bytes)
 {
     for (const std::uint8_t byte : bytes) {
-        if (m_paced)
-            std::this_thread::sleep_for(ByteTime);
+        if (m_paced) {
+            // The reply starts once the byte it answers is in, scheduled like the received
+            // bytes on the clock.
+            m_lastSent = std::max(m_lastArrival, m_lastSent) + ByteTime;
+            std::this_thread::sleep_until(m_lastSent);
+        }
         if (::write(m_master, &byte, 1) != 1)
             return;
     }
@@ -198,4 +204,10 @@ std::vector<std::vector<std::uint8_t>> CardSimPty::Uploads() const
 {
     std::lock_guard lock(m_mutex);
     return m_core.Uploads();
+}
+
+void CardSimPty::ClearUploads()
+{
+    std::lock_guard lock(m_mutex);
+    m_core.ClearUploads();
 }

@@ -46,9 +46,10 @@ public:
     // Changes the answers and faults from the next received byte on.
     void SetOptions(const CardSimOptions &options);
     std::vector<std::vector<std::uint8_t>> Uploads() const;
+    void ClearUploads();
 
 private:
-    void handle(std::uint8_t byte);
+    void handle(std::uint8_t byte, CardSimCore::Clock::time_point readAt);
     void sendPaced(const std::vector<std::uint8_t> &bytes);
     void record(const std::vector<std::uint8_t> &upload);
     // Closes the line as a pulled adapter would; the program sees a hang-up.
@@ -67,5 +68,6 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
     mutable std::mutex m_mutex;
-    CardSimCore::Clock::time_point m_lastArrival{};
+    CardSimCore::Clock::time_point m_lastArrival{}; // when the last received byte was in
+    CardSimCore::Clock::time_point m_lastSent{};    // when the last sent byte was out
 };

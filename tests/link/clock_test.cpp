@@ -1,3 +1,4 @@
+#include "cardsession.h"
 #include "fakeport.h"
 #include "linkclock.h"
 #include "linkengine.h"
@@ -24,14 +25,11 @@ class ClockTest : public ::testing::TestWithParam<ClockCase>
 TEST_P(ClockTest, TextMaskAndNumbers)
 {
     const ClockCase &c = GetParam();
-    FakePort port;
-    ConfigImage image;
     LinkClock clock;
-    LinkEngine engine(port, image, clock);
     QString shown;
     QObject::connect(&clock, &LinkClock::clockTextChanged,
                      [&shown](const QString &text) { shown = text; });
-    clock.Timer2Timer(c.now, engine);
+    clock.Timer2Timer(c.now);
     EXPECT_EQ(clock.WeekdayIndex(), c.weekdayIndex);
     EXPECT_EQ(clock.ClockText(), QString::fromUtf8(c.clockText));
     EXPECT_EQ(shown, clock.ClockText());
@@ -39,6 +37,8 @@ TEST_P(ClockTest, TextMaskAndNumbers)
     EXPECT_EQ(clock.ClockHour(), c.hour);
     EXPECT_EQ(clock.ClockMinute(), c.minute);
     EXPECT_EQ(clock.ClockSecond(), c.second);
+    EXPECT_EQ(clock.Values().todayMask, c.todayMask);
+    EXPECT_EQ(clock.Values().second, c.second);
 }
 
 QDateTime At(int y, int mo, int d, int h, int mi, int s)
@@ -57,15 +57,31 @@ INSTANTIATE_TEST_SUITE_P(
                       ClockCase{At(2024, 3, 8, 12, 30, 45), 5, "12:30:45  Fr", 32, 12, 30, 45},
                       ClockCase{At(2024, 3, 9, 9, 8, 7), 6, "09:08:07  Sa", 64, 9, 8, 7}));
 
-// The status texts report the poll cycle that just ended; then the next poll starts.
+// The once-a-second report speaks of the poll cycle that just ended; then the next poll
+// starts.
 struct StatusCase
 {
     const char *name;
     bool portOpen;
     int reply; // -1: the card does not answer
-    const char *link;
-    const char *version;
+    bool connected;
+    bool wrongVersion;
 };
+
+struct Report
+{
+    bool connected = false;
+    bool wrongVersion = true;
+    int count = 0;
+};
+
+void Record(CardSession &session, Report &report)
+{
+    QObject::connect(&session, &CardSession::linkReported,
+                     [&report](bool connected, bool wrongVersion) {
+                         report = {connected, wrongVersion, report.count + 1};
+                     });
+}
 
 class ClockStatusTest : public ::testing::TestWithParam<StatusCase>
 {
@@ -77,25 +93,25 @@ TEST_P(ClockStatusTest, LabelsAfterOnePollCycle)
     FakePort port;
     port.open = c.portOpen;
     ConfigImage image;
-    LinkClock clock;
-    LinkEngine engine(port, image, clock);
-    QString link, version = QStringLiteral("untouched");
-    QObject::connect(&clock, &LinkClock::linkTextChanged, [&link](const QString &t) { link = t; });
-    QObject::connect(&clock, &LinkClock::versionTextChanged,
-                     [&version](const QString &t) { version = t; });
+    CardSession session(port, image);
+    const LinkEngine &engine = session.engine();
+    Report report;
+    Record(session, report);
     const QDateTime now = At(2024, 3, 4, 14, 5, 9);
 
-    clock.Timer2Timer(now, engine);
-    EXPECT_EQ(link, QStringLiteral("ni. verbunden"));
-    EXPECT_EQ(version, QString());
+    session.SecondTick(now);
+    EXPECT_EQ(report.count, 1);
+    EXPECT_FALSE(report.connected);
+    EXPECT_FALSE(report.wrongVersion);
     EXPECT_EQ(engine.LinkStep(), 97);
-    engine.Timer1Timer();
+    session.Step();
     if (c.reply >= 0)
         port.Queue({c.reply});
-    engine.Timer1Timer();
-    clock.Timer2Timer(now.addSecs(1), engine);
-    EXPECT_EQ(link, QString::fromUtf8(c.link));
-    EXPECT_EQ(version, QString::fromUtf8(c.version));
+    session.Step();
+    session.SecondTick(now.addSecs(1));
+    EXPECT_EQ(session.clock().ClockSecond(), 10);
+    EXPECT_EQ(report.connected, c.connected);
+    EXPECT_EQ(report.wrongVersion, c.wrongVersion);
     // Every tick starts a new cycle, whether or not the last one was answered.
     EXPECT_EQ(engine.LinkStep(), 97);
     EXPECT_FALSE(engine.CardSeen());
@@ -104,33 +120,34 @@ TEST_P(ClockStatusTest, LabelsAfterOnePollCycle)
 
 INSTANTIATE_TEST_SUITE_P(
     Cycles, ClockStatusTest,
-    ::testing::Values(StatusCase{"Version137", true, 137, "verbunden", ""},
-                      StatusCase{"Version136", true, 136, "verbunden", "Rel Karte falsche Version"},
-                      StatusCase{"AckOnly", true, 65, "verbunden", ""},
-                      StatusCase{"NoAnswer", true, -1, "ni. verbunden", ""},
-                      StatusCase{"PortClosed", false, 137, "ni. verbunden", ""}),
+    ::testing::Values(StatusCase{"Version137", true, 137, true, false},
+                      StatusCase{"Version136", true, 136, true, true},
+                      StatusCase{"AckOnly", true, 65, true, false},
+                      StatusCase{"NoAnswer", true, -1, false, false},
+                      // Nothing is read without a port, so nothing is seen either.
+                      StatusCase{"PortClosed", false, 137, false, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ClockStatus, UploadKeepsLastVerdictAndStartsNoPoll)
 {
     FakePort port;
     ConfigImage image;
-    LinkClock clock;
-    LinkEngine engine(port, image, clock);
-    QString link;
-    QObject::connect(&clock, &LinkClock::linkTextChanged, [&link](const QString &t) { link = t; });
+    CardSession session(port, image);
+    Report report;
+    Record(session, report);
     const QDateTime now = At(2024, 3, 4, 14, 5, 9);
-    clock.Timer2Timer(now, engine);
-    engine.Timer1Timer();
+    session.SecondTick(now);
+    session.Step();
     port.Queue({137});
-    engine.Timer1Timer();
-    engine.Button1Click();
-    engine.Timer1Timer(); // "D" out, no acceptance: the upload waits at 4
+    session.Step();
+    session.Send();
+    session.Step(); // "D" out, no acceptance: the upload waits at 4
     for (int s = 1; s <= 3; ++s) {
-        clock.Timer2Timer(now.addSecs(s), engine);
-        EXPECT_EQ(link, QStringLiteral("verbunden"));
-        EXPECT_EQ(engine.LinkStep(), 4);
+        session.SecondTick(now.addSecs(s));
+        EXPECT_TRUE(report.connected);
+        EXPECT_EQ(session.LinkStep(), 4);
     }
+    EXPECT_EQ(report.count, 4);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "byteport.h"
 #include "cardsim_core.h"
+#include "cardsim_expect.h"
 
 #include <deque>
 #include <functional>
@@ -9,7 +10,8 @@
 #include <vector>
 
 // A port whose received bytes are queued by the test, and which records what is sent.
-// With a card attached, every sent byte is answered at once, as by a quick card.
+// With a card attached, every sent byte is answered at once, as by a quick card; with
+// holdReplies the answers wait in `pending` until the test lets them arrive.
 class FakePort : public BytePort
 {
 public:
@@ -19,7 +21,8 @@ public:
         sent.push_back(byte);
         if (card) {
             const auto reply = card->Receive(byte, CardSimCore::Clock::now());
-            rx.insert(rx.end(), reply.bytes.begin(), reply.bytes.end());
+            auto &to = holdReplies ? pending : rx;
+            to.insert(to.end(), reply.bytes.begin(), reply.bytes.end());
         }
     }
     int ReadByte() override
@@ -34,8 +37,20 @@ public:
     bool PortOpen() const override { return open; }
 
     void Queue(std::initializer_list<int> bytes) { rx.insert(rx.end(), bytes); }
+    // Lets up to n held answers arrive; how many did.
+    std::size_t Deliver(std::size_t n)
+    {
+        std::size_t k = 0;
+        for (; k < n && !pending.empty(); ++k) {
+            rx.push_back(pending.front());
+            pending.pop_front();
+        }
+        return k;
+    }
 
     std::deque<int> rx;
+    std::deque<int> pending;
+    bool holdReplies = false;
     std::vector<std::uint8_t> sent;
     int reads = 0;
     bool open = true;
@@ -45,20 +60,10 @@ public:
 #include "configimage.h"
 #include "linkclock.h"
 
-// What the card must receive for one upload: "D", image bytes 0 to 511, then the clock,
-// today's bit and bytes 244, 245, 246, 248, 247.
 inline std::vector<std::uint8_t> ExpectedUpload(const ConfigImage &image, const LinkClock &clock)
 {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(1 + ConfigImage::UploadSize + 9);
-    bytes.push_back(68);
-    for (int i = 0; i < ConfigImage::UploadSize; ++i)
-        bytes.push_back(image[i]);
-    for (const std::uint8_t b :
-         {clock.ClockSecond(), clock.ClockMinute(), clock.ClockHour(), clock.TodayMask(),
-          image[244], image[245], image[246], image[248], image[247]})
-        bytes.push_back(b);
-    return bytes;
+    return ExpectedUpload(image, clock.ClockSecond(), clock.ClockMinute(), clock.ClockHour(),
+                          clock.TodayMask());
 }
 
 // An image whose every uploaded byte tells its place, with 244 to 248 all different.

@@ -2,10 +2,9 @@
 // the port operations, the virtual card for whole conversations.
 
 #include "cardsim_pty.h"
-#include "fakeport.h"
-#include "linkclock.h"
 #include "linkengine.h"
 #include "serialport.h"
+#include "sessionrig.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -15,6 +14,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -59,6 +59,10 @@ public:
         return byte;
     }
     void Write(std::uint8_t byte) { ASSERT_EQ(::write(m_line.LineFd(), &byte, 1), 1); }
+    void Write(const std::vector<std::uint8_t> &bytes)
+    {
+        ASSERT_EQ(::write(m_line.LineFd(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
 
 private:
     CardSimPty m_line;
@@ -122,20 +126,21 @@ TEST(SerialPort, ConnectUsesTheFifthCharacter)
     EXPECT_EQ(port.ReadByte(), -1);
 }
 
-TEST(SerialPort, ReadsEveryByteValueAndTimesOutQuickly)
+// Bytes reach the port's buffer only through the event loop: a read takes what is there and
+// never waits for the line, and the arrival signal says when there is something.
+TEST(SerialPort, ReadsWhatArrivedAndNeverWaits)
 {
     RawLine line(3);
     SerialPort port;
     ASSERT_TRUE(port.ConnectPort(QStringLiteral("COM 3")));
-    for (const int value : {0xFF, 0x00, 0x41, 0x80}) {
-        line.Write(static_cast<std::uint8_t>(value));
+    QSignalSpy arrived(&port, &SerialPort::bytesArrived);
+    line.Write({0xFF, 0x00, 0x41, 0x80});
+    EXPECT_EQ(port.ReadByte(), -1); // on the line, but not yet taken in by the event loop
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port.ReadByte() == 0xFF; }, 2000));
+    EXPECT_GE(arrived.count(), 1);
+    for (const int value : {0x00, 0x41, 0x80}) // a byte 0xFF was 255 above, never -1
         EXPECT_EQ(port.ReadByte(), value);
-    }
-    QElapsedTimer timer;
-    timer.start();
     EXPECT_EQ(port.ReadByte(), -1);
-    EXPECT_LT(timer.elapsed(), 100);
-    EXPECT_GE(timer.elapsed(), 10);
 }
 
 TEST(SerialPort, FailureCausesNameTheDevice)
@@ -158,69 +163,30 @@ TEST(SerialPort, FailureCausesNameTheDevice)
     QFile::remove(LinkPath(8));
 }
 
-// The serial layer, engine and clock wired as in the window, against the virtual card.
-class CardLinkTest : public ::testing::Test
+// The session as the window runs it, against the virtual card.
+TEST(CardSessionLine, FullUploadArrivesByteForByte)
 {
-protected:
-    void Attach(CardSimOptions options, int n = 2, bool paced = false)
-    {
-        card = std::make_unique<CardSimPty>(options, paced);
-        ASSERT_TRUE(card->Open());
-        ASSERT_TRUE(card->LinkAs(ConfigHome(), n));
-        card->Start();
-        ASSERT_TRUE(port.ComboBox1Change(QStringLiteral("COM ") + QString::number(n)));
-    }
-
-    void SecondTick(int s = 0)
-    {
-        clock.Timer2Timer(QDateTime(QDate(2024, 3, 9), QTime(23, 59, 50)).addSecs(s), engine);
-    }
-
-    template <typename Done> bool TickUntil(Done done, int timeoutMs = 5000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < timeoutMs) {
-            engine.Timer1Timer();
-            QCoreApplication::processEvents();
-        }
-        return done();
-    }
-
-    ConfigImage image = PatternImage();
-    SerialPort port;
-    LinkClock clock;
-    LinkEngine engine{port, image, clock};
-    std::unique_ptr<CardSimPty> card;
-};
-
-TEST_F(CardLinkTest, FullUploadArrivesByteForByte)
-{
-    Attach({});
-    SecondTick();
-    engine.Button2Click();
-    QSignalSpy done(&engine, &LinkEngine::uploadCompleted);
-    engine.Button1Click();
-    ASSERT_TRUE(TickUntil([&] { return done.count() > 0; }));
-    const auto uploads = card->Uploads();
-    ASSERT_EQ(uploads.size(), 1u);
-    EXPECT_EQ(uploads.front().size(), 522u);
-    EXPECT_EQ(uploads.front(), ExpectedUpload(image, clock));
-    // Saturday 23:59:50
-    EXPECT_EQ(uploads.front()[513], 50);
-    EXPECT_EQ(uploads.front()[515], 23);
-    EXPECT_EQ(uploads.front()[516], 64);
-    EXPECT_EQ(engine.LinkStep(), 99);
+    SessionRig rig(g_configHome->path(), 2);
+    ASSERT_TRUE(rig.plugCardAndChoosePort());
+    ASSERT_TRUE(rig.pressSend());
+    ASSERT_TRUE(rig.waitForCompletions(1));
+    EXPECT_TRUE(rig.cardRecordedUploads(1)) << rig.why;
+    const auto upload = rig.card->Uploads().front();
+    // Sunday 14:05:09
+    EXPECT_EQ(upload[513], 9);
+    EXPECT_EQ(upload[515], 14);
+    EXPECT_EQ(upload[516], 1);
+    EXPECT_EQ(rig.session.LinkStep(), LinkEngine::Idle);
 }
 
 struct LinkVersionCase
 {
     int version;
     bool paced;
-    const char *warning;
+    bool wrongVersion;
 };
 
-class CardVersionTest : public CardLinkTest, public ::testing::WithParamInterface<LinkVersionCase>
+class CardVersionTest : public ::testing::TestWithParam<LinkVersionCase>
 {
 };
 
@@ -228,39 +194,33 @@ TEST_P(CardVersionTest, PollShowsLinkAndVersion)
 {
     CardSimOptions options;
     options.version = static_cast<std::uint8_t>(GetParam().version);
-    Attach(options, 7, GetParam().paced);
-    QString link, warning;
-    QObject::connect(&clock, &LinkClock::linkTextChanged, [&](const QString &t) { link = t; });
-    QObject::connect(&clock, &LinkClock::versionTextChanged,
-                     [&](const QString &t) { warning = t; });
-    SecondTick();
-    EXPECT_EQ(link, QStringLiteral("ni. verbunden"));
-    ASSERT_TRUE(TickUntil([&] { return engine.LinkStep() == 99; }));
-    SecondTick(1);
-    EXPECT_EQ(link, QStringLiteral("verbunden"));
-    EXPECT_EQ(warning, QString::fromUtf8(GetParam().warning));
+    SessionRig rig(g_configHome->path(), 7);
+    ASSERT_TRUE(rig.plugCardAndChoosePort(options, GetParam().paced));
+    EXPECT_TRUE(rig.connected);
+    EXPECT_EQ(rig.wrongVersion, GetParam().wrongVersion);
+    EXPECT_EQ(rig.sendEnabled, !GetParam().wrongVersion);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, CardVersionTest,
-                         ::testing::Values(LinkVersionCase{137, false, ""},
-                                           LinkVersionCase{136, false, "Rel Karte falsche Version"},
-                                           LinkVersionCase{136, true,
-                                                           "Rel Karte falsche Version"}));
+                         ::testing::Values(LinkVersionCase{137, false, false},
+                                           LinkVersionCase{136, false, true},
+                                           LinkVersionCase{136, true, true}));
 
-TEST_F(CardLinkTest, MeasurementShowsTheCardsBytes)
+TEST(CardSessionLine, MeasurementGivesTheCardsBytes)
 {
     CardSimOptions options;
     options.measurement = {128, 129, 255, 65};
-    Attach(options);
-    QSignalSpy shown(&engine, &LinkEngine::measurementShown);
-    engine.Button3Click();
-    ASSERT_TRUE(TickUntil([&] { return shown.count() > 0; }));
-    const QList<QVariant> texts = shown.takeFirst();
-    EXPECT_EQ(texts.at(0).toString(), QStringLiteral("128 °C"));
-    EXPECT_EQ(texts.at(1).toString(), QStringLiteral("-127 °C"));
-    EXPECT_EQ(texts.at(2).toString(), QStringLiteral("-1 °C"));
-    EXPECT_EQ(texts.at(3).toString(), QStringLiteral("65 % rel. LF"));
-    EXPECT_EQ(engine.LinkStep(), 99);
+    SessionRig rig(g_configHome->path(), 2);
+    ASSERT_TRUE(rig.plugCard(options));
+    ASSERT_TRUE(rig.session.ComboBox1Change(rig.portText()));
+    QSignalSpy shown(&rig.session, &CardSession::measured);
+    rig.session.Measure();
+    ASSERT_TRUE(shown.wait(3000));
+    const QList<QVariant> values = shown.takeFirst();
+    EXPECT_EQ(values.at(0).toInt(), 128);
+    EXPECT_EQ(values.at(1).toInt(), -127);
+    EXPECT_EQ(values.at(2).toInt(), -1);
+    EXPECT_EQ(values.at(3).toInt(), 65);
 }
 
 double CpuSeconds()
@@ -271,40 +231,32 @@ double CpuSeconds()
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-TEST_F(CardLinkTest, HangUpMidUploadStopsCleanlyAndReopens)
+TEST(CardSessionLine, HangUpMidUploadStopsCleanlyAndReopens)
 {
     CardSimOptions options;
     options.hangupAfterBlock = 10;
-    Attach(options, 5);
+    SessionRig rig(g_configHome->path(), 5);
+    ASSERT_TRUE(rig.plugCardAndChoosePort(options));
+    SerialPort &port = *rig.session.serialPort();
     QSignalSpy lost(&port, &SerialPort::portLost);
-    QSignalSpy done(&engine, &LinkEngine::uploadCompleted);
-    engine.Button1Click();
-    ASSERT_TRUE(TickUntil([&] { return lost.count() > 0; }));
+    ASSERT_TRUE(rig.pressSend());
+    ASSERT_TRUE(lost.wait(5000));
     EXPECT_FALSE(port.PortOpen());
     EXPECT_EQ(port.LastFailure(), QStringLiteral("getrennt"));
-    EXPECT_EQ(engine.LinkStep(), 6 + 2 * 10); // block 10 out, its acknowledgement never came
+    EXPECT_EQ(rig.session.LinkStep(), 6 + 2 * 10); // block 10 out, its acknowledgement never came
     EXPECT_EQ(port.ReadByte(), -1);
-    card.reset();
+    rig.card.reset();
 
     // A second of the window's life with both timers: nothing may spin on the dead line.
-    QTimer timer1;
-    QObject::connect(&timer1, &QTimer::timeout, [&] { engine.Timer1Timer(); });
-    timer1.start(20);
     const double cpuBefore = CpuSeconds();
-    QEventLoop loop;
-    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
-    loop.exec();
-    timer1.stop();
+    QTest::qWait(1000);
     EXPECT_LT(CpuSeconds() - cpuBefore, 0.3);
-    EXPECT_EQ(done.count(), 0);
+    EXPECT_EQ(rig.completions, 0);
 
     // The device is back: choosing the port again opens it and the card answers.
-    Attach({}, 5);
-    engine.Button2Click();
-    SecondTick();
-    ASSERT_TRUE(TickUntil([&] { return engine.LinkStep() == 99; }));
-    EXPECT_TRUE(engine.CardSeen());
-    EXPECT_TRUE(engine.VersionOk());
+    rig.session.Reset();
+    ASSERT_TRUE(rig.plugCardAndChoosePort());
+    EXPECT_FALSE(rig.wrongVersion);
 }
 
 } // namespace
