@@ -10,12 +10,29 @@
 
 QString LimitNumberText(const QString &text, NumberRange range)
 {
+    // Left alone on the way to a number, or a person could never clear a field or start a
+    // hexadecimal number in it; it reads as 0 meanwhile, as the rule says.
+    if (ClassifyNumberText(text) == NumberText::Unfinished)
+        return text;
     const long long n = ParseNumber(text);
     if (n > range.highest)
         return QString::number(range.highest);
     if (n < range.lowest)
         return QString::number(range.lowest);
     return text;
+}
+
+QValidator::State NumberRuleValidator::validate(QString &input, int &) const
+{
+    switch (ClassifyNumberText(input)) {
+    case NumberText::Complete:
+        return Acceptable;
+    case NumberText::Unfinished:
+        return Intermediate;
+    case NumberText::Invalid:
+        break;
+    }
+    return Invalid;
 }
 
 namespace {

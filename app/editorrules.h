@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QValidator>
 
 #include <array>
 #include <functional>
@@ -22,8 +23,21 @@ inline constexpr NumberRange DirectionChangeRange{0, 255}; // Edit4 to Edit6
 inline constexpr NumberRange ThresholdRange{-127, 128}; // Edit7, Edit8: what reads back unchanged
 
 // The text a number field has to show: its own text while the number it reads as lies within
-// the range, otherwise the nearest bound. Text without a leading number reads as 0.
+// the range, otherwise the nearest bound. Text without a leading number reads as 0; a text
+// still on its way to a number ("", "-", "$", "0x") is kept as it is.
 QString LimitNumberText(const QString &text, NumberRange range);
+
+// Lets a number field hold only what the number rule reads completely, and what a person
+// types on the way to it (an empty field, "-", "$", "0x"): never a text such as "-5 " that
+// shows one number and stores another.
+class NumberRuleValidator : public QValidator
+{
+    Q_OBJECT
+
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &pos) const override;
+};
 
 // The check boxes and radio button that make up the switching modes of one relay page.
 struct ModeBoxes

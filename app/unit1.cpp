@@ -1,5 +1,6 @@
 #include "unit1.h"
 
+#include "buttonaccess.h"
 #include "cardlink.h"
 #include "cardsession.h"
 #include "editorrules.h"
@@ -13,6 +14,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
@@ -46,21 +48,43 @@ void SelectEntry(QComboBox *list, int index)
     list->setCurrentIndex(index);
 }
 
+// The layout's positions were made for "MS Sans Serif" at 11 pixels. Elsewhere the narrow
+// face of DejaVu Sans takes its place: the plain face is wider and cut captions such as
+// "ni. verbunden" short in the window's fixed size.
+QFont WindowFont()
+{
+#ifdef Q_OS_WIN
+    QFont font(QStringLiteral("MS Sans Serif"));
+#else
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStretch(QFont::Condensed);
+#endif
+    font.setPixelSize(11);
+    return font;
+}
+
 } // namespace
 
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::TForm1>())
 {
+    InstallClickingButtonAccessibility();
     m_ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    setFont(WindowFont());
     setFixedSize(681, 437);
     if (const QScreen *desktop = screen())
         move(desktop->availableGeometry().center() - rect().center());
 
+    // The bold port names only fit the narrow list a pixel smaller than the window's type.
+    QFont portFont = m_ui->ComboBox1->font();
+    portFont.setPixelSize(10);
+    m_ui->ComboBox1->setFont(portFont);
+    // The version warning has the panel's width left of its place: 9 pixels keep it whole.
+    QFont warningFont = m_ui->Label39->font();
+    warningFont.setPixelSize(9);
+    m_ui->Label39->setFont(warningFont);
     // The port list starts with its first port's text but no entry chosen: choosing one, by
     // the settings file or by the user, is what opens a port.
     m_ui->ComboBox1->setEditText(QStringLiteral("COM 1"));
@@ -209,6 +233,10 @@ void TForm1::connectHandlers()
     connect(ui.ComboBox15, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox15Change);
     connect(ui.ComboBox16, &QComboBox::currentIndexChanged, this, &TForm1::ComboBox16Change);
 
+    // A number field keeps only texts that store the number they show.
+    for (QLineEdit *field :
+         {ui.Edit1, ui.Edit2, ui.Edit3, ui.Edit4, ui.Edit5, ui.Edit6, ui.Edit7, ui.Edit8})
+        field->setValidator(new NumberRuleValidator(field));
     connect(ui.Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
     connect(ui.Edit2, &QLineEdit::textChanged, this, &TForm1::Edit2Change);
     connect(ui.Edit3, &QLineEdit::textChanged, this, &TForm1::Edit3Change);
@@ -223,6 +251,20 @@ void TForm1::connectHandlers()
     connect(ui.Panel10, &QPushButton::clicked, this, &TForm1::Panel10Click);
     connect(ui.TabbedNotebook1, &QTabWidget::currentChanged, this, &TForm1::TabbedNotebook1Click);
     connect(ui.BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+
+    // The keys people expect of such a window; each acts exactly as a click on its button.
+    const std::array<std::pair<QKeySequence, QAbstractButton *>, 3> keys{{
+        {QKeySequence(Qt::Key_F1), ui.BitBtn1},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), ui.Button4},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), ui.Button5},
+    }};
+    for (const auto &[sequence, button] : keys) {
+        auto *shortcut = new QShortcut(sequence, this);
+        connect(shortcut, &QShortcut::activated, button, [button] {
+            if (button->isEnabled())
+                button->click();
+        });
+    }
 }
 
 int TForm1::currentPage() const
@@ -533,6 +575,7 @@ void TForm1::Edit8Change()
 void TForm1::showView(int view)
 {
     Ui::TForm1 &ui = *m_ui;
+    m_view = view;
     ui.Panel4->setChecked(view == TimerView);
     ui.Panel5->setChecked(view == RunningLightView);
     ui.Panel10->setChecked(view == ConfigurationView);
@@ -570,6 +613,16 @@ void TForm1::Panel10Click()
 
 void TForm1::TabbedNotebook1Click()
 {
+    // While the running-light or configuration view covers the notebook no page may change,
+    // whatever asked for it (a tab's accessible "Press" does not ask whether the notebook is
+    // enabled): the page on show has edits that are not captured yet.
+    QTabWidget *notebook = m_ui->TabbedNotebook1;
+    if (m_view != TimerView) {
+        const QSignalBlocker block(notebook);
+        notebook->setCurrentIndex(m_shownPage);
+        return;
+    }
+    m_shownPage = notebook->currentIndex();
     outarray();
 }
 

@@ -129,6 +129,9 @@ private:
     // Both true at start: captures work at once, the mode rules wait for the first display.
     bool m_captureEnabled = true;
     bool m_displayInProgress = true;
+    // The relay page the controls stand for; the notebook returns to it while covered.
+    int m_shownPage = 0;
+    int m_view = 0; // the timer view, the running-light view or the configuration view
 
     std::array<QCheckBox *, 8> m_inputs{};
     std::array<QCheckBox *, 8> m_powerUp{};

@@ -121,6 +121,40 @@ FileStatus WriteFailure(const QFileDevice &file, int savedErrno)
         return {FileError::DiskFull}; // Qt's name for ENOSPC
     return StatusFromErrno(savedErrno);
 }
+
+// A folder set up by someone else may refuse new files while the project file and ini.cfg
+// in it stay writable. Without a temporary file the only way to save is to write the old
+// file itself: from its start, then cut to the new length, so a failure part-way leaves
+// the rest of the old bytes in place.
+FileStatus WriteFileInPlace(const QString &path, QByteArrayView data, const FileWriter &writer)
+{
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return DiagnoseSaveFailure(path, errno);
+    errno = 0;
+    const bool written =
+        writer ? writer(file, data) : file.write(data.data(), data.size()) == data.size();
+    if (!written)
+        return WriteFailure(file, errno);
+    errno = 0;
+    if (!file.resize(data.size()) || !file.flush())
+        return WriteFailure(file, errno);
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return WriteFailure(file, errno);
+    return {};
+}
+
+// Whether a save that could not create its temporary file may write the old file instead:
+// only where the folder refuses new entries and the target is a regular file already.
+bool MayWriteInPlace(const QString &path, int savedErrno)
+{
+    if (savedErrno != EACCES && savedErrno != EPERM)
+        return false;
+    const QFileInfo target(path);
+    return target.exists() && target.isFile();
+}
 } // namespace
 
 FileStatus ReadFileHead(const QString &path, qint64 maxBytes, bool openForWriting, QByteArray &out)
@@ -164,8 +198,12 @@ FileStatus WriteFileAtomically(const QString &path, QByteArrayView data, const F
 
     QSaveFile file(path);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return DiagnoseSaveFailure(path, errno);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        const int savedErrno = errno;
+        if (MayWriteInPlace(path, savedErrno))
+            return WriteFileInPlace(path, data, writer);
+        return DiagnoseSaveFailure(path, savedErrno);
+    }
 
     errno = 0;
     const bool written =

@@ -22,6 +22,8 @@ FileStatus ReadFileHead(const QString &path, qint64 maxBytes, bool openForWritin
 // Replaces the file with `data` in one go: written to a temporary file in the same folder and
 // renamed over the old one only when complete, so a failure leaves the old file as it was.
 // A target that exists but is no regular file (a folder, a pipe, a device) is refused with
-// AccessDenied.
+// AccessDenied. Where the folder refuses the temporary file but the file itself exists, the
+// file is written in place instead (without that, a shared folder whose files are writable
+// could never be saved to); a failure of that write is reported as any other.
 FileStatus WriteFileAtomically(const QString &path, QByteArrayView data,
                                const FileWriter &writer = {});

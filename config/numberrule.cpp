@@ -57,3 +57,29 @@ long long ParseNumber(QStringView text)
     const auto value = static_cast<long long>(magnitude);
     return negative ? -value : value;
 }
+
+NumberText ClassifyNumberText(QStringView text)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text[i] == u' ')
+        ++i;
+    // The same order of prefixes as the rule itself.
+    int base = 10;
+    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    } else if (i < n && (text[i] == u'-' || text[i] == u'+')) {
+        ++i;
+    }
+    if (i == n)
+        return NumberText::Unfinished;
+    for (; i < n; ++i) {
+        if (digitValue(text[i], base) < 0)
+            return NumberText::Invalid;
+    }
+    return NumberText::Complete;
+}

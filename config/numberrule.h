@@ -18,3 +18,19 @@ inline long long ParseNumber(const QString &text)
 {
     return ParseNumber(QStringView(text));
 }
+
+// How far the number rule gets through a text, for fields that must never show one number
+// and store another:
+// - Complete: it reads the whole text (optional blanks, a sign or a hexadecimal prefix, then
+//   at least one digit and nothing else);
+// - Unfinished: nothing but blanks, a sign or a prefix so far ("", "-", "$", "0x"), which a
+//   person passes on the way to a complete text; it reads as 0;
+// - Invalid: the rule would stop early, so the text would store another number than it
+//   shows ("-5 " and "-5a" store 5).
+enum class NumberText
+{
+    Complete,
+    Unfinished,
+    Invalid
+};
+NumberText ClassifyNumberText(QStringView text);

@@ -3,14 +3,13 @@
 #include <array>
 
 namespace {
-constexpr char32_t Undefined = 0xFFFD;
-
-// 0x80 to 0x9F are the only positions that differ from Latin-1.
+// 0x80 to 0x9F are the only positions that differ from Latin-1. The five that the set leaves
+// undefined stand for the control characters of the same number, as the platforms' own
+// conversions have them, so that every byte of a name slot comes back as it was.
 constexpr std::array<char32_t, 32> HighControlRow = {
-    0x20AC,    Undefined, 0x201A, 0x0192, 0x201E, 0x2026,    0x2020, 0x2021,
-    0x02C6,    0x2030,    0x0160, 0x2039, 0x0152, Undefined, 0x017D, Undefined,
-    Undefined, 0x2018,    0x2019, 0x201C, 0x201D, 0x2022,    0x2013, 0x2014,
-    0x02DC,    0x2122,    0x0161, 0x203A, 0x0153, Undefined, 0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 } // namespace
 
 std::uint8_t ToWindows1252(char32_t codePoint)
@@ -20,7 +19,7 @@ std::uint8_t ToWindows1252(char32_t codePoint)
     if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF))
         return static_cast<std::uint8_t>(codePoint);
     for (std::size_t i = 0; i < HighControlRow.size(); ++i) {
-        if (HighControlRow[i] == codePoint && codePoint != Undefined)
+        if (HighControlRow[i] == codePoint)
             return static_cast<std::uint8_t>(0x80 + i);
     }
     return '?';

@@ -32,11 +32,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         LimitCase{"300", SecondsRange, "255"}, LimitCase{"255", SecondsRange, "255"},
         LimitCase{"256", SecondsRange, "255"}, LimitCase{"1", SecondsRange, "1"},
-        LimitCase{"0", SecondsRange, "1"}, LimitCase{"", SecondsRange, "1"},
-        LimitCase{"abc", SecondsRange, "1"}, LimitCase{" 7", SecondsRange, " 7"},
-        LimitCase{"0x10", SecondsRange, "0x10"}, LimitCase{"0x100", SecondsRange, "255"},
-        LimitCase{"75", RandomCounterRange, "60"}, LimitCase{"61", RandomCounterRange, "60"},
-        LimitCase{"-5", RandomCounterRange, "1"}, LimitCase{"-1", RandomCounterRange, "1"},
+        LimitCase{"0", SecondsRange, "1"}, LimitCase{"", SecondsRange, ""},
+        LimitCase{"-", SecondsRange, "-"}, LimitCase{" $", SecondsRange, " $"},
+        LimitCase{"0X", RandomCounterRange, "0X"}, LimitCase{"abc", SecondsRange, "1"},
+        LimitCase{" 7", SecondsRange, " 7"}, LimitCase{"0x10", SecondsRange, "0x10"},
+        LimitCase{"0x100", SecondsRange, "255"}, LimitCase{"75", RandomCounterRange, "60"},
+        LimitCase{"61", RandomCounterRange, "60"}, LimitCase{"-5", RandomCounterRange, "1"},
+        LimitCase{"-1", RandomCounterRange, "1"},
         // The number rule drops the sign when a stray character follows.
         LimitCase{"-5x", RandomCounterRange, "-5x"},
         LimitCase{"99999999999999999999", RandomCounterRange, "60"},

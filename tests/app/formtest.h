@@ -56,8 +56,14 @@ public:
     void choosePage(int p) const;
     // Shows page p from the image as it stands, which also brings the mode rules to life.
     void show(int p) const;
-    // Replaces the field's whole text as a paste does.
-    void paste(const QString &name, const QString &text) const { edit(name)->setText(text); }
+    // Replaces the field's whole text as a paste does: a text the field's validator refuses
+    // changes nothing.
+    void paste(const QString &name, const QString &text) const
+    {
+        QLineEdit *field = edit(name);
+        field->selectAll();
+        field->insert(text);
+    }
     // Types text key by key over the field's whole content.
     void type(const QString &name, const QString &text) const
     {

@@ -214,12 +214,14 @@ void RulesTest::numberLimits_data()
     QTest::newRow("An bei 0") << "Edit2"
                               << "0"
                               << "1" << 129 + 3 * p << 1;
+    // Cleared, the field reads as 0 on the way to the next number.
     QTest::newRow("An bei empty") << "Edit2"
                                   << ""
-                                  << "1" << 129 + 3 * p << 1;
+                                  << "" << 129 + 3 * p << 0;
+    // A paste the number rule cannot read whole is refused: field and byte stay.
     QTest::newRow("An bei letters") << "Edit2"
                                     << "abc"
-                                    << "1" << 129 + 3 * p << 1;
+                                    << "1" << 129 + 3 * p << 0xAA;
     QTest::newRow("An bei hex") << "Edit2"
                                 << "$ff"
                                 << "$ff" << 129 + 3 * p << 255;
@@ -264,13 +266,13 @@ void RulesTest::numberLimits_data()
                                 << "-127" << 258 + 4 * p << 129;
     QTest::newRow("Anzug 12a") << "Edit7"
                                << "12a"
-                               << "12a" << 258 + 4 * p << 12;
+                               << "0" << 258 + 4 * p << 0xAA;
     QTest::newRow("Anzug -12a") << "Edit7"
                                 << "-12a"
-                                << "-12a" << 258 + 4 * p << 12;
+                                << "0" << 258 + 4 * p << 0xAA;
     QTest::newRow("Anzug abc") << "Edit7"
                                << "abc"
-                               << "abc" << 258 + 4 * p << 0;
+                               << "0" << 258 + 4 * p << 0xAA;
     QTest::newRow("Anzug empty") << "Edit7"
                                  << ""
                                  << "" << 258 + 4 * p << 0;
@@ -320,6 +322,9 @@ void RulesTest::typedNumbersAreLimitedKeyByKey()
     QCOMPARE(w.edit(QStringLiteral("Edit2"))->text(), QStringLiteral("255"));
     QCOMPARE(int(w.image()[129]), 255);
     w.type(QStringLiteral("Edit2"), QString());
+    QCOMPARE(w.edit(QStringLiteral("Edit2"))->text(), QString());
+    QCOMPARE(int(w.image()[129]), 0);
+    w.type(QStringLiteral("Edit2"), QStringLiteral("0"));
     QCOMPARE(w.edit(QStringLiteral("Edit2"))->text(), QStringLiteral("1"));
     QCOMPARE(int(w.image()[129]), 1);
     w.type(QStringLiteral("Edit8"), QStringLiteral("-5"));

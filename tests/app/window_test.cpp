@@ -1,6 +1,11 @@
 // The window as it opens: captions, fixed size, views, timers, accessible names, help, dialog.
 #include "formtest.h"
 #include "unit2.h"
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include <QAccessible>
 #include <QDesktopServices>
@@ -37,6 +42,7 @@ private slots:
     void accessibleNames_data();
     void accessibleNames();
     void helpOpensDocumentInWorkingFolder();
+    void captionsShowWhole();
     void transferDialogOkResetsProgress();
 };
 
@@ -281,3 +287,97 @@ void WindowTest::transferDialogOkResetsProgress()
 
 QTEST_MAIN(WindowTest)
 #include "window_test.moc"
+
+namespace {
+
+// The width a control needs for its text, as the style lays it out, beside the width it has.
+struct Fit
+{
+    int need = 0;
+    int have = 0;
+};
+
+Fit TextFit(QWidget *control, const QString &text)
+{
+    const QFontMetrics metrics(control->font());
+    QStyle *style = control->style();
+    QString shown = text;
+    shown.remove(QLatin1Char('&'));
+    const int advance = metrics.horizontalAdvance(shown);
+    if (auto *label = qobject_cast<QLabel *>(control))
+        return {advance, label->contentsRect().width()};
+    if (auto *push = qobject_cast<QPushButton *>(control)) {
+        const int icon = push->icon().isNull() ? 0 : push->iconSize().width() + 4;
+        return {advance + icon + 2 * style->pixelMetric(QStyle::PM_ButtonMargin) +
+                    2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth),
+                push->width()};
+    }
+    if (auto *button = qobject_cast<QAbstractButton *>(control)) {
+        // Check boxes and radio buttons: indicator, spacing and text, as the style sizes them.
+        return {button->sizeHint().width(), button->width()};
+    }
+    if (auto *box = qobject_cast<QGroupBox *>(control))
+        return {advance, box->contentsRect().width()};
+    if (auto *list = qobject_cast<QComboBox *>(control)) {
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.editable = list->isEditable();
+        const QRect field =
+            style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+        // An editable list shows its text in a line edit with a margin of its own.
+        return {advance + (list->isEditable() ? 4 : 0), field.width()};
+    }
+    return {advance, control->width()};
+}
+
+} // namespace
+
+// Every caption, list entry and status text shows whole in the fixed window, with the fonts
+// this system has; run again at twice the scale.
+void WindowTest::captionsShowWhole()
+{
+    Window w;
+    // The texts the program itself puts into labels, each at its longest.
+    const struct
+    {
+        const char *label;
+        const char *text;
+    } statusTexts[] = {
+        {"Label1", "ni. verbunden"},
+        {"Label1", "verbunden"},
+        {"Label39", "Rel Karte falsche Version"},
+        {"Label44", "-127 °C"},
+        {"Label46", "-127 °C"},
+        {"Label48", "-127 °C"},
+        {"Label50", "255 % rel. LF"},
+        {"Label2", "23:59:59  Mi"},
+        {"Label9", "Min"},
+        {"Label34", "%rLF"},
+        {"Label35", "%rLF"},
+    };
+    QStringList clipped;
+    const auto check = [&clipped](QWidget *control, const QString &text) {
+        if (text.isEmpty())
+            return;
+        const Fit fit = TextFit(control, text);
+        if (fit.need > fit.have)
+            clipped << QStringLiteral("%1 \"%2\": %3 of %4 px")
+                           .arg(control->objectName(), text)
+                           .arg(fit.need)
+                           .arg(fit.have);
+    };
+    for (const auto &row : statusTexts)
+        check(w.widget(QString::fromLatin1(row.label)), QString::fromUtf8(row.text));
+    for (QWidget *control : w.form->findChildren<QWidget *>()) {
+        if (auto *label = qobject_cast<QLabel *>(control))
+            check(label, label->text());
+        else if (auto *button = qobject_cast<QAbstractButton *>(control))
+            check(button, button->text());
+        else if (auto *box = qobject_cast<QGroupBox *>(control))
+            check(box, box->title());
+        else if (auto *list = qobject_cast<QComboBox *>(control))
+            for (int i = 0; i < list->count(); ++i)
+                check(list, list->itemText(i));
+    }
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("; "))));
+}

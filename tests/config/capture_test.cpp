@@ -360,8 +360,10 @@ TEST(NameSlot, Windows1252AndSlotBounds)
         {u"€ 5"s, {0x80, ' ', '5'}},
         {u"„Ž“–…"s, {0x84, 0x8E, 0x93, 0x96, 0x85}},
         {u"Łódź"s, {'?', 0xF3, 'd', '?'}},
-        {u"\u0081\u00A0\u00FF"s, {'?', 0xA0, 0xFF}},
-        {u"a\U0001F600b"s, {'a', '?', 'b'}}, // one character, one byte
+        {u"\u0081\u008D\u008F\u0090\u009D\u00A0\u00FF"s,
+         {0x81, 0x8D, 0x8F, 0x90, 0x9D, 0xA0, 0xFF}},
+        {u"\u0080\u009F\uFFFD"s, {'?', '?', '?'}}, // C1 controls that the set has no place for
+        {u"a\U0001F600b"s, {'a', '?', 'b'}},       // one character, one byte
         {u"a\u0000b"s, {'a', '?', 'b'}},
     };
     for (const auto &c : cases) {
@@ -374,6 +376,22 @@ TEST(NameSlot, Windows1252AndSlotBounds)
                 << text.toStdString() << " byte " << i;
         EXPECT_EQ(image[543], 0xEE);
         EXPECT_EQ(image[560], 0xEE);
+    }
+}
+
+// Every byte value but the terminating 0 comes back from a name slot unchanged: read as
+// text for the controls and written back by the next capture.
+TEST(NameSlot, EveryByteValueSurvivesReadAndWrite)
+{
+    for (int first = 1; first < 256; first += 16) {
+        ConfigImage image;
+        for (int i = 0; i < 16; ++i)
+            image[544 + i] = static_cast<std::uint8_t>(std::min(255, first + i));
+        const ConfigImage before = image;
+        const QString text = ReadNameSlot(image, 2);
+        ASSERT_EQ(text.size(), 16) << "bytes from " << first;
+        WriteNameSlot(image, 2, text);
+        EXPECT_EQ(image, before) << "bytes from " << first;
     }
 }
 

@@ -272,12 +272,12 @@ TEST(DisplayPage, NameSlots)
     image[531] = 0; // ends the text even with bytes behind it
     image[532] = 'x';
     image[544] = 0x80; // €
-    image[545] = 0x81; // undefined
+    image[545] = 0x81; // undefined in the set: the control character of that number
     image[546] = 0x9F; // Ÿ
     const PageDisplay d = DisplayPage(image, 0);
     EXPECT_EQ(d.relayLabels[0], QLatin1String(sixteen));
     EXPECT_EQ(d.relayLabels[1], QStringLiteral("Lüf"));
-    EXPECT_EQ(d.relayLabels[2], QStringLiteral("€\uFFFDŸ"));
+    EXPECT_EQ(d.relayLabels[2], QStringLiteral("€\u0081Ÿ"));
     EXPECT_EQ(d.relayLabels[3], QString());
     EXPECT_EQ(d.cardName, QStringLiteral("Relaiskarte"));
 

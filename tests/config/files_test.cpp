@@ -220,18 +220,28 @@ TEST_F(FileTest, ReadOnlyProjectCannotBeLoaded)
               0);
 }
 
-TEST_F(FileTest, SaveIntoReadOnlyFolderKeepsTheOldFile)
+// A folder that refuses new files: a writable file in it is written in place, a read-only
+// one is refused and stays as it was.
+TEST_F(FileTest, SaveIntoReadOnlyFolderWritesOnlyAWritableFileInPlace)
 {
     const QString file = path("old.rel");
+    const QString locked = path("locked.rel");
     WriteRaw(file, QByteArray("old contents"));
+    WriteRaw(locked, QByteArray("old contents"));
     ::chmod(QFile::encodeName(file).constData(), 0666);
+    ::chmod(QFile::encodeName(locked).constData(), 0444);
     ::chmod(QFile::encodeName(m_dir.path()).constData(), 0555);
     const int code = AsUnprivileged([&] { return SaveProjectFile(file, Pattern(2)).code; });
+    const int lockedCode = AsUnprivileged([&] { return SaveProjectFile(locked, Pattern(2)).code; });
+    const int newCode =
+        AsUnprivileged([&] { return SaveProjectFile(path("new.rel"), Pattern(2)).code; });
     ::chmod(QFile::encodeName(m_dir.path()).constData(), 0777);
-    EXPECT_EQ(code, FileError::AccessDenied);
-    EXPECT_EQ(ReadRaw(file), QByteArray("old contents"));
-    EXPECT_EQ(AsUnprivileged([&] { return SaveProjectFile(file, Pattern(2)).code; }), 0);
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadRaw(file), Bytes(Pattern(2)));
+    EXPECT_EQ(lockedCode, FileError::AccessDenied);
+    EXPECT_EQ(ReadRaw(locked), QByteArray("old contents"));
+    EXPECT_EQ(newCode, FileError::AccessDenied);
+    EXPECT_FALSE(QFile::exists(path("new.rel")));
 }
 
 TEST_F(FileTest, FailedSaveLeavesTheOldFileByteForByte)

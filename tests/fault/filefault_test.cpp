@@ -195,21 +195,37 @@ TEST_F(FileFaults, SaveBeyondTheFileSizeLimitKeepsThePreviousFile)
     EXPECT_EQ(loaded, expected);
 }
 
-TEST_F(FileFaults, SaveIntoAFolderThatCannotBeWrittenKeepsThePreviousFile)
+// A folder that refuses new files (here: immutable, which stops root too) while its files
+// stay writable: the saves write the files in place, so the window can still be closed.
+TEST_F(FileFaults, SaveIntoAFolderThatRefusesNewFilesWritesTheFilesInPlace)
 {
     ASSERT_TRUE(SaveProjectFile(project, PatternImage(5)).ok());
-    const QByteArray old = ReadAll(project);
+    ASSERT_TRUE(SaveSettingsFile(settings, 1, project, m_dir.path()).ok());
+    const QString absent = m_dir.filePath(QStringLiteral("neu.rel"));
     {
         ImmutableFolder locked(m_dir.path());
         if (!locked.active())
             GTEST_SKIP() << "this file system has no immutable attribute";
-        const FileStatus status = SaveProjectFile(project, PatternImage(6));
-        EXPECT_FALSE(status.ok());
-        EXPECT_EQ(status, FileStatus{FileError::AccessDenied});
-        EXPECT_FALSE(SaveSettingsFile(settings, 1, project, m_dir.path()).ok());
+        EXPECT_TRUE(SaveProjectFile(project, PatternImage(6)).ok());
+        EXPECT_TRUE(SaveSettingsFile(settings, 4, project, m_dir.path()).ok());
+        // A new file still needs the folder's consent.
+        EXPECT_EQ(SaveProjectFile(absent, PatternImage(7)), FileStatus{FileError::AccessDenied});
+        // The in-place write failing part-way is reported like any failed save.
+        EXPECT_EQ(SaveProjectFile(project, PatternImage(8), FailingWriter(100, ENOSPC)),
+                  FileStatus{FileError::DiskFull});
     }
-    EXPECT_EQ(ReadAll(project), old);
-    EXPECT_EQ(folderEntries(), QStringList({"anlage.rel"}));
+    ConfigImage loaded;
+    ASSERT_TRUE(LoadProjectFile(project, loaded).ok());
+    // The failed write got 100 bytes in; the rest is still the last good save.
+    ConfigImage expected = PatternImage(6);
+    for (int i = 0; i < 100; ++i)
+        expected[i] = PatternImage(8)[i];
+    expected[903] = 0; // a load clears byte 903
+    EXPECT_EQ(loaded, expected);
+    Settings read;
+    ASSERT_TRUE(LoadSettingsFile(settings, read).ok());
+    EXPECT_EQ(read.portIndex, 4);
+    EXPECT_EQ(folderEntries(), QStringList({"anlage.rel", "ini.cfg"}));
 }
 
 TEST_F(FileFaults, ProjectFilesOfTheWrongSizeOrKindLoadAllOrNothing)
