@@ -4,7 +4,9 @@
 #include "linkengine.h"
 #include "serialport.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -26,6 +28,7 @@ CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
     connect(c.portList->lineEdit(), &QLineEdit::textEdited, this, &CardLink::ComboBox1Change);
 
     connect(m_session, &CardSession::portStateChanged, this, &CardLink::showPortState);
+    c.portList->view()->installEventFilter(this);
     connect(m_session, &CardSession::progressChanged, c.progress, &QProgressBar::setValue);
     connect(m_session, &CardSession::measured, this, &CardLink::showMeasurement);
     connect(m_session, &CardSession::uploadCompleted, this, [this] {
@@ -74,9 +77,26 @@ void CardLink::showPortState()
     const bool open = port.PortOpen();
     list->setStyleSheet(open ? QStringLiteral("QComboBox { background-color: rgb(0, 255, 0); }")
                              : QStringLiteral("QComboBox { background-color: rgb(255, 0, 0); }"));
-    list->setToolTip(open || port.LastFailure().isEmpty()
+    list->setToolTip(open || port.LastFailureDetail().isEmpty()
                          ? port.LastDevice()
-                         : port.LastDevice() + QStringLiteral(": ") + port.LastFailure());
+                         : port.LastDevice() + QStringLiteral(": ") + port.LastFailureDetail());
+    showEntryDevices();
+}
+
+void CardLink::showEntryDevices()
+{
+    QComboBox *list = m_controls.portList;
+    const PortEnvironment &environment = serialPort().environment();
+    for (int i = 0; i < list->count(); ++i)
+        list->setItemData(i, DescribePortEntry(i + 1, environment), Qt::ToolTipRole);
+}
+
+bool CardLink::eventFilter(QObject *watched, QEvent *event)
+{
+    // The entries name the devices they stand for when the list opens, not as they were.
+    if (watched == m_controls.portList->view() && event->type() == QEvent::Show)
+        showEntryDevices();
+    return QObject::eventFilter(watched, event);
 }
 
 void CardLink::showMeasurement(int t1, int t2, int t3, int humidity)

@@ -54,9 +54,14 @@ public:
     // A change of the port list's text by the user: picked from the list or typed.
     void ComboBox1Change();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void Button1Click();
     void showPortState();
+    // Each entry's tooltip: the device "COM n" stands for right now.
+    void showEntryDevices();
     void showMeasurement(int t1, int t2, int t3, int humidity);
     void showLinkStatus(bool connected, bool wrongVersion);
 

@@ -67,6 +67,7 @@ void CardSession::stop()
 
 bool CardSession::ConnectPort(const QString &portListText)
 {
+    m_choice = portListText;
     const bool open = m_serial && m_serial->ConnectPort(portListText);
     emit portStateChanged();
     return open;
@@ -74,6 +75,7 @@ bool CardSession::ConnectPort(const QString &portListText)
 
 bool CardSession::ComboBox1Change(const QString &portListText)
 {
+    m_choice = portListText;
     const bool open = m_serial && m_serial->ComboBox1Change(portListText);
     emit portStateChanged();
     return open;
@@ -99,8 +101,25 @@ void CardSession::Step()
     m_engine->Timer1Timer();
 }
 
+void CardSession::reopenWhenBack()
+{
+    if (!m_serial || m_serial->PortOpen() || m_choice.isNull())
+        return;
+    const PortFailure failure = m_serial->LastFailureKind();
+    if (failure != PortFailure::NotFound && failure != PortFailure::NoDevice &&
+        failure != PortFailure::Gone)
+        return;
+    // Looked up without opening: nothing is tried while the device is absent.
+    const QString mode = ModeStringFor(m_choice);
+    if (!m_serial->DeviceAvailable(mode))
+        return;
+    m_serial->OpenPort(mode);
+    emit portStateChanged();
+}
+
 void CardSession::SecondTick(const QDateTime &now)
 {
+    reopenWhenBack();
     m_clock->Timer2Timer(now);
     // Reported before the next poll clears the flags: this is the cycle that just ended.
     const bool seen = m_engine->CardSeen();

@@ -48,6 +48,10 @@ public:
 
     // The user's port choice, as the port list's text ("COM 4"): opens it, or closes the open
     // port first and then opens the new choice. True when a port is open afterwards.
+    // A choice whose device is missing ("nicht gefunden", "kein Gerät") or went away
+    // ("getrennt") is opened by the once-a-second tick as soon as the device is there again;
+    // a busy port or one without permission waits for the user's next choice, since every
+    // try raises DTR and RTS for a moment.
     bool ConnectPort(const QString &portListText);
     bool ComboBox1Change(const QString &portListText);
 
@@ -79,6 +83,7 @@ signals:
 
 private:
     void wire();
+    void reopenWhenBack();
 
     const ConfigImage &m_image;
     SerialPort *m_serial = nullptr;
@@ -88,4 +93,5 @@ private:
     QTimer *m_timer1 = nullptr;
     QTimer *m_timer2 = nullptr;
     std::function<QDateTime()> m_now;
+    QString m_choice; // the user's last port choice, for reopening it
 };

@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QSerialPort>
-#include <QStandardPaths>
 #include <QStringList>
 
 namespace {
@@ -47,25 +46,6 @@ LineSettings ParseLineSettings(const QString &mode)
 
 } // namespace
 
-QString DevicePathForPort(const QString &deviceName)
-{
-    if (deviceName.size() != 4 || !deviceName.startsWith(QLatin1String("com"), Qt::CaseInsensitive))
-        return {};
-    const QChar digit = deviceName.at(3);
-    if (digit < QLatin1Char('1') || digit > QLatin1Char('9'))
-        return {};
-#ifdef Q_OS_WIN
-    return QLatin1String("COM") + digit;
-#else
-    const QString link = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                         QLatin1String("/zelkora/com") + digit;
-    // A dangling link still names the device the user meant; the open then says "not found".
-    if (QFileInfo(link).isSymLink() || QFileInfo::exists(link))
-        return link;
-    return QLatin1String("/dev/ttyS") + QString::number(digit.unicode() - '1');
-#endif
-}
-
 QString ModeStringFor(const QString &portListText)
 {
     return QLatin1String("Com") + portListText.mid(4, 1) + QLatin1String(":2400,N,8,1");
@@ -88,16 +68,24 @@ int SerialPort::OpenPort(const QString &mode)
     m_lostWhileOpen = false;
 
     const QString deviceName = mode.left(4);
-    const QString path = DevicePathForPort(deviceName);
-    m_lastDevice = path.isEmpty() ? deviceName : path;
-    if (path.isEmpty()) {
-        m_lastFailure = tr("nicht gefunden");
+    const PortResolution resolved = ResolvePort(deviceName, *m_environment);
+    const QString &path = resolved.device;
+    if (resolved.source == PortResolution::Invalid) {
+        m_lastDevice = deviceName;
+        setFailure(PortFailure::NotFound);
         return 0;
     }
+    if (resolved.source == PortResolution::Missing) {
+        m_lastDevice = QLatin1String("COM ") + deviceName.at(3);
+        setFailure(PortFailure::NoDevice, {}, resolved.count);
+        return 0;
+    }
+    m_lastDevice = path;
 
     m_port->setPortName(path);
+    ++m_openAttempts;
     if (!m_port->open(QIODevice::ReadWrite)) {
-        m_lastFailure = failureCause(m_port->error(), path);
+        setFailure(failureCause(m_port->error(), path), m_port->errorString());
         m_port->clearError();
         return 0;
     }
@@ -111,14 +99,14 @@ int SerialPort::OpenPort(const QString &mode)
     m_port->setDataTerminalReady(false);
     m_port->setRequestToSend(false);
     if (!applied) {
-        m_lastFailure = m_port->errorString();
+        setFailure(PortFailure::Other, m_port->errorString());
         m_port->close();
         m_port->clearError();
         return 0;
     }
     m_port->clearError();
     m_portOpen = true;
-    m_lastFailure.clear();
+    setFailure(PortFailure::None);
     return 1;
 }
 
@@ -189,32 +177,62 @@ void SerialPort::closeIfLost()
     m_port->close();
     m_port->clearError();
     m_portOpen = false;
-    m_lastFailure = tr("getrennt");
+    setFailure(PortFailure::Gone);
     emit portLost();
 }
 
-QString SerialPort::failureCause(int error, const QString &path) const
+bool SerialPort::DeviceAvailable(const QString &mode) const
+{
+    const PortResolution resolved = ResolvePort(mode.left(4), *m_environment);
+    if (resolved.source == PortResolution::Discovered)
+        return true; // reported by the system just now
+    return resolved.source == PortResolution::Link && QFileInfo::exists(resolved.device);
+}
+
+void SerialPort::setFailure(PortFailure failure, const QString &systemText, int portCount)
+{
+    m_failure = failure;
+    m_lastFailureDetail =
+        DescribePortFailure(failure, m_lastDevice, *m_environment, portCount, systemText);
+    // The short cause: the detail up to its explanation.
+    switch (failure) {
+    case PortFailure::NoDevice:
+        m_lastFailure = QStringLiteral("kein Gerät");
+        break;
+    case PortFailure::Permission:
+        m_lastFailure = QStringLiteral("keine Berechtigung");
+        break;
+    case PortFailure::Busy:
+        m_lastFailure = QStringLiteral("belegt");
+        break;
+    default:
+        m_lastFailure = m_lastFailureDetail;
+        break;
+    }
+}
+
+PortFailure SerialPort::failureCause(int error, const QString &path) const
 {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-        return tr("nicht gefunden");
+        return PortFailure::NotFound;
     case QSerialPort::OpenError:
-        return tr("belegt");
+        return PortFailure::Busy;
     case QSerialPort::PermissionError: {
         // Qt gives the same code for a busy device, a missing permission and a lock held
         // by another program; tell them apart so the user knows what to fix.
 #ifndef Q_OS_WIN
         const QFileInfo info(path);
         if (!info.exists())
-            return tr("nicht gefunden");
+            return PortFailure::NotFound;
         if (!info.isReadable() || !info.isWritable())
-            return tr("keine Berechtigung");
+            return PortFailure::Permission;
 #else
         Q_UNUSED(path);
 #endif
-        return tr("belegt");
+        return PortFailure::Busy;
     }
     default:
-        return m_port->errorString();
+        return PortFailure::Other;
     }
 }

@@ -1,16 +1,12 @@
 #pragma once
 
 #include "byteport.h"
+#include "portresolver.h"
 
 #include <QObject>
 #include <QString>
 
 class QSerialPort;
-
-// The device behind "Com1" .. "Com9": COMn on Windows; elsewhere the link com<n> in the
-// folder zelkora of the user's configuration folder, else /dev/ttyS<n-1>. Empty for any
-// other device part (the caller reports it as not found).
-QString DevicePathForPort(const QString &deviceName);
 
 // The mode string for a text of the port list: only the fifth character (the digit behind
 // "COM ") counts, so "COM 12" gives Com1 and a shorter text gives the device "Com:".
@@ -28,6 +24,11 @@ public:
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
+    // Where "COM n" is looked up and failures are explained; the running system by default.
+    // The environment must outlive the port.
+    void setEnvironment(const PortEnvironment &environment) { m_environment = &environment; }
+    const PortEnvironment &environment() const { return *m_environment; }
+
     // Opens the device named by the first four characters of mode ("Com1:2400,N,8,1");
     // 1 when the port is open with its line settings, else 0.
     int OpenPort(const QString &mode);
@@ -44,10 +45,20 @@ public:
     // Switching the port list: closes the open port first, then connects to the new choice.
     bool ComboBox1Change(const QString &portListText);
 
-    // The device the last open tried, and why it failed ("nicht gefunden",
-    // "keine Berechtigung", "belegt", "getrennt" or the system's text); empty cause when open.
+    // The device the last open tried ("COM n" where there was none to try), and why it
+    // failed ("nicht gefunden", "kein Gerät", "keine Berechtigung", "belegt", "getrennt" or
+    // the system's text); empty cause when open. LastFailureDetail adds what is known of the
+    // cause and what to do about it.
     QString LastDevice() const { return m_lastDevice; }
     QString LastFailure() const { return m_lastFailure; }
+    QString LastFailureDetail() const { return m_lastFailureDetail; }
+    PortFailure LastFailureKind() const { return m_failure; }
+    // How many times a device was really opened (tried), for seeing that nothing is tried
+    // while a device is absent.
+    int OpenAttempts() const { return m_openAttempts; }
+
+    // Whether the device that mode names is there now, looked up without opening it.
+    bool DeviceAvailable(const QString &mode) const;
 
 signals:
     // Bytes from the card are waiting to be read.
@@ -59,11 +70,16 @@ signals:
 private:
     void handleError(int error);
     void closeIfLost();
-    QString failureCause(int error, const QString &path) const;
+    void setFailure(PortFailure failure, const QString &systemText = {}, int portCount = 0);
+    PortFailure failureCause(int error, const QString &path) const;
 
     QSerialPort *m_port = nullptr;
     bool m_portOpen = false;
     bool m_lostWhileOpen = false;
+    const PortEnvironment *m_environment = &SystemPortEnvironment::Instance();
     QString m_lastDevice;
     QString m_lastFailure;
+    QString m_lastFailureDetail;
+    PortFailure m_failure = PortFailure::None;
+    int m_openAttempts = 0;
 };

@@ -5,6 +5,7 @@
 #include "sessionrig.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -126,7 +127,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.PortOpen(), 3000);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.connected, 3000);
         QCOMPARE(rig.completions, 0);
-        rig.card.reset(); // the card's own thread is gone: what is measured is ours
+        // The card's thread ended with the hang-up: what is measured is ours. Its link is made
+        // to point nowhere, as an unplugged adapter's does (the pseudo-terminal's number may
+        // be another test's at once).
+        const QString link = QString::fromStdString(rig.card->LinkPath());
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/ttyUSB0"), link));
 
         // Both timers keep running against the dead line.
         QElapsedTimer wall;

@@ -2,12 +2,16 @@
 
 #include "cardlink.h"
 #include "cardsim_pty.h"
+#include "fakeenvironment.h"
 #include "linkengine.h"
 #include "serialport.h"
 #include "unit1.h"
 #include "unit2.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -165,6 +169,113 @@ private slots:
                  linkPath(1) + QStringLiteral(": getrennt"));
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("ni. verbunden"),
                                   2500);
+    }
+
+    // The adapter is not there at the start, comes, goes away in the middle of an upload and
+    // comes back on another line: the list follows by itself, and nothing is opened while
+    // the device is absent.
+    void portComesAndGoesByItself()
+    {
+        QVERIFY(QDir().mkpath(m_config.path() + QStringLiteral("/zelkora")));
+        QFile::remove(linkPath(1));
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/ttyUSB0"), linkPath(1)));
+        m_window->cardLink()->ConnectPort();
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        QCOMPARE(list->toolTip(), linkPath(1) + QStringLiteral(": nicht gefunden"));
+        const int opensWhileAbsent = port().OpenAttempts();
+        QTest::qWait(2500);
+        QCOMPARE(port().OpenAttempts(), opensWhileAbsent);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
+
+        CardSimOptions options;
+        options.hangupAfterBlock = 6;
+        plugCard(options, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 2000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        QCOMPARE(list->toolTip(), linkPath(1));
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
+                                  3000);
+
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!port().PortOpen(), 5000);
+        QCOMPARE(list->toolTip(), linkPath(1) + QStringLiteral(": getrennt"));
+        // The line is closed. Its pseudo-terminal's number may be taken by another test's at
+        // once, so the link is made to point where an unplugged adapter's would: nowhere.
+        QVERIFY(QFile::remove(linkPath(1)));
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/ttyUSB0"), linkPath(1)));
+        const int opensAfterLoss = port().OpenAttempts();
+        QTest::qWait(2500);
+        QCOMPARE(port().OpenAttempts(), opensAfterLoss);
+
+        plugCard({}, 1); // back, on a new pseudo-terminal
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 2000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
+                                  3000);
+        // The broken-off upload waits at its step until "Reset"; then one goes through.
+        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->transferDialog()->isVisible(), 5000);
+        QCOMPARE(m_card->Uploads().size(), std::size_t(1));
+        QCOMPARE(m_card->Uploads().front().size(), std::size_t(522));
+        for (int i = 0; i < 512; ++i)
+            QCOMPARE(int(m_card->Uploads().front()[1 + i]), int(m_window->configImage()[i]));
+    }
+
+    // A port another program holds: the list names the holder and is not retried by itself.
+    void busyPortNamesItsHolderAndWaitsForTheUser()
+    {
+        plugCard({}, 2);
+        SerialPort holder;
+        QVERIFY(holder.ConnectPort(QStringLiteral("COM 2")));
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        list->setFocus();
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), QStringLiteral("COM 2"));
+        QVERIFY(!port().PortOpen());
+        QVERIFY2(list->toolTip().startsWith(linkPath(2) + QStringLiteral(": belegt von ")),
+                 qPrintable(list->toolTip()));
+        QVERIFY(list->toolTip().endsWith(
+            QStringLiteral("(PID %1)").arg(QCoreApplication::applicationPid())));
+        const int opens = port().OpenAttempts();
+        holder.ClosePort();
+        QTest::qWait(1500);
+        QCOMPARE(port().OpenAttempts(), opens);
+        QVERIFY(!port().PortOpen());
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Up); // the user picks it again
+        QVERIFY(port().PortOpen());
+    }
+
+    // Each entry names the device it stands for right now.
+    void entriesNameTheirDevices()
+    {
+        FakePortEnvironment environment;
+        environment.ports = {
+            {QStringLiteral("/dev/ttyUSB0"),
+             QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0"),
+             QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"),
+             QStringLiteral("A5XK3RJT")}};
+        port().setEnvironment(environment);
+        m_window->cardLink()->ConnectPort(); // COM 1: the adapter, which is not really there
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
+                 QStringLiteral("COM 1: /dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0, "
+                                "FT232R USB UART, FTDI, Seriennummer A5XK3RJT"));
+        QCOMPARE(list->itemData(1, Qt::ToolTipRole).toString(),
+                 QStringLiteral("COM 2: kein Gerät (1 serieller Anschluss gefunden)"));
+        QCOMPARE(list->toolTip(),
+                 QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0: "
+                                "nicht gefunden"));
+        // The adapter is unplugged: the entries say so when the list opens.
+        environment.ports.clear();
+        list->showPopup();
+        QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
+                 QStringLiteral("COM 1: kein Gerät (0 serielle Anschlüsse gefunden)"));
+        list->hidePopup();
+        port().setEnvironment(SystemPortEnvironment::Instance());
     }
 
 private:

@@ -90,15 +90,19 @@ INSTANTIATE_TEST_SUITE_P(Texts, ModeStringTest,
                                            ModeCase{"COM", "Com:2400,N,8,1"},
                                            ModeCase{"", "Com:2400,N,8,1"}));
 
-TEST(DevicePath, LinkElseTtySElseNothing)
+TEST(DevicePath, TheUsersLinkNamesTheDevice)
 {
     RawLine line(4);
-    EXPECT_EQ(DevicePathForPort(QStringLiteral("Com4")), LinkPath(4));
-    EXPECT_EQ(DevicePathForPort(QStringLiteral("cOM4")), LinkPath(4));
-    EXPECT_EQ(DevicePathForPort(QStringLiteral("Com7")), QStringLiteral("/dev/ttyS6"));
-    EXPECT_EQ(DevicePathForPort(QStringLiteral("Com1")), QStringLiteral("/dev/ttyS0"));
+    for (const char *name : {"Com4", "cOM4"}) {
+        const PortResolution r =
+            ResolvePort(QString::fromLatin1(name), SystemPortEnvironment::Instance());
+        EXPECT_EQ(r.source, PortResolution::Link) << name;
+        EXPECT_EQ(r.device, LinkPath(4)) << name;
+    }
     for (const char *bad : {"Com:", "Com0", "Cam4", "Com", "Com45"})
-        EXPECT_TRUE(DevicePathForPort(QString::fromLatin1(bad)).isEmpty()) << bad;
+        EXPECT_EQ(ResolvePort(QString::fromLatin1(bad), SystemPortEnvironment::Instance()).source,
+                  PortResolution::Invalid)
+            << bad;
 }
 
 TEST(SerialPort, ConnectUsesTheFifthCharacter)
@@ -155,6 +159,11 @@ TEST(SerialPort, FailureCausesNameTheDevice)
     EXPECT_FALSE(second.ConnectPort(QStringLiteral("COM 6")));
     EXPECT_EQ(second.LastDevice(), LinkPath(6));
     EXPECT_EQ(second.LastFailure(), QStringLiteral("belegt"));
+    // Qt's own lock file names the holder: this very test program.
+    EXPECT_TRUE(second.LastFailureDetail().startsWith(QStringLiteral("belegt von ")))
+        << second.LastFailureDetail().toStdString();
+    EXPECT_TRUE(second.LastFailureDetail().endsWith(QStringLiteral("(PID %1)").arg(::getpid())))
+        << second.LastFailureDetail().toStdString();
 
     ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/ttyUSB9"), LinkPath(8)));
     EXPECT_FALSE(second.ConnectPort(QStringLiteral("COM 8")));

@@ -1,0 +1,258 @@
+#include "portresolver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+
+#ifndef Q_OS_WIN
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The number of an on-board port, /dev/ttyS<n>; -1 for anything else.
+int OnBoardNumber(const QString &path)
+{
+    static const QRegularExpression onBoard(QStringLiteral("^/dev/ttyS(\\d+)$"));
+    const QRegularExpressionMatch m = onBoard.match(path);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QString OrderKey(const PortInfo &port)
+{
+    return port.stableName.isEmpty() ? port.systemPath : port.stableName;
+}
+
+} // namespace
+
+std::vector<PortInfo> OrderedPorts(std::vector<PortInfo> ports)
+{
+    std::stable_sort(ports.begin(), ports.end(), [](const PortInfo &a, const PortInfo &b) {
+        const int na = OnBoardNumber(a.systemPath);
+        const int nb = OnBoardNumber(b.systemPath);
+        if ((na >= 0) != (nb >= 0))
+            return na >= 0;
+        if (na >= 0)
+            return na < nb;
+        return OrderKey(a) < OrderKey(b);
+    });
+    return ports;
+}
+
+PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &environment)
+{
+    PortResolution r;
+    if (deviceName.size() != 4 || !deviceName.startsWith(QLatin1String("com"), Qt::CaseInsensitive))
+        return r;
+    const QChar digit = deviceName.at(3);
+    if (digit < QLatin1Char('1') || digit > QLatin1Char('9'))
+        return r;
+    const int n = digit.unicode() - '0';
+#ifdef Q_OS_WIN
+    Q_UNUSED(environment);
+    r.source = PortResolution::Discovered;
+    r.device = QLatin1String("COM") + digit;
+    r.info.systemPath = r.device;
+    return r;
+#else
+    const QString link = environment.LinkFolder() + QLatin1String("/com") + digit;
+    // A dangling link still names the device the user meant; the open then says "not found".
+    if (const QFileInfo info(link); info.isSymLink() || info.exists()) {
+        r.source = PortResolution::Link;
+        r.device = link;
+        return r;
+    }
+    const std::vector<PortInfo> ports = OrderedPorts(environment.Ports());
+    r.count = static_cast<int>(ports.size());
+    if (n > r.count) {
+        r.source = PortResolution::Missing;
+        return r;
+    }
+    r.source = PortResolution::Discovered;
+    r.info = ports[static_cast<std::size_t>(n - 1)];
+    r.device = OrderKey(r.info);
+    return r;
+#endif
+}
+
+QString DescribePortEntry(int n, const PortEnvironment &environment)
+{
+    const QString entry = QStringLiteral("COM %1: ").arg(n);
+    const PortResolution r = ResolvePort(QStringLiteral("Com%1").arg(n), environment);
+    switch (r.source) {
+    case PortResolution::Link: {
+        const QString target = QFileInfo(r.device).symLinkTarget();
+        if (target.isEmpty())
+            return entry + r.device;
+        return entry + r.device + QStringLiteral(" → ") + target +
+               (QFileInfo::exists(r.device) ? QString() : QStringLiteral(" (nicht vorhanden)"));
+    }
+    case PortResolution::Discovered: {
+        QStringList parts{r.device};
+        if (!r.info.description.isEmpty())
+            parts << r.info.description;
+        if (!r.info.manufacturer.isEmpty() && !r.info.description.contains(r.info.manufacturer))
+            parts << r.info.manufacturer;
+        if (!r.info.serialNumber.isEmpty())
+            parts << QStringLiteral("Seriennummer ") + r.info.serialNumber;
+        return entry + parts.join(QStringLiteral(", "));
+    }
+    case PortResolution::Missing:
+        return entry + DescribePortFailure(PortFailure::NoDevice, {}, environment, r.count);
+    case PortResolution::Invalid:
+        break;
+    }
+    return entry + QStringLiteral("kein Gerät");
+}
+
+std::vector<PortInfo> SystemPortEnvironment::Ports() const
+{
+    // The stable names point at the devices; map them back by the device each resolves to.
+    QHash<QString, QString> stable;
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo &entry : byId.entryInfoList(QDir::System | QDir::Files)) {
+        const QString target = entry.canonicalFilePath();
+        if (!target.isEmpty() && !stable.contains(target))
+            stable.insert(target, entry.absoluteFilePath());
+    }
+    std::vector<PortInfo> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        PortInfo port;
+        port.systemPath = info.systemLocation();
+        port.stableName = stable.value(QFileInfo(port.systemPath).canonicalFilePath());
+        port.description = info.description();
+        port.manufacturer = info.manufacturer();
+        port.serialNumber = info.serialNumber();
+        ports.push_back(port);
+    }
+    return ports;
+}
+
+QString SystemPortEnvironment::DeviceGroup(const QString &path) const
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return {};
+#else
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    if (const group *g = ::getgrgid(st.st_gid))
+        return QString::fromLocal8Bit(g->gr_name);
+    return QString::number(st.st_gid);
+#endif
+}
+
+std::optional<PortHolder> SystemPortEnvironment::LockHolder(const QString &path) const
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return std::nullopt;
+#else
+    // UUCP-style lock files, LCK..<device>, as serial programs and Qt itself write them: the
+    // holder's process id first, as text (some write it as a binary number). Most programs
+    // name the device node; Qt names the path it was given, "/dev/" left out and every
+    // further "/" as "_".
+    const auto qtName = [](QString p) {
+        if (p.startsWith(QLatin1String("/dev/")))
+            p = p.mid(5);
+        return p.replace(QLatin1Char('/'), QLatin1Char('_'));
+    };
+    const QString node = QFileInfo(path).canonicalFilePath();
+    QStringList names;
+    for (const QString &name : {QFileInfo(node).fileName(), qtName(path), qtName(node)}) {
+        if (!name.isEmpty() && !names.contains(name))
+            names << name;
+    }
+    for (const char *folder :
+         {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"})
+        for (const QString &name : names) {
+            QFile lock(QLatin1String(folder) + QLatin1String("/LCK..") + name);
+            if (!lock.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray content = lock.read(256);
+            qint64 pid = content.split('\n').value(0).trimmed().toLongLong();
+            if (pid <= 0 && content.size() == 4)
+                pid = *reinterpret_cast<const qint32 *>(content.constData());
+            if (pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno != EPERM))
+                continue;
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+            PortHolder holder;
+            holder.pid = pid;
+            if (comm.open(QIODevice::ReadOnly))
+                holder.program = QString::fromLocal8Bit(comm.readAll()).trimmed();
+            return holder;
+        }
+    return std::nullopt;
+#endif
+}
+
+QString SystemPortEnvironment::UserName() const
+{
+#ifndef Q_OS_WIN
+    if (const passwd *pw = ::getpwuid(::getuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+#endif
+    return qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+}
+
+QString SystemPortEnvironment::LinkFolder() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1String("/zelkora");
+}
+
+const SystemPortEnvironment &SystemPortEnvironment::Instance()
+{
+    static const SystemPortEnvironment environment;
+    return environment;
+}
+
+QString DescribePortFailure(PortFailure failure, const QString &device,
+                            const PortEnvironment &environment, int portCount,
+                            const QString &systemText)
+{
+    switch (failure) {
+    case PortFailure::None:
+        return {};
+    case PortFailure::NotFound:
+        return QStringLiteral("nicht gefunden");
+    case PortFailure::NoDevice:
+        return portCount == 1
+                   ? QStringLiteral("kein Gerät (1 serieller Anschluss gefunden)")
+                   : QStringLiteral("kein Gerät (%1 serielle Anschlüsse gefunden)").arg(portCount);
+    case PortFailure::Permission: {
+        const QString group = environment.DeviceGroup(device);
+        if (group.isEmpty() || group == QLatin1String("root"))
+            return QStringLiteral("keine Berechtigung");
+        const QString node = QFileInfo(device).canonicalFilePath();
+        return QStringLiteral("keine Berechtigung: %1 gehört der Gruppe %2. Abhilfe: sudo usermod "
+                              "-aG %2 %3, danach neu anmelden")
+            .arg(node.isEmpty() ? device : node, group, environment.UserName());
+    }
+    case PortFailure::Busy: {
+        const std::optional<PortHolder> holder = environment.LockHolder(device);
+        if (!holder)
+            return QStringLiteral("belegt");
+        return QStringLiteral("belegt von %1 (PID %2)")
+            .arg(holder->program.isEmpty() ? QStringLiteral("einem Programm") : holder->program)
+            .arg(holder->pid);
+    }
+    case PortFailure::Gone:
+        return QStringLiteral("getrennt");
+    case PortFailure::Other:
+        break;
+    }
+    return systemText;
+}
