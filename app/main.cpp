@@ -1,3 +1,4 @@
+#include "helpdocument.h"
 #include "unit1.h"
 
 #include <QApplication>
@@ -29,6 +30,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
+    InstallGermanQtTranslations(app);
     TForm1 form1;
     form1.FormCreate();
     form1.createTransferDialog();

@@ -4,6 +4,7 @@
 #include "cardlink.h"
 #include "cardsession.h"
 #include "editorrules.h"
+#include "helpdocument.h"
 #include "filecommands.h"
 #include "numberrule.h"
 #include "pagecodec.h"
@@ -628,7 +629,7 @@ void TForm1::TabbedNotebook1Click()
 
 void TForm1::BitBtn1Click()
 {
-    // The help document sits in the working folder; without it or a viewer nothing happens.
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("zelkora.chm"))));
+    // Without a document or a viewer nothing happens, as the program never said anything here.
+    if (const QUrl help = HelpDocumentUrl(); help.isValid())
+        QDesktopServices::openUrl(help);
 }

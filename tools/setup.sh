@@ -8,7 +8,9 @@ ZELKORA_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev llvm
-    xdg-utils
+    xdg-utils qt6-translations-l10n fonts-dejavu-core fonts-dejavu-extra
+    # the Debian package and its checks, the icon sizes, the help pictures
+    dpkg-dev fakeroot file lintian desktop-file-utils appstream librsvg2-bin xvfb xauth
 )
 
 zelkora_install_packages() {

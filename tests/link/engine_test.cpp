@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 class EngineTest : public ::testing::Test
@@ -400,6 +402,11 @@ struct InterleavingCase
     int tickPercent; // share of steps that are ticks with nothing new arrived
     CardSimOptions options;
 };
+
+void PrintTo(const InterleavingCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 class EngineInterleavingTest : public EngineTest,
                                public ::testing::WithParamInterface<InterleavingCase>

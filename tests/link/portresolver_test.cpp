@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 PortInfo OnBoard(int n)
@@ -29,6 +31,11 @@ struct ResolutionCase
     // What COM 1 .. COM 4 open; "" for no n-th port, "link:<n>" for the user's link.
     std::vector<const char *> expected;
 };
+
+void PrintTo(const ResolutionCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 class PortResolutionTest : public ::testing::TestWithParam<ResolutionCase>
 {
@@ -129,6 +136,11 @@ struct FailureCase
     const char *holder;
     const char *text;
 };
+
+void PrintTo(const FailureCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 class PortFailureTest : public ::testing::TestWithParam<FailureCase>
 {

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: built from the build tree, checked by lintian,
+# desktop-file-validate and appstreamcli, unpacked, and its launcher started with a fresh
+# HOME, first with a stand-in for the program, then with the real one.
+#   package_test.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+deb="$build/zelkora_${version}_amd64.deb"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+rm -f "$deb"
+cmake --build "$build" --target package >/dev/null
+[ -f "$deb" ] || fail "no $deb"
+
+# lintian: no error (warnings and infos are listed for the reader).
+lintian_out=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'root privileges' || true)
+echo "lintian: ${lintian_out:-clean}"
+! grep -q '^E:' <<<"$lintian_out" || fail "lintian reports errors"
+
+control=$(dpkg-deb -f "$deb")
+for field in 'Package: zelkora' "Version: $version" 'Section: electronics' 'Priority: optional' \
+    'Maintainer: ' 'Architecture: amd64'; do
+    grep -q "^$field" <<<"$control" || fail "control lacks $field"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in qt6-translations-l10n xdg-utils qt6-qpa-plugins libqt6widgets6 libqt6serialport6 libc6; do
+    grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
+done
+dpkg-deb -f "$deb" Description | grep -q 'Relaiskarte' || fail "no German description"
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root/pkg"
+for f in usr/bin/zelkora usr/lib/zelkora/zelkora usr/lib/zelkora/zelkora-cardsim \
+    usr/share/applications/zelkora.desktop usr/share/icons/hicolor/scalable/apps/zelkora.svg \
+    usr/share/metainfo/org.zelkora.Zelkora.metainfo.xml usr/share/man/man1/zelkora.1.gz \
+    usr/share/man/man1/zelkora-cardsim.1.gz usr/share/man/de/man1/zelkora.1.gz \
+    usr/share/zelkora/Relaiskarte.rel usr/share/zelkora/help/index.html \
+    usr/share/zelkora/help/fenster-timer.png usr/share/doc/zelkora/copyright \
+    usr/share/doc/zelkora/changelog.gz; do
+    [ -e "$root/pkg/$f" ] || fail "package lacks /$f"
+done
+for size in 16 22 24 32 48 64 128 256; do
+    png="$root/pkg/usr/share/icons/hicolor/${size}x${size}/apps/zelkora.png"
+    file "$png" | grep -q "PNG image data, $size x $size" || fail "icon $size: $(file "$png")"
+done
+[ -x "$root/pkg/usr/bin/zelkora" ] || fail "/usr/bin/zelkora is not executable"
+desktop-file-validate "$root/pkg/usr/share/applications/zelkora.desktop" || fail "desktop entry"
+grep -q '^Exec=zelkora$' "$root/pkg/usr/share/applications/zelkora.desktop" || fail "Exec"
+appstreamcli validate --no-net "$root/pkg/usr/share/metainfo/org.zelkora.Zelkora.metainfo.xml" ||
+    fail "AppStream entry"
+zcat "$root/pkg/usr/share/man/man1/zelkora.1.gz" | grep -q 'BESCHREIBUNG' || fail "man page not German"
+cmp -s "$root/pkg/usr/share/zelkora/Relaiskarte.rel" "$(dirname "$0")/../../app/Relaiskarte.rel" ||
+    fail "starter project differs"
+
+# The launcher with a stand-in: where it starts the program, and what it seeds.
+stub="$root/stand-in"
+cat >"$stub" <<'STUB'
+#!/bin/sh
+{ pwd; echo "$@"; } >"$STAND_IN_LOG"
+STUB
+chmod +x "$stub"
+home="$root/home"
+mkdir -p "$home"
+export STAND_IN_LOG="$root/stand-in.log"
+HOME=$home XDG_DATA_HOME= ZELKORA_PROGRAM=$stub "$root/pkg/usr/bin/zelkora" --eins
+work="$home/.local/share/zelkora"
+[ "$(sed -n 1p "$STAND_IN_LOG")" = "$work" ] || fail "program not started in $work"
+[ "$(sed -n 2p "$STAND_IN_LOG")" = "--eins" ] || fail "arguments not passed on"
+[ "$(od -An -c "$work/ini.cfg" | tr -s ' ')" = "$(printf '0\r\nRelaiskarte.rel\r\nLeer\r\n' | od -An -c | tr -s ' ')" ] ||
+    fail "ini.cfg seeded wrong"
+cmp -s "$work/Relaiskarte.rel" "$root/pkg/usr/share/zelkora/Relaiskarte.rel" || fail "starter not seeded"
+
+# Files that are there are never replaced: an own ini.cfg, or a project without ini.cfg.
+printf '3\r\nanlage.rel\r\nLeer\r\n' >"$work/ini.cfg"
+printf 'own' >"$work/Relaiskarte.rel"
+HOME=$home ZELKORA_PROGRAM=$stub "$root/pkg/usr/bin/zelkora"
+[ "$(cat "$work/ini.cfg")" = "$(printf '3\r\nanlage.rel\r\nLeer\r\n')" ] || fail "ini.cfg replaced"
+[ "$(cat "$work/Relaiskarte.rel")" = own ] || fail "project replaced"
+rm "$work/ini.cfg"
+HOME=$home ZELKORA_PROGRAM=$stub "$root/pkg/usr/bin/zelkora"
+[ "$(cat "$work/Relaiskarte.rel")" = own ] || fail "project replaced without ini.cfg"
+[ -f "$work/ini.cfg" ] || fail "ini.cfg not seeded again"
+# XDG_DATA_HOME moves the working folder.
+HOME=$home XDG_DATA_HOME="$root/data" ZELKORA_PROGRAM=$stub "$root/pkg/usr/bin/zelkora"
+[ -f "$root/data/zelkora/ini.cfg" ] || fail "XDG_DATA_HOME not used"
+
+# The real program from the package, as the menu entry starts it, with a fresh HOME: it must
+# come up and stay up (no error box, so nothing waits for a click) until it is stopped.
+fresh="$root/fresh"
+mkdir -p "$fresh"
+set +e
+HOME=$fresh XDG_DATA_HOME= XDG_CONFIG_HOME= QT_QPA_PLATFORM=offscreen \
+    timeout 4 "$root/pkg/usr/bin/zelkora" >"$root/real.log" 2>&1
+rc=$?
+set -e
+[ $rc -eq 124 ] || { cat "$root/real.log"; fail "the packaged program ended with $rc"; }
+[ -f "$fresh/.local/share/zelkora/Relaiskarte.rel" ] || fail "real start seeded nothing"
+echo "package checks: all passed"
