@@ -28,7 +28,8 @@ CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
     connect(c.portList->lineEdit(), &QLineEdit::textEdited, this, &CardLink::ComboBox1Change);
 
     connect(m_session, &CardSession::portStateChanged, this, &CardLink::showPortState);
-    c.portList->view()->installEventFilter(this);
+    m_portView = c.portList->view();
+    m_portView->installEventFilter(this);
     connect(m_session, &CardSession::progressChanged, c.progress, &QProgressBar::setValue);
     connect(m_session, &CardSession::measured, this, &CardLink::showMeasurement);
     connect(m_session, &CardSession::uploadCompleted, this, [this] {
@@ -94,7 +95,9 @@ void CardLink::showEntryDevices()
 bool CardLink::eventFilter(QObject *watched, QEvent *event)
 {
     // The entries name the devices they stand for when the list opens, not as they were.
-    if (watched == m_controls.portList->view() && event->type() == QEvent::Show)
+    // Compared by the pointer kept at the start: the list itself may already be on its way
+    // out when its view sends its last events.
+    if (event->type() == QEvent::Show && watched == m_portView)
         showEntryDevices();
     return QObject::eventFilter(watched, event);
 }

@@ -66,6 +66,7 @@ private:
     void showLinkStatus(bool connected, bool wrongVersion);
 
     CardLinkControls m_controls;
+    QObject *m_portView = nullptr; // the port list's drop-down, whose showing refreshes it
     CardSession *m_session = nullptr;
     std::function<void()> m_capture;
     std::function<void()> m_showCompletion;

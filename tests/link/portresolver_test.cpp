@@ -47,9 +47,9 @@ TEST_P(PortResolutionTest, EachEntryOpensItsDevice)
     FakePortEnvironment environment;
     environment.ports = c.ports;
     for (const char *link : c.link) {
-        const QString spec = QString::fromLatin1(link);
-        const QString n = spec.section(QLatin1Char('='), 0, 0);
-        ASSERT_TRUE(QFile::link(spec.section(QLatin1Char('='), 1),
+        const QString pair = QString::fromLatin1(link);
+        const QString n = pair.section(QLatin1Char('='), 0, 0);
+        ASSERT_TRUE(QFile::link(pair.section(QLatin1Char('='), 1),
                                 environment.LinkFolder() + QStringLiteral("/com") + n));
     }
     for (std::size_t i = 0; i < c.expected.size(); ++i) {
