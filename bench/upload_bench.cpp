@@ -121,6 +121,13 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const ConfigImage image = BenchImage();
 
+    // What the probe reads with no port and no card at all: the machine's own noise.
+    LoopBlockProbe baselineProbe;
+    baselineProbe.start();
+    RunEventsUntil([] { return false; }, 3000);
+    baselineProbe.stop();
+    const double baselineMs = baselineProbe.longestMs();
+
     std::vector<double> ideal;
     for (int i = 0; i < uploads; ++i) {
         const double ms = IdealClientUpload(image);
@@ -191,6 +198,8 @@ int main(int argc, char **argv)
     RunEventsUntil([] { return false; }, idleSeconds * 1000);
     probe.stop();
     const double longestIdleBlock = probe.longestMs();
+    const int idleDelaysOver1 = probe.countLongerThan(1.0);
+    const int idleDelaysOver2 = probe.countLongerThan(2.0);
 
     const auto received = card.Uploads();
     bool allReceived = received.size() == std::size_t(uploads);
@@ -211,6 +220,10 @@ int main(int argc, char **argv)
     std::printf(
         "longest event-loop block in %2d s idle:        %8.2f ms  (%d of %d polls answered)\n",
         idleSeconds, longestIdleBlock, answered, reports - reportsBefore);
+    std::printf("  delays over 1 ms / over 2 ms in idle:       %5d / %d\n", idleDelaysOver1,
+                idleDelaysOver2);
+    std::printf("for reference, the same probe with no port open:%5.2f ms (%d over 1 ms)\n",
+                baselineMs, baselineProbe.countLongerThan(1.0));
     std::printf("card received every upload whole:             %8s\n", allReceived ? "yes" : "NO");
     return allReceived ? 0 : 1;
 }

@@ -5,7 +5,10 @@
 #include "serialport.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QTimer>
+
+#include <memory>
 
 CardSession::CardSession(const ConfigImage &image, QObject *parent)
     : QObject(parent), m_image(image), m_serial(new SerialPort(this)), m_port(m_serial)
@@ -36,6 +39,10 @@ void CardSession::wire()
     connect(m_timer1, &QTimer::timeout, this, &CardSession::Step);
     connect(m_timer2, &QTimer::timeout, this, [this] { SecondTick(m_now()); });
     if (m_serial) {
+        // A real line takes its time: an acknowledgement faster than the wire is a surplus one.
+        auto lineTime = std::make_shared<QElapsedTimer>();
+        lineTime->start();
+        m_engine->setLineClock([lineTime] { return lineTime->nsecsElapsed() / 1000; });
         // The next block leaves as soon as its acknowledgement is in, not at the next tick.
         connect(m_serial, &SerialPort::bytesArrived, this, &CardSession::Step);
         connect(m_serial, &SerialPort::portLost, this, &CardSession::portStateChanged);

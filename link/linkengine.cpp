@@ -27,6 +27,7 @@ void LinkEngine::Timer1Timer()
     }
     if (m_linkStep == UploadAsked) {
         m_port.SendByte(CommandUpload);
+        handedToLine(1);
         m_linkStep = AwaitUploadAccept;
     }
     if (m_linkStep == PollAsked) {
@@ -45,11 +46,13 @@ void LinkEngine::Timer1Timer()
     if (m_linkStep == FinalBlockDue) {
         m_linkStep = AwaitLastAck;
         sendFinalBlock();
+        handedToLine(9);
     }
     for (int k = 0; k < BlockCount; ++k) {
         if (m_linkStep == 5 + 2 * k) {
             m_linkStep = 6 + 2 * k;
             sendBlock(k);
+            handedToLine(BlockSize);
         }
     }
     if (m_linkStep <= UploadDone)
@@ -91,6 +94,17 @@ int LinkEngine::Temperature(std::uint8_t byte)
     return byte <= 128 ? byte : byte - 256;
 }
 
+void LinkEngine::setLineClock(std::function<std::int64_t()> nowMicroseconds)
+{
+    m_lineClock = std::move(nowMicroseconds);
+}
+
+void LinkEngine::handedToLine(int count)
+{
+    if (m_lineClock)
+        m_earliestAckUs = m_lineClock() + count * ByteTimeUs * 3 / 4;
+}
+
 bool LinkEngine::awaitsAck() const
 {
     // 4: upload accepted; 6..70 even: a block (or the final block) acknowledged.
@@ -117,7 +131,8 @@ void LinkEngine::receive(int byte)
         // A 65 only moves the engine where one is awaited; anywhere else (idle, or surplus
         // acknowledgements in one tick) it would skip a block or lock the engine up.
         m_cardSeen = true;
-        if (awaitsAck())
+        const bool beforeItCouldBe = m_lineClock && m_lineClock() < m_earliestAckUs;
+        if (awaitsAck() && !beforeItCouldBe)
             ++m_linkStep;
         else if (m_linkStep == AwaitVersion)
             m_linkStep = Idle;

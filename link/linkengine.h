@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class BytePort;
 class ConfigImage;
@@ -41,6 +42,7 @@ public:
     // wrong device, a floating input) must not hold the user-interface thread in one tick:
     // what is left waits for the next one.
     static constexpr int MaxBytesPerTick = 32;
+    static constexpr std::int64_t ByteTimeUs = 4167; // 10 bits at 2400 baud
 
     // The image and the clock values are read at the moment a block goes out, so both must
     // outlive the engine.
@@ -56,6 +58,15 @@ public:
 
     // One step: a tick of Timer1, or bytes that arrived from the card.
     void Timer1Timer();
+
+    // The clock of a real line, in microseconds. With it, a 65 that comes sooner after a
+    // block (or "D") was handed to the line than three quarters of that block's time on a
+    // 2400-baud wire cannot be the card's acknowledgement of it: it is a surplus one of the
+    // step before, and moves nothing. Steps run on every arrival, so such a surplus 65 comes
+    // alone, 4 ms after the real one, and would otherwise put the engine one acknowledgement
+    // ahead of the card for the rest of the upload. Without a clock (a scripted line that
+    // answers at once, as in tests) every awaited 65 counts.
+    void setLineClock(std::function<std::int64_t()> nowMicroseconds);
     // "Send", after the window has captured the page: starts an upload only when idle.
     void Button1Click();
     // "Reset": back to idle from any state, bar to 0.
@@ -84,6 +95,8 @@ private:
     void sendFinalBlock();
     void showMeasurement();
     bool awaitsAck() const;
+    // Bytes just handed to the line: their acknowledgement cannot come sooner than this.
+    void handedToLine(int count);
 
     BytePort &m_port;
     const ConfigImage &m_image;
@@ -93,4 +106,6 @@ private:
     bool m_versionOk = true;
     std::array<std::uint8_t, 4> m_measureBuffer{};
     int m_measureCount = 0;
+    std::function<std::int64_t()> m_lineClock;
+    std::int64_t m_earliestAckUs = 0;
 };

@@ -30,16 +30,20 @@ inline bool RunEventsUntil(const std::function<bool()> &done, int timeoutMs)
     return done();
 }
 
-// How long the event loop went without a pass: a zero-interval timer fires on every pass, so
-// the gaps between its shots are the times the loop was held up.
+// How long the event loop was held up: a precise 1 ms timer is due every millisecond, so
+// how much later than that it fires is how long the loop could not run it. (A zero-interval
+// timer would not do: an idle loop may sleep past it, which is no block.)
 class LoopBlockProbe
 {
 public:
+    static constexpr qint64 IntervalNs = 1000000;
+
     LoopBlockProbe()
     {
-        m_timer.setInterval(0);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 gap = m_sinceLast.nsecsElapsed();
+            const qint64 gap = std::max<qint64>(0, m_sinceLast.nsecsElapsed() - IntervalNs);
             m_sinceLast.restart();
             m_gapsNs.push_back(gap);
             m_longestNs = std::max(m_longestNs, gap);
@@ -59,8 +63,15 @@ public:
         m_timer.stop();
         m_watchedNs = m_watched.nsecsElapsed();
     }
+    // The longest the loop was late beyond the timer's millisecond.
     double longestMs() const { return double(m_longestNs) / 1e6; }
-    // The share of the watched time spent in gaps longer than thresholdMs.
+    // How many delays were longer than thresholdMs.
+    int countLongerThan(double thresholdMs) const
+    {
+        return int(std::count_if(m_gapsNs.begin(), m_gapsNs.end(),
+                                 [&](qint64 gap) { return double(gap) / 1e6 > thresholdMs; }));
+    }
+    // The share of the watched time spent in delays longer than thresholdMs.
     double blockedShare(double thresholdMs) const
     {
         qint64 blocked = 0;

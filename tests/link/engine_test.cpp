@@ -458,6 +458,46 @@ INSTANTIATE_TEST_SUITE_P(
                       InterleavingCase{"SurplusAckInOneArrival", 6, 64, 10, SurplusAfter(20)}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// On a real line a block takes 67 ms to the card: a 65 that comes 4 ms after it left is the
+// surplus one of the block before, and must not send the next block nor complete the upload.
+TEST_F(EngineTest, AcknowledgementFasterThanTheLineIsSurplus)
+{
+    std::int64_t nowUs = 0;
+    engine.setLineClock([&nowUs] { return nowUs; });
+    SetClock();
+    engine.Button1Click();
+    EXPECT_EQ(Ticks(1), 4); // "D" at 0 ms
+    nowUs = 3000;           // quicker than one byte on the wire
+    port.Queue({65});
+    EXPECT_EQ(Ticks(1), 4);
+    nowUs = 20000;
+    port.Queue({65});
+    EXPECT_EQ(Ticks(1), 6); // accepted: block 0 out at 20 ms
+    const std::size_t sent = port.sent.size();
+    nowUs = 24000; // the card's surplus 65, 4 ms after its real one
+    port.Queue({65});
+    EXPECT_EQ(Ticks(1), 6);
+    EXPECT_EQ(port.sent.size(), sent);
+    EXPECT_TRUE(engine.CardSeen());
+    nowUs = 20000 + 16 * LinkEngine::ByteTimeUs + 4167; // block 0 through, its 65 back
+    port.Queue({65});
+    EXPECT_EQ(Ticks(1), 8);
+    for (int block = 1; block < 32; ++block) {
+        nowUs += 17 * LinkEngine::ByteTimeUs;
+        port.Queue({65, 65}); // every one with a surplus 65 in the same read: still one step
+        ASSERT_EQ(Ticks(1), block < 31 ? 8 + 2 * block : 70) << "block " << block;
+    }
+    nowUs += 2000; // a surplus 65 right after the final block: no completion yet
+    port.Queue({65});
+    EXPECT_EQ(Ticks(1), 70);
+    EXPECT_EQ(completions, 0);
+    nowUs += 10 * LinkEngine::ByteTimeUs;
+    port.Queue({65});
+    EXPECT_EQ(Ticks(1), 99);
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(port.sent, ExpectedUpload(image, clock));
+}
+
 TEST_F(EngineTest, NoAnswerWaitsWithoutTimeOut)
 {
     Enter("accept");

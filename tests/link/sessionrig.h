@@ -24,12 +24,14 @@ public:
     explicit SessionRig(const QString &configDir, int portNumber = 1);
     ~SessionRig();
 
-    // A new virtual card on a new pseudo-terminal, linked as this rig's port.
-    bool plugCard(const CardSimOptions &options = {}, bool paced = false);
+    // A new virtual card on a new pseudo-terminal, linked as this rig's port, paced like a
+    // 2400-baud line: the session takes an acknowledgement faster than the wire for a
+    // surplus one.
+    bool plugCard(const CardSimOptions &options = {}, bool paced = true);
     // Chooses the port as the user does and waits for a once-a-second report that the
     // card answered.
     bool choosePort();
-    bool plugCardAndChoosePort(const CardSimOptions &options = {}, bool paced = false);
+    bool plugCardAndChoosePort(const CardSimOptions &options = {}, bool paced = true);
     // "Send" as the user presses it: only an idle engine starts an upload.
     bool pressSend();
     // Waits for the given number of completed uploads.
