@@ -18,27 +18,44 @@ int digitValue(QChar c, int base)
         v = u - u'A' + 10;
     return v < base ? v : -1;
 }
+
+// Where the digits of a number text begin: after leading blanks and either a hexadecimal
+// prefix ("$", "x", "X", "0x", "0X") or a sign.
+struct NumberStart
+{
+    qsizetype digits = 0;
+    int base = 10;
+    bool negative = false;
+};
+
+NumberStart FindNumberStart(QStringView text)
+{
+    NumberStart start;
+    qsizetype &i = start.digits;
+    const qsizetype n = text.size();
+    while (i < n && text[i] == u' ')
+        ++i;
+    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
+        start.base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        start.base = 16;
+        i += 2;
+    } else if (i < n && (text[i] == u'-' || text[i] == u'+')) {
+        start.negative = text[i] == u'-';
+        ++i;
+    }
+    return start;
+}
 } // namespace
 
 long long ParseNumber(QStringView text)
 {
-    qsizetype i = 0;
+    const NumberStart start = FindNumberStart(text);
+    qsizetype i = start.digits;
     const qsizetype n = text.size();
-    while (i < n && text[i] == u' ')
-        ++i;
-
-    int base = 10;
-    bool negative = false;
-    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
-        base = 16;
-        i += 2;
-    } else if (i < n && (text[i] == u'-' || text[i] == u'+')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
+    const int base = start.base;
+    const bool negative = start.negative;
 
     unsigned long long magnitude = 0;
     bool anyDigit = false;
@@ -60,21 +77,10 @@ long long ParseNumber(QStringView text)
 
 NumberText ClassifyNumberText(QStringView text)
 {
-    qsizetype i = 0;
+    const NumberStart start = FindNumberStart(text);
+    qsizetype i = start.digits;
     const qsizetype n = text.size();
-    while (i < n && text[i] == u' ')
-        ++i;
-    // The same order of prefixes as the rule itself.
-    int base = 10;
-    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
-        base = 16;
-        i += 2;
-    } else if (i < n && (text[i] == u'-' || text[i] == u'+')) {
-        ++i;
-    }
+    const int base = start.base;
     if (i == n)
         return NumberText::Unfinished;
     for (; i < n; ++i) {
