@@ -78,7 +78,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), m_ui(std::make_unique<Ui:
     if (const QScreen *desktop = screen())
         move(desktop->availableGeometry().center() - rect().center());
 
-    // The bold port names only fit the narrow list a pixel smaller than the window's type.
+    // The port names only fit the narrow list a pixel smaller than the window's type.
     QFont portFont = m_ui->ComboBox1->font();
     portFont.setPixelSize(10);
     m_ui->ComboBox1->setFont(portFont);

@@ -110,6 +110,10 @@ void CardSession::Step()
 
 void CardSession::reopenWhenBack()
 {
+#ifdef Q_OS_WIN
+    // "COM n" is COMn there, as it always was, and reopened only by the user's choice.
+    return;
+#endif
     if (!m_serial || m_serial->PortOpen() || m_choice.isNull())
         return;
     const PortFailure failure = m_serial->LastFailureKind();

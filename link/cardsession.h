@@ -51,7 +51,8 @@ public:
     // A choice whose device is missing ("nicht gefunden", "kein Gerät") or went away
     // ("getrennt") is opened by the once-a-second tick as soon as the device is there again;
     // a busy port or one without permission waits for the user's next choice, since every
-    // try raises DTR and RTS for a moment.
+    // try raises DTR and RTS for a moment. (Not on Windows, where the port list stays as it
+    // always was.)
     bool ConnectPort(const QString &portListText);
     bool ComboBox1Change(const QString &portListText);
 
