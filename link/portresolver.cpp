@@ -219,9 +219,7 @@ const SystemPortEnvironment &SystemPortEnvironment::Instance()
     return environment;
 }
 
-QString DescribePortFailure(PortFailure failure, const QString &device,
-                            const PortEnvironment &environment, int portCount,
-                            const QString &systemText)
+QString PortFailureCause(PortFailure failure, const QString &systemText)
 {
     switch (failure) {
     case PortFailure::None:
@@ -229,30 +227,48 @@ QString DescribePortFailure(PortFailure failure, const QString &device,
     case PortFailure::NotFound:
         return QStringLiteral("nicht gefunden");
     case PortFailure::NoDevice:
-        return portCount == 1
-                   ? QStringLiteral("kein Gerät (1 serieller Anschluss gefunden)")
-                   : QStringLiteral("kein Gerät (%1 serielle Anschlüsse gefunden)").arg(portCount);
-    case PortFailure::Permission: {
-        const QString group = environment.DeviceGroup(device);
-        if (group.isEmpty() || group == QLatin1String("root"))
-            return QStringLiteral("keine Berechtigung");
-        const QString node = QFileInfo(device).canonicalFilePath();
-        return QStringLiteral("keine Berechtigung: %1 gehört der Gruppe %2. Abhilfe: sudo usermod "
-                              "-aG %2 %3, danach neu anmelden")
-            .arg(node.isEmpty() ? device : node, group, environment.UserName());
-    }
-    case PortFailure::Busy: {
-        const std::optional<PortHolder> holder = environment.LockHolder(device);
-        if (!holder)
-            return QStringLiteral("belegt");
-        return QStringLiteral("belegt von %1 (PID %2)")
-            .arg(holder->program.isEmpty() ? QStringLiteral("einem Programm") : holder->program)
-            .arg(holder->pid);
-    }
+        return QStringLiteral("kein Gerät");
+    case PortFailure::Permission:
+        return QStringLiteral("keine Berechtigung");
+    case PortFailure::Busy:
+        return QStringLiteral("belegt");
     case PortFailure::Gone:
         return QStringLiteral("getrennt");
     case PortFailure::Other:
         break;
     }
     return systemText;
+}
+
+QString DescribePortFailure(PortFailure failure, const QString &device,
+                            const PortEnvironment &environment, int portCount,
+                            const QString &systemText)
+{
+    const QString cause = PortFailureCause(failure, systemText);
+    switch (failure) {
+    case PortFailure::NoDevice:
+        return portCount == 1
+                   ? cause + QStringLiteral(" (1 serieller Anschluss gefunden)")
+                   : cause + QStringLiteral(" (%1 serielle Anschlüsse gefunden)").arg(portCount);
+    case PortFailure::Permission: {
+        const QString group = environment.DeviceGroup(device);
+        if (group.isEmpty() || group == QLatin1String("root"))
+            return cause;
+        const QString node = QFileInfo(device).canonicalFilePath();
+        return cause + QStringLiteral(": %1 gehört der Gruppe %2. Abhilfe: sudo usermod -aG %2 %3, "
+                                      "danach neu anmelden")
+                           .arg(node.isEmpty() ? device : node, group, environment.UserName());
+    }
+    case PortFailure::Busy: {
+        const std::optional<PortHolder> holder = environment.LockHolder(device);
+        if (!holder)
+            return cause;
+        return cause + QStringLiteral(" von %1 (PID %2)")
+                           .arg(holder->program.isEmpty() ? QStringLiteral("einem Programm")
+                                                          : holder->program)
+                           .arg(holder->pid);
+    }
+    default:
+        return cause;
+    }
 }

@@ -95,6 +95,10 @@ enum class PortFailure
     Other,      // anything else; the system's own text says what
 };
 
+// The cause in a word or two: "nicht gefunden", "kein Gerät", "keine Berechtigung", "belegt",
+// "getrennt"; systemText for Other, nothing for None.
+QString PortFailureCause(PortFailure failure, const QString &systemText = {});
+
 // The cause in words, with what to do where that is known:
 // "keine Berechtigung: /dev/ttyUSB0 gehört der Gruppe dialout. Abhilfe: sudo usermod -aG
 // dialout anna, danach neu anmelden", "belegt von minicom (PID 4711)", "nicht gefunden",

@@ -194,21 +194,7 @@ void SerialPort::setFailure(PortFailure failure, const QString &systemText, int 
     m_failure = failure;
     m_lastFailureDetail =
         DescribePortFailure(failure, m_lastDevice, *m_environment, portCount, systemText);
-    // The short cause: the detail up to its explanation.
-    switch (failure) {
-    case PortFailure::NoDevice:
-        m_lastFailure = QStringLiteral("kein Gerät");
-        break;
-    case PortFailure::Permission:
-        m_lastFailure = QStringLiteral("keine Berechtigung");
-        break;
-    case PortFailure::Busy:
-        m_lastFailure = QStringLiteral("belegt");
-        break;
-    default:
-        m_lastFailure = m_lastFailureDetail;
-        break;
-    }
+    m_lastFailure = PortFailureCause(failure, systemText);
 }
 
 PortFailure SerialPort::failureCause(int error, const QString &path) const
