@@ -66,6 +66,11 @@ void CardSession::start()
     m_timer2->start();
 }
 
+void CardSession::startStepping()
+{
+    m_timer1->start();
+}
+
 void CardSession::stop()
 {
     m_timer1->stop();
@@ -88,6 +93,14 @@ bool CardSession::ComboBox1Change(const QString &portListText)
     return open;
 }
 
+bool CardSession::OpenDevice(const QString &path)
+{
+    m_choice.clear();
+    const bool open = m_serial && m_serial->OpenDevice(path) == 1;
+    emit portStateChanged();
+    return open;
+}
+
 void CardSession::Send()
 {
     m_engine->Button1Click();
@@ -105,7 +118,10 @@ void CardSession::Measure()
 
 void CardSession::Step()
 {
+    if (m_freshClock)
+        m_clock->Timer2Timer(m_now());
     m_engine->Timer1Timer();
+    emit stepped();
 }
 
 void CardSession::reopenWhenBack()

@@ -44,7 +44,14 @@ public:
 
     // Starts both timers; nothing runs by itself before.
     void start();
+    // Only the engine's 20 ms step, for an errand that asks the card itself (the command-line
+    // tool): no poll cycle, no link report, no reopening.
+    void startStepping();
     void stop();
+
+    // Refreshes the clock before every step, so the final block of an upload carries the time
+    // at the moment it leaves rather than that of the last once-a-second tick.
+    void setFreshClock(bool fresh) { m_freshClock = fresh; }
 
     // The user's port choice, as the port list's text ("COM 4"): opens it, or closes the open
     // port first and then opens the new choice. True when a port is open afterwards.
@@ -55,6 +62,8 @@ public:
     // always was.)
     bool ConnectPort(const QString &portListText);
     bool ComboBox1Change(const QString &portListText);
+    // Opens a device by its path, without the "COM n" lookup and without reopening it later.
+    bool OpenDevice(const QString &path);
 
     // "Send" (after the caller has captured its edits into the image), "Reset", "Messen".
     void Send();
@@ -81,6 +90,8 @@ signals:
     void linkReported(bool connected, bool wrongVersion);
     // The port was opened, closed, failed or went away.
     void portStateChanged();
+    // One run of the step routine has ended.
+    void stepped();
 
 private:
     void wire();
@@ -95,4 +106,5 @@ private:
     QTimer *m_timer2 = nullptr;
     std::function<QDateTime()> m_now;
     QString m_choice; // the user's last port choice, for reopening it
+    bool m_freshClock = false;
 };

@@ -140,6 +140,7 @@ void LinkEngine::receive(int byte)
     }
     if ((byte & 0xC0) == 0x80 && m_linkStep == AwaitVersion) {
         m_cardSeen = true;
+        m_lastVersion = byte;
         if (byte != AcceptedVersion) {
             m_versionOk = false;
             emit sendDisabled();

@@ -54,6 +54,8 @@ public:
     bool VersionOk() const { return m_versionOk; }
     const std::array<std::uint8_t, 4> &MeasureBuffer() const { return m_measureBuffer; }
     int MeasureCount() const { return m_measureCount; }
+    // The last version byte the card answered to "L" (128 to 191), -1 before any.
+    int LastVersion() const { return m_lastVersion; }
     bool PortOpen() const;
 
     // One step: a tick of Timer1, or bytes that arrived from the card.
@@ -106,6 +108,7 @@ private:
     bool m_versionOk = true;
     std::array<std::uint8_t, 4> m_measureBuffer{};
     int m_measureCount = 0;
+    int m_lastVersion = -1;
     std::function<std::int64_t()> m_lineClock;
     std::int64_t m_earliestAckUs = 0;
 };

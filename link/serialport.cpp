@@ -80,8 +80,21 @@ int SerialPort::OpenPort(const QString &mode)
         setFailure(PortFailure::NoDevice, {}, resolved.count);
         return 0;
     }
-    m_lastDevice = path;
+    return openPath(path, mode);
+}
 
+int SerialPort::OpenDevice(const QString &path)
+{
+    if (m_port->isOpen())
+        m_port->close();
+    m_portOpen = false;
+    m_lostWhileOpen = false;
+    return openPath(path, QStringLiteral("Com0:2400,N,8,1"));
+}
+
+int SerialPort::openPath(const QString &path, const QString &mode)
+{
+    m_lastDevice = path;
     m_port->setPortName(path);
     ++m_openAttempts;
     if (!m_port->open(QIODevice::ReadWrite)) {

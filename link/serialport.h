@@ -32,6 +32,9 @@ public:
     // Opens the device named by the first four characters of mode ("Com1:2400,N,8,1");
     // 1 when the port is open with its line settings, else 0.
     int OpenPort(const QString &mode);
+    // Opens a device by its path (/dev/ttyUSB0, a pseudo-terminal) with the card's line
+    // settings, without the "COM n" lookup; 1 when open, else 0 with the failure as OpenPort.
+    int OpenDevice(const QString &path);
     void ClosePort();
 
     // Queues the byte and hands what the line will take to the system at once; never waits.
@@ -68,6 +71,7 @@ signals:
     void portLost();
 
 private:
+    int openPath(const QString &path, const QString &mode);
     void handleError(int error);
     void closeIfLost();
     void setFailure(PortFailure failure, const QString &systemText = {}, int portCount = 0);

@@ -1,0 +1,218 @@
+#include "cardjob.h"
+#include "clioutput.h"
+#include "portresolver.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+namespace Cli {
+namespace {
+
+QString Label(const CardJob &job)
+{
+    QString entry;
+    if (!CardJob::IsPortListName(job.port(), &entry))
+        return job.port();
+    const QString device = job.device();
+    return device.isEmpty() || device.startsWith(QLatin1String("COM"))
+               ? entry
+               : entry + QStringLiteral(" (") + device + QLatin1Char(')');
+}
+
+QString Outcome(const CardJob &job, CardJob::Task task)
+{
+    switch (task) {
+    case CardJob::Task::Upload:
+        return QStringLiteral("übertragen");
+    case CardJob::Task::Version:
+        return job.version() == 137
+                   ? QStringLiteral("Version %1").arg(job.version())
+                   : QStringLiteral("Version %1 (erwartet 137)").arg(job.version());
+    case CardJob::Task::Measure: {
+        const auto &m = job.measurement();
+        return QStringLiteral("%1 °C, %2 °C, %3 °C, %4 % rel. LF")
+            .arg(m[0])
+            .arg(m[1])
+            .arg(m[2])
+            .arg(m[3]);
+    }
+    }
+    return {};
+}
+
+// One bar per port, redrawn in place on a terminal: the cursor goes back up over the bars and
+// each line is written anew.
+class ProgressBars
+{
+public:
+    ProgressBars(const std::vector<std::unique_ptr<CardJob>> &jobs, const Streams &streams)
+        : m_jobs(jobs), m_streams(streams)
+    {
+        for (const auto &job : jobs)
+            m_width = std::max<int>(m_width, int(job->port().size()));
+    }
+
+    void draw()
+    {
+        QString text;
+        if (m_drawn)
+            text += QStringLiteral("\x1b[%1A").arg(m_jobs.size());
+        for (const auto &job : m_jobs)
+            text += QStringLiteral("\r\x1b[K") + line(*job) + QLatin1Char('\n');
+        m_drawn = true;
+        Print(m_streams.out, text);
+    }
+
+private:
+    QString line(const CardJob &job) const
+    {
+        constexpr int BarWidth = 30;
+        const int progress = job.done() && job.ok() ? 71 : job.progress();
+        const int filled = BarWidth * progress / 71;
+        QString state;
+        if (job.done())
+            state =
+                job.ok() ? QStringLiteral("fertig") : QStringLiteral("FEHLER: ") + job.failure();
+        else if (progress < 5)
+            state = QStringLiteral("Version und Start");
+        else
+            state = QStringLiteral("Block %1/32").arg(std::min(32, (progress - 5) / 2 + 1));
+        return job.port().leftJustified(m_width) + QStringLiteral("  [") +
+               QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('-')) +
+               QStringLiteral("] %1 %  ").arg(100 * progress / 71, 3) + state;
+    }
+
+    const std::vector<std::unique_ptr<CardJob>> &m_jobs;
+    const Streams &m_streams;
+    int m_width = 0;
+    bool m_drawn = false;
+};
+
+int Ports(const QStringList &options, const Streams &streams)
+{
+    if (!options.isEmpty()) {
+        Error(streams, QStringLiteral("ports"), QStringLiteral("erwartet keine Argumente"));
+        return BadInput;
+    }
+    for (int n = 1; n <= 9; ++n)
+        Print(streams.out,
+              DescribePortEntry(n, SystemPortEnvironment::Instance()) + QLatin1Char('\n'));
+    return Success;
+}
+
+} // namespace
+
+int RunCardCommand(const QString &command, const QStringList &options, const Streams &streams)
+{
+    if (command == QLatin1String("ports"))
+        return Ports(options, streams);
+
+    QStringList files, ports;
+    for (int i = 0; i < options.size(); ++i) {
+        const QString &option = options[i];
+        if (option == QLatin1String("--port") || option == QLatin1String("-p")) {
+            if (i + 1 >= options.size()) {
+                Error(streams, command, option + QStringLiteral(" ohne Port"));
+                return BadInput;
+            }
+            ports << options[++i];
+        } else if (option.startsWith(QLatin1String("--port="))) {
+            ports << option.mid(7);
+        } else if (option.startsWith(QLatin1Char('-')) && option.size() > 1) {
+            Error(streams, command, QStringLiteral("unbekannte Option %1").arg(option));
+            return BadInput;
+        } else {
+            files << option;
+        }
+    }
+    const bool upload = command == QLatin1String("upload");
+    if (files.size() != (upload ? 1 : 0)) {
+        Error(streams, command,
+              upload
+                  ? QStringLiteral("erwartet genau eine Projektdatei (zelkora-cli upload --help)")
+                  : QStringLiteral("erwartet keine Datei, nur --port"));
+        return BadInput;
+    }
+    if (ports.isEmpty()) {
+        Error(streams, command, QStringLiteral("kein --port genannt"));
+        return BadInput;
+    }
+    // The same card twice would fight over its own port.
+    QStringList seen;
+    for (const QString &port : ports) {
+        QString key = port;
+        CardJob::IsPortListName(port, &key);
+        if (seen.contains(key)) {
+            Error(streams, port, QStringLiteral("mehrfach genannt"));
+            return BadInput;
+        }
+        seen << key;
+    }
+
+    ConfigImage image;
+    if (upload) {
+        const auto loaded = LoadProjectForUpload(files.first(), streams);
+        if (!loaded)
+            return BadInput;
+        image = *loaded;
+    }
+    const CardJob::Task task = upload                                ? CardJob::Task::Upload
+                               : command == QLatin1String("version") ? CardJob::Task::Version
+                                                                     : CardJob::Task::Measure;
+
+    std::vector<std::unique_ptr<CardJob>> jobs;
+    for (const QString &port : ports)
+        jobs.push_back(std::make_unique<CardJob>(port, task, image));
+    const bool bars = upload && streams.terminal;
+    ProgressBars progress(jobs, streams);
+    QEventLoop loop;
+    int running = int(jobs.size());
+    bool redraw = false;
+    QTimer repaint;
+    repaint.setInterval(100);
+    QObject::connect(&repaint, &QTimer::timeout, &loop, [&] {
+        if (redraw)
+            progress.draw();
+        redraw = false;
+    });
+    for (const auto &job : jobs) {
+        CardJob *j = job.get();
+        QObject::connect(j, &CardJob::progressChanged, &loop, [&] { redraw = true; });
+        QObject::connect(j, &CardJob::finished, &loop, [&, j](bool ok) {
+            if (!bars) {
+                if (ok)
+                    Print(streams.out,
+                          Label(*j) + QStringLiteral(": ") + Outcome(*j, task) + QLatin1Char('\n'));
+                else
+                    Error(streams, Label(*j), j->failure());
+            }
+            redraw = true;
+            if (--running == 0)
+                loop.quit();
+        });
+    }
+    if (bars) {
+        progress.draw();
+        repaint.start();
+    }
+    for (const auto &job : jobs)
+        job->start();
+    if (running > 0)
+        loop.exec();
+    bool allOk = true;
+    if (bars)
+        progress.draw();
+    for (const auto &job : jobs) {
+        allOk = allOk && job->ok();
+        // Below the bars, every failure once more as an error line.
+        if (bars && !job->ok())
+            Error(streams, Label(*job), job->failure());
+    }
+    return allOk ? Success : CardFailed;
+}
+
+} // namespace Cli

@@ -1,0 +1,357 @@
+#include "clicommands.h"
+
+#include "clioutput.h"
+#include "configimage.h"
+#include "fileaccess.h"
+#include "projectjson.h"
+#include "projectmodel.h"
+#include "projecttext.h"
+#include "weekplan.h"
+
+#include <QFileInfo>
+
+#include <map>
+#include <optional>
+
+namespace Cli {
+namespace {
+
+const char *const Overview =
+    "Aufruf: zelkora-cli BEFEHL [ARGUMENTE]\n"
+    "\n"
+    "Projekte (.rel) lesen, vergleichen und als Text bearbeiten, Wochenpläne zeichnen und\n"
+    "viele Relaiskarten auf einmal einrichten.\n"
+    "\n"
+    "Befehle:\n"
+    "  show DATEI                    das ganze Projekt lesbar, Relais für Relais\n"
+    "  export DATEI [-o AUSGABE]     das Projekt als JSON (ohne -o auf die Standardausgabe)\n"
+    "  import JSON -o AUSGABE        aus JSON wieder die .rel-Datei\n"
+    "  diff A B                      Unterschiede zweier Projekte (.rel oder JSON)\n"
+    "  plan DATEI -o BILD            Wochenplan als SVG, PNG oder PDF (nach der Endung)\n"
+    "  upload DATEI --port P ...     das Projekt auf jede genannte Karte übertragen\n"
+    "  version --port P ...          das Versionsbyte jeder Karte\n"
+    "  measure --port P ...          Temperaturen und Luftfeuchte jeder Karte\n"
+    "  ports                         was \"COM 1\" bis \"COM 9\" hier gerade öffnen\n"
+    "\n"
+    "P ist \"COM n\" (wie im Fenster aufgelöst) oder ein Gerätepfad wie /dev/ttyUSB0.\n"
+    "zelkora-cli BEFEHL --help erklärt einen Befehl.\n"
+    "\n"
+    "Rückgabewert: 0 Erfolg; 1 Projekte verschieden (diff) oder eine Karte gescheitert;\n"
+    "2 falscher Aufruf oder unbrauchbare Eingabe.\n";
+
+const std::map<QString, const char *> &CommandHelp()
+{
+    static const std::map<QString, const char *> help{
+        {"show", "Aufruf: zelkora-cli show DATEI\n"
+                 "\n"
+                 "Zeigt das ganze Projekt, wie man es liest: jedes Relais unter seiner\n"
+                 "Bezeichnung mit Verknüpfung, beiden Timern, Random, Sec. Timer, Temperatur\n"
+                 "und Einschaltzustand, dann Lauflicht und Karte. Werte, die das Fenster so\n"
+                 "nicht zeigen kann, stehen wie sie sind und tragen ein \"(!)\".\n"
+                 "DATEI ist eine .rel-Datei oder ein Projekt als JSON.\n"},
+        {"export", "Aufruf: zelkora-cli export DATEI [-o AUSGABE]\n"
+                   "\n"
+                   "Schreibt das Projekt als JSON, ohne -o auf die Standardausgabe. Das JSON\n"
+                   "enthält jedes Feld und jedes Byte, so dass import daraus dieselben 1024\n"
+                   "Bytes macht. Das Format beschreibt /usr/share/doc/zelkora/projekt-json.md.\n"},
+        {"import", "Aufruf: zelkora-cli import JSON -o AUSGABE\n"
+                   "\n"
+                   "Macht aus einem Projekt als JSON wieder die .rel-Datei (1024 Bytes). Ein\n"
+                   "unbekanntes oder fehlendes Feld und ein Wert außerhalb seines Bereichs\n"
+                   "werden mit dem Pfad des Feldes abgelehnt; dann entsteht keine Datei.\n"},
+        {"diff", "Aufruf: zelkora-cli diff A B\n"
+                 "\n"
+                 "Zeigt die Unterschiede zweier Projekte (.rel oder JSON, beliebig gemischt)\n"
+                 "nach ihrer Bedeutung, eine Zeile je Feld:\n"
+                 "  Relais 3 (Heizung), Timer 1, An: 06:30:00 → 07:00:00\n"
+                 "Bytes, die kein Feld abdeckt, als \"Byte 300: 00 → 12\".\n"
+                 "Rückgabewert 0 bei Gleichheit, 1 bei Unterschieden.\n"},
+        {"plan", "Aufruf: zelkora-cli plan DATEI -o BILD\n"
+                 "\n"
+                 "Zeichnet den Wochenplan: für jedes Relais die Stunden von Montag bis Sonntag,\n"
+                 "in denen Timer 1, Timer 2 und das Random-Fenster es einschalten können.\n"
+                 "Relais, die Eingänge, der Sekundentimer oder die Temperatur schalten, werden\n"
+                 "genannt statt gezeichnet. Das Format folgt der Endung: .svg, .png (150 dpi)\n"
+                 "oder .pdf, jeweils eine A4-Seite. Braucht keine grafische Anzeige.\n"},
+        {"upload", "Aufruf: zelkora-cli upload DATEI --port P [--port P ...]\n"
+                   "\n"
+                   "Überträgt das Projekt auf jede genannte Karte, alle zugleich. Jede Karte\n"
+                   "muss zuerst die Version 137 melden. Eine Karte, die 2 Sekunden lang kein\n"
+                   "erwartetes Byte schickt, ist gescheitert, mit dem Schritt, an dem sie\n"
+                   "stehen blieb; die anderen laufen weiter. Der Schlussblock trägt Uhrzeit\n"
+                   "und Wochentag des Augenblicks, in dem er gesendet wird.\n"
+                   "P ist \"COM n\" oder ein Gerätepfad. Rückgabewert 1, wenn eine Karte\n"
+                   "gescheitert ist.\n"},
+        {"version", "Aufruf: zelkora-cli version --port P [--port P ...]\n"
+                    "\n"
+                    "Fragt jede Karte nach ihrem Versionsbyte (137 ist die passende).\n"
+                    "Rückgabewert 1, wenn eine Karte nicht antwortet.\n"},
+        {"measure", "Aufruf: zelkora-cli measure --port P [--port P ...]\n"
+                    "\n"
+                    "Liest die drei Temperaturen und die Luftfeuchte jeder Karte, wie das\n"
+                    "Fenster sie nach \"Messen\" zeigt.\n"},
+        {"ports", "Aufruf: zelkora-cli ports\n"
+                  "\n"
+                  "Zeigt, welches Gerät \"COM 1\" bis \"COM 9\" auf diesem Rechner gerade\n"
+                  "öffnen, mit der Beschreibung des Adapters.\n"},
+    };
+    return help;
+}
+
+// A project file, .rel or JSON. JSON by the extension .json, or for a file of another name
+// whose text starts with "{" and that is not exactly a project's 1024 bytes.
+std::optional<ConfigImage> LoadProject(const QString &path, const Streams &streams)
+{
+    QByteArray bytes;
+    // Large enough for any JSON form, small enough that a wrong file is not read whole.
+    constexpr qint64 MaxBytes = 16 * 1024 * 1024;
+    if (const FileStatus status = ReadFileHead(path, MaxBytes, false, bytes); !status.ok()) {
+        Error(streams, path, FileErrorMessage(status));
+        return std::nullopt;
+    }
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool json = suffix == QLatin1String("json") ||
+                      (suffix != QLatin1String("rel") && bytes.size() != ConfigImage::Size &&
+                       bytes.trimmed().startsWith('{'));
+    if (json) {
+        JsonError error;
+        const std::optional<ProjectModel> model = ProjectFromJson(bytes, error);
+        if (!model) {
+            Error(streams, path, error.text());
+            return std::nullopt;
+        }
+        return EncodeProject(*model);
+    }
+    if (bytes.size() < ConfigImage::Size) {
+        Error(streams, path,
+              QStringLiteral("zu kurz für ein Projekt: %1 Bytes statt 1024").arg(bytes.size()));
+        return std::nullopt;
+    }
+    if (bytes.size() > ConfigImage::Size)
+        Error(streams, path,
+              QStringLiteral("länger als 1024 Bytes; wie im Fenster zählen nur die ersten 1024"));
+    ConfigImage image;
+    std::copy_n(reinterpret_cast<const std::uint8_t *>(bytes.constData()), ConfigImage::Size,
+                image.data());
+    return image;
+}
+
+bool WriteOutput(const QString &path, const QByteArray &data, const Streams &streams)
+{
+    if (const FileStatus status = WriteFileAtomically(path, data); !status.ok()) {
+        Error(streams, path, FileErrorMessage(status));
+        return false;
+    }
+    return true;
+}
+
+// The arguments of one command: positional ones and "-o FILE".
+struct Arguments
+{
+    QStringList positional;
+    QString output;
+    bool help = false;
+};
+
+bool ParseArguments(const QString &command, const QStringList &options, bool takesOutput,
+                    Arguments &args, const Streams &streams)
+{
+    for (int i = 0; i < options.size(); ++i) {
+        const QString &option = options[i];
+        if (option == QLatin1String("--help") || option == QLatin1String("-h")) {
+            args.help = true;
+        } else if (takesOutput &&
+                   (option == QLatin1String("-o") || option == QLatin1String("--output"))) {
+            if (i + 1 >= options.size()) {
+                Error(streams, command, option + QStringLiteral(" ohne Dateinamen"));
+                return false;
+            }
+            args.output = options[++i];
+        } else if (option.startsWith(QLatin1Char('-')) && option.size() > 1) {
+            Error(streams, command, QStringLiteral("unbekannte Option %1").arg(option));
+            return false;
+        } else {
+            args.positional << option;
+        }
+    }
+    return true;
+}
+
+bool ExpectCount(const QString &command, const Arguments &args, int count, const Streams &streams)
+{
+    if (args.positional.size() == count)
+        return true;
+    Error(streams, command,
+          QStringLiteral("erwartet %1 %2, nicht %3 (zelkora-cli %4 --help)")
+              .arg(count)
+              .arg(count == 1 ? QStringLiteral("Datei") : QStringLiteral("Dateien"))
+              .arg(args.positional.size())
+              .arg(command));
+    return false;
+}
+
+int Show(const Arguments &args, const Streams &streams)
+{
+    if (!ExpectCount(QStringLiteral("show"), args, 1, streams))
+        return BadInput;
+    const auto image = LoadProject(args.positional[0], streams);
+    if (!image)
+        return BadInput;
+    Print(streams.out, ShowProject(*image));
+    return Success;
+}
+
+int Export(const Arguments &args, const Streams &streams)
+{
+    if (!ExpectCount(QStringLiteral("export"), args, 1, streams))
+        return BadInput;
+    const auto image = LoadProject(args.positional[0], streams);
+    if (!image)
+        return BadInput;
+    const QByteArray json = ProjectToJson(DecodeProject(*image));
+    if (args.output.isEmpty()) {
+        std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), streams.out);
+        return Success;
+    }
+    return WriteOutput(args.output, json, streams) ? Success : BadInput;
+}
+
+int Import(const Arguments &args, const Streams &streams)
+{
+    if (!ExpectCount(QStringLiteral("import"), args, 1, streams))
+        return BadInput;
+    if (args.output.isEmpty()) {
+        Error(streams, QStringLiteral("import"), QStringLiteral("-o AUSGABE fehlt"));
+        return BadInput;
+    }
+    QByteArray text;
+    const QString &path = args.positional[0];
+    if (const FileStatus status = ReadFileHead(path, 16 * 1024 * 1024, false, text); !status.ok()) {
+        Error(streams, path, FileErrorMessage(status));
+        return BadInput;
+    }
+    JsonError error;
+    const std::optional<ProjectModel> model = ProjectFromJson(text, error);
+    if (!model) {
+        Error(streams, path, error.text());
+        return BadInput;
+    }
+    const ConfigImage image = EncodeProject(*model);
+    return WriteOutput(args.output,
+                       QByteArray(reinterpret_cast<const char *>(image.data()), ConfigImage::Size),
+                       streams)
+               ? Success
+               : BadInput;
+}
+
+int Diff(const Arguments &args, const Streams &streams)
+{
+    if (!ExpectCount(QStringLiteral("diff"), args, 2, streams))
+        return BadInput;
+    const auto a = LoadProject(args.positional[0], streams);
+    const auto b = a ? LoadProject(args.positional[1], streams) : std::nullopt;
+    if (!a || !b)
+        return BadInput;
+    const QStringList lines = DiffProjects(*a, *b);
+    for (const QString &line : lines)
+        Print(streams.out, line + QLatin1Char('\n'));
+    return lines.isEmpty() ? Success : Differs;
+}
+
+int Plan(const Arguments &args, const Streams &streams)
+{
+    if (!ExpectCount(QStringLiteral("plan"), args, 1, streams))
+        return BadInput;
+    if (args.output.isEmpty()) {
+        Error(streams, QStringLiteral("plan"), QStringLiteral("-o BILD fehlt"));
+        return BadInput;
+    }
+    const PictureFormat format = PictureFormatOf(args.output);
+    if (format == PictureFormat::Unknown) {
+        Error(streams, args.output,
+              QStringLiteral("unbekanntes Bildformat (erwartet .svg, .png oder .pdf)"));
+        return BadInput;
+    }
+    const auto image = LoadProject(args.positional[0], streams);
+    if (!image)
+        return BadInput;
+    QString why;
+    const QByteArray picture = WeekPlanPicture(MakeWeekPlan(*image), format, &why);
+    if (picture.isEmpty()) {
+        Error(streams, args.output, why);
+        return BadInput;
+    }
+    return WriteOutput(args.output, picture, streams) ? Success : BadInput;
+}
+
+} // namespace
+
+void Print(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void Error(const Streams &streams, const QString &what, const QString &why)
+{
+    Print(streams.err,
+          QStringLiteral("zelkora-cli: ") + what + QStringLiteral(": ") + why + QLatin1Char('\n'));
+}
+
+bool NeedsGui(const QStringList &arguments)
+{
+    return !arguments.isEmpty() && arguments.first() == QLatin1String("plan");
+}
+
+int Run(const QStringList &arguments, const Streams &streams)
+{
+    if (arguments.isEmpty()) {
+        Print(streams.err, QString::fromUtf8(Overview));
+        return BadInput;
+    }
+    QString command = arguments.first();
+    QStringList options = arguments.mid(1);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
+        if (!options.isEmpty() && CommandHelp().count(options.first())) {
+            Print(streams.out, QString::fromUtf8(CommandHelp().at(options.first())));
+            return Success;
+        }
+        Print(streams.out, QString::fromUtf8(Overview));
+        return Success;
+    }
+    if (!CommandHelp().count(command)) {
+        Error(streams, command, QStringLiteral("unbekannter Befehl (zelkora-cli --help)"));
+        return BadInput;
+    }
+    if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"))) {
+        Print(streams.out, QString::fromUtf8(CommandHelp().at(command)));
+        return Success;
+    }
+    static const QStringList cardCommands{"upload", "version", "measure", "ports"};
+    if (cardCommands.contains(command))
+        return RunCardCommand(command, options, streams);
+
+    Arguments args;
+    const bool takesOutput = command != QLatin1String("show") && command != QLatin1String("diff");
+    if (!ParseArguments(command, options, takesOutput, args, streams))
+        return BadInput;
+    if (command == QLatin1String("show"))
+        return Show(args, streams);
+    if (command == QLatin1String("export"))
+        return Export(args, streams);
+    if (command == QLatin1String("import"))
+        return Import(args, streams);
+    if (command == QLatin1String("diff"))
+        return Diff(args, streams);
+    return Plan(args, streams);
+}
+
+// The project as the card commands need it.
+std::optional<ConfigImage> LoadProjectForUpload(const QString &path, const Streams &streams)
+{
+    return LoadProject(path, streams);
+}
+
+} // namespace Cli

@@ -1,0 +1,45 @@
+// zelkora-cli: projects as text, their differences, a week plan picture, and the card errands
+// for many cards at once.
+
+#include "clicommands.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+// Qt's notes about the environment (no XDG_RUNTIME_DIR on a server) are no concern of the
+// tool's user; everything else still goes to standard error.
+void FilterQtMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtFatalMsg && message.startsWith(QLatin1String("QStandardPaths:")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler(FilterQtMessages);
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    // Pictures need fonts and so a QGuiApplication, but never a screen: the offscreen
+    // platform runs on a server, over ssh and in CI alike.
+    std::unique_ptr<QCoreApplication> app;
+    if (Cli::NeedsGui(arguments)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("zelkora-cli"));
+
+    Cli::Streams streams;
+    streams.terminal = isatty(STDOUT_FILENO) == 1;
+    return Cli::Run(arguments, streams);
+}
