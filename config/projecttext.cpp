@@ -29,14 +29,15 @@ public:
         m_groupKey = key;
         m_group = title;
     }
-    void add(const QString &key, const QString &field, const QString &value, bool marked = false)
+    void add(const QString &key, const QString &field, const QString &value, bool marked = false,
+             const QString &unit = {})
     {
         QString full = m_key;
         if (!m_groupKey.isEmpty())
             full += QLatin1Char('.') + m_groupKey;
         if (!key.isEmpty())
             full += QLatin1Char('.') + key;
-        m_entries.push_back({full, m_section, m_group, field, value, marked, false, false});
+        m_entries.push_back({full, m_section, m_group, field, value, unit, marked, false, false});
     }
     void choice(const QString &key, const QString &field, std::uint8_t byte,
                 const QStringList &entries)
@@ -61,6 +62,11 @@ QString RelaySection(int p, const QString &label)
 {
     return label.isEmpty() ? QStringLiteral("Relais %1").arg(p + 1)
                            : QStringLiteral("Relais %1 (%2)").arg(p + 1).arg(label);
+}
+
+QString WithUnit(const QString &value, const QString &unit)
+{
+    return unit.isEmpty() ? value : value + QLatin1Char(' ') + unit;
 }
 
 QString Hex(const QByteArray &bytes)
@@ -104,9 +110,8 @@ void AddRelay(Entries &out, int p, const RelayModel &r, bool minutes)
     out.time(QStringLiteral("stop"), QStringLiteral("Stop"), r.randomStop);
     out.add(QStringLiteral("zaehler"), QStringLiteral("Zähler"), YesNo(r.counterInUse));
     // The window keeps the count in 1 to 60.
-    out.add(QStringLiteral("zaehlerWert"), QStringLiteral("Zählerwert"),
-            QStringLiteral("%1 %2").arg(r.counter).arg(ProjectLists::CounterUnits().at(minutes)),
-            r.counter == 0 || r.counter > 60);
+    out.add(QStringLiteral("zaehlerWert"), QStringLiteral("Zählerwert"), QString::number(r.counter),
+            r.counter == 0 || r.counter > 60, ProjectLists::CounterUnits().at(minutes));
 
     out.group(QStringLiteral("secTimer"), QStringLiteral("Sec. Timer"));
     out.add(QStringLiteral("aktiv"), QStringLiteral("aktiv"), YesNo(r.secTimerActive));
@@ -124,9 +129,9 @@ void AddRelay(Entries &out, int p, const RelayModel &r, bool minutes)
                ProjectLists::Sensors());
     const QString unit = r.sensor == 3 ? QStringLiteral("%rLF") : QStringLiteral("°C");
     out.add(QStringLiteral("anzug"), QStringLiteral("Anzug <"),
-            QStringLiteral("%1 %2").arg(SignedThreshold(r.pullIn)).arg(unit));
+            QString::number(SignedThreshold(r.pullIn)), false, unit);
     out.add(QStringLiteral("abfall"), QStringLiteral("Abfall >"),
-            QStringLiteral("%1 %2").arg(SignedThreshold(r.dropOut)).arg(unit));
+            QString::number(SignedThreshold(r.dropOut)), false, unit);
 
     out.group({}, {});
     out.add(QStringLiteral("einschaltzustand"), QStringLiteral("Einschaltzustand"),
@@ -237,10 +242,13 @@ QString ShowProject(const ConfigImage &image)
         line.clear();
     };
     for (const ProjectEntry &entry : entries) {
-        if (entry.derived && !entry.deviating)
+        // Derived bytes that follow their fields say nothing new; the label heads its section.
+        if ((entry.derived && !entry.deviating) ||
+            entry.key.endsWith(QLatin1String(".bezeichnung")))
             continue;
         anyMarked = anyMarked || entry.marked;
-        const QString value = entry.value + (entry.marked ? QStringLiteral(" (!)") : QString());
+        const QString value =
+            WithUnit(entry.value, entry.unit) + (entry.marked ? QStringLiteral(" (!)") : QString());
         if (entry.section != section) {
             flush();
             out += (out.isEmpty() ? QString() : QStringLiteral("\n")) + entry.section +
@@ -297,10 +305,11 @@ QStringList DiffProjects(const ConfigImage &a, const ConfigImage &b)
         if (x.value == y.value)
             continue;
         // A derived byte that follows its fields on both sides changed with them: the fields'
-        // own lines say it.
+        // own lines say it. A unit alone changes on the card's or the sensor's line.
         if (x.derived && !x.deviating && !y.deviating)
             continue;
-        lines << x.label() + QStringLiteral(": ") + x.value + QStringLiteral(" → ") + y.value;
+        lines << x.label() + QStringLiteral(": ") + WithUnit(x.value, x.unit) +
+                     QStringLiteral(" → ") + WithUnit(y.value, y.unit);
     }
     for (const RawRegion &region : RawRegions()) {
         for (int i = region.first; i <= region.last; ++i) {

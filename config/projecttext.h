@@ -17,6 +17,7 @@ struct ProjectEntry
     QString group;        // "Timer 1"; empty where the field stands alone
     QString field;        // "An"
     QString value;        // "06:30:00"
+    QString unit;         // "Sekunden", "°C": follows another field (counter unit, sensor)
     bool marked = false;  // the window cannot show this value as it stands
     bool derived = false; // a deviation entry: a byte that normally follows other fields
     bool deviating = false;
@@ -28,9 +29,9 @@ struct ProjectEntry
 // whether the file holds something other than the fields imply.
 std::vector<ProjectEntry> ProjectEntries(const ConfigImage &image);
 
-// The listing: relay by relay under its label, then the running lights and the card; then what
-// deviates and the bytes that no field covers, where they are not zero. Values the window
-// cannot show are marked "(!)", with a note at the end.
+// The listing: relay by relay under its label (the section's heading), then the running lights and
+// the card; then what deviates and the bytes that no field covers, where they are not zero. Values
+// the window cannot show are marked "(!)", with a note at the end.
 QString ShowProject(const ConfigImage &image);
 
 // One line per difference, "Relais 3 (Heizung), Timer 1, An: 06:30:00 → 07:00:00", in the

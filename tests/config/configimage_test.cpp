@@ -10,8 +10,8 @@ TEST(DayMask, EveryListIndex)
     {
         int index;
         int mask;
-    } cases[] = {{0, 1},  {1, 2},   {2, 4},   {3, 8},   {4, 16},  {5, 32}, {6, 64},
-                 {7, 62}, {8, 65},  {9, 127}, {10, 0},  {11, 0},  {128, 0}, {255, 0}};
+    } cases[] = {{0, 1},  {1, 2},  {2, 4},   {3, 8},  {4, 16}, {5, 32},  {6, 64},
+                 {7, 62}, {8, 65}, {9, 127}, {10, 0}, {11, 0}, {128, 0}, {255, 0}};
     for (const auto &c : cases)
         EXPECT_EQ(DayMask(static_cast<std::uint8_t>(c.index)), c.mask) << "index " << c.index;
 }
@@ -21,8 +21,8 @@ TEST(OneHot, EightBitShiftDropsHighIndices)
     const struct
     {
         int index, k, value;
-    } cases[] = {{0, 0, 1},  {3, 0, 8},   {7, 0, 128}, {8, 0, 0}, {-1, 0, 0}, {0, 2, 4},
-                 {5, 2, 128}, {6, 2, 0},  {-1, 2, 2},  {2, 0, 4}, {40, 0, 0}};
+    } cases[] = {{0, 0, 1},   {3, 0, 8}, {7, 0, 128}, {8, 0, 0}, {-1, 0, 0}, {0, 2, 4},
+                 {5, 2, 128}, {6, 2, 0}, {-1, 2, 2},  {2, 0, 4}, {40, 0, 0}};
     for (const auto &c : cases)
         EXPECT_EQ(OneHot(c.index, c.k), c.value) << c.index << " + " << c.k;
 }

@@ -1,0 +1,199 @@
+#include "edgeimages.h"
+#include "weekplan.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+using namespace ImageOffset;
+
+void SetTime(ConfigImage &image, int offset, int h, int m, int s)
+{
+    image[offset] = std::uint8_t(h), image[offset + 1] = std::uint8_t(m),
+    image[offset + 2] = std::uint8_t(s);
+}
+
+// A small week: relay 1 Timer 1 on weekdays 06:30 to 07:00 and Timer 2 on Saturday 22:00 to
+// 02:00 (into Sunday); relay 2 a random window 23:00 to 01:00; relay 3 inputs K1 OR K3;
+// relay 4 the seconds timer; relay 5 humidity; relay 6 Timer 1 with a time that is none;
+// relays 7 and 8 nothing.
+ConfigImage SmallWeek()
+{
+    ConfigImage image;
+    WriteNameSlot(image, 0, QStringLiteral("Pumpe"));
+    WriteNameSlot(image, 8, QStringLiteral("Halle"));
+    image[mode(0)] = 0x06;
+    image[timer(0)] = 0x80 | 0x3E;
+    SetTime(image, timer(0) + 1, 6, 30, 0);
+    SetTime(image, timer(0) + 4, 7, 0, 0);
+    image[timer(0) + 7] = 0x80 | 0x40;
+    SetTime(image, timer(0) + 8, 22, 0, 0);
+    SetTime(image, timer(0) + 11, 2, 0, 0);
+    image[mode(1)] = 0x08;
+    SetTime(image, random(1) + 2, 23, 0, 0);
+    SetTime(image, random(1) + 5, 1, 0, 0);
+    image[logicInputs(2)] = 0x05;
+    image[mode(3)] = 0x10;
+    image[secTimer(3) + 1] = 5, image[secTimer(3) + 2] = 9;
+    image[temperature(4)] = 1, image[temperature(4) + 1] = 3, image[temperature(4) + 2] = 40,
+    image[temperature(4) + 3] = 60;
+    image[mode(5)] = 0x02;
+    image[timer(5)] = 0xFF;
+    SetTime(image, timer(5) + 1, 25, 61, 0);
+    return image;
+}
+
+struct BarCase
+{
+    int relay, day;
+    double from, to;
+    PlanSource source;
+};
+
+TEST(WeekPlan, BarsWhereTheTimersAndTheRandomWindowSwitch)
+{
+    const WeekPlan plan = MakeWeekPlan(SmallWeek());
+    std::vector<BarCase> expected;
+    for (int day = 0; day < 5; ++day)
+        expected.push_back({0, day, 6.5, 7.0, PlanSource::Timer1});
+    expected.push_back({0, 5, 22.0, 24.0, PlanSource::Timer2});
+    expected.push_back({0, 6, 0.0, 2.0, PlanSource::Timer2});
+    for (int day = 0; day < 7; ++day) {
+        expected.push_back({1, day, 23.0, 24.0, PlanSource::Random});
+        expected.push_back({1, (day + 1) % 7, 0.0, 1.0, PlanSource::Random});
+    }
+    ASSERT_EQ(plan.bars.size(), expected.size());
+    for (const BarCase &e : expected) {
+        const bool found = std::any_of(plan.bars.begin(), plan.bars.end(), [&](const PlanBar &b) {
+            return b.relay == e.relay && b.day == e.day && b.source == e.source &&
+                   std::abs(b.fromHour - e.from) < 1e-9 && std::abs(b.toHour - e.to) < 1e-9;
+        });
+        EXPECT_TRUE(found) << "relay " << e.relay << " day " << e.day << " " << e.from << "-"
+                           << e.to;
+    }
+}
+
+TEST(WeekPlan, RelaysNotDrivenByTimeAreNamed)
+{
+    const WeekPlan plan = MakeWeekPlan(SmallWeek());
+    EXPECT_EQ(plan.title, QStringLiteral("Wochenplan Halle"));
+    EXPECT_EQ(plan.relays[0].title, QStringLiteral("Relais 1: Pumpe"));
+    const std::vector<std::pair<int, QString>> notes = {
+        {2, QStringLiteral("Eingänge: K1 OR K3")},
+        {3, QStringLiteral("Sekundentimer: an bei 5 s, aus bei 9 s")},
+        {4, QStringLiteral("Sensor 3 LF: an unter 40 % rel. LF, aus über 60 % rel. LF")},
+        {5, QStringLiteral("Timer 1: keine gültige Uhrzeit (25:61:00 bis 00:00:00)")},
+        {6, QStringLiteral("keine Funktion aktiv")},
+    };
+    for (const auto &[relay, note] : notes)
+        EXPECT_EQ(plan.relays[static_cast<std::size_t>(relay)].notes, QStringList{note}) << relay;
+    EXPECT_TRUE(plan.relays[0].notes.isEmpty());
+}
+
+TEST(WeekPlan, SvgIsAnA4PageWithEachBarAsAnElement)
+{
+    const WeekPlan plan = MakeWeekPlan(SmallWeek());
+    QXmlStreamReader xml(WeekPlanSvg(plan));
+    int bars = 0;
+    bool sawRoot = false;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const auto attributes = xml.attributes();
+        if (xml.name() == QLatin1String("svg")) {
+            sawRoot = true;
+            EXPECT_EQ(attributes.value("width"), QLatin1String("210.00mm"));
+            EXPECT_EQ(attributes.value("height"), QLatin1String("297.00mm"));
+        }
+        if (xml.name() != QLatin1String("rect") ||
+            attributes.value("class") != QLatin1String("balken"))
+            continue;
+        ++bars;
+        PlanBar bar;
+        bar.relay = attributes.value("data-relais").toInt() - 1;
+        bar.day = QStringList{"Mo", "Di", "Mi", "Do", "Fr", "Sa", "So"}.indexOf(
+            attributes.value("data-tag").toString());
+        bar.fromHour = attributes.value("data-von").toDouble();
+        bar.toHour = attributes.value("data-bis").toDouble();
+        const QString source = attributes.value("data-quelle").toString();
+        bar.source = source == QLatin1String("Timer 1")   ? PlanSource::Timer1
+                     : source == QLatin1String("Timer 2") ? PlanSource::Timer2
+                                                          : PlanSource::Random;
+        const PlanPage::Box box = PlanPage::BarBox(bar);
+        EXPECT_NEAR(attributes.value("x").toDouble(), box.x, 0.01);
+        EXPECT_NEAR(attributes.value("y").toDouble(), box.y, 0.01);
+        EXPECT_NEAR(attributes.value("width").toDouble(), box.w, 0.01);
+        EXPECT_EQ(attributes.value("fill").toString(), PlanPage::SourceColor(bar.source));
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_TRUE(sawRoot);
+    EXPECT_EQ(bars, int(plan.bars.size()));
+}
+
+QColor PixelAt(const QImage &image, double xMm, double yMm)
+{
+    const double scale = PlanPage::PngDpi / 25.4;
+    return image.pixelColor(int(xMm * scale), int(yMm * scale));
+}
+
+TEST(WeekPlan, PngHasTheBarsWhereTheImageSays)
+{
+    const WeekPlan plan = MakeWeekPlan(SmallWeek());
+    QString error;
+    const QByteArray png = WeekPlanPicture(plan, PictureFormat::Png, &error);
+    ASSERT_FALSE(png.isEmpty()) << error.toStdString();
+    QImage image;
+    ASSERT_TRUE(image.loadFromData(png, "PNG"));
+    EXPECT_EQ(image.size(), QSize(1240, 1754));
+
+    // Relay 1, Wednesday, Timer 1: the middle of 06:30 to 07:00 is blue, 12:00 is not.
+    const PlanPage::Box bar = PlanPage::BarBox({0, 2, 6.5, 7.0, PlanSource::Timer1});
+    const QColor blue(PlanPage::SourceColor(PlanSource::Timer1));
+    EXPECT_EQ(PixelAt(image, bar.x + bar.w / 2, bar.y + bar.h / 2), blue);
+    const PlanPage::Box noon = PlanPage::BarBox({0, 2, 12.0, 12.5, PlanSource::Timer1});
+    EXPECT_NE(PixelAt(image, noon.x + noon.w / 2, noon.y + noon.h / 2), blue);
+    // Relay 1, Sunday 01:00, Timer 2 past midnight: orange; Saturday 01:00: not.
+    const QColor orange(PlanPage::SourceColor(PlanSource::Timer2));
+    const PlanPage::Box sunday = PlanPage::BarBox({0, 6, 0.0, 2.0, PlanSource::Timer2});
+    const PlanPage::Box saturday = PlanPage::BarBox({0, 5, 0.0, 2.0, PlanSource::Timer2});
+    EXPECT_EQ(PixelAt(image, sunday.x + sunday.w / 2, sunday.y + sunday.h / 2), orange);
+    EXPECT_NE(PixelAt(image, saturday.x + saturday.w / 2, saturday.y + saturday.h / 2), orange);
+    // Relay 3 is driven by inputs: its chart holds no bar colour at all.
+    const PlanPage::Box empty = PlanPage::BarBox({2, 3, 0.0, 24.0, PlanSource::Timer1});
+    for (double x = empty.x + 0.5; x < empty.x + empty.w; x += 1.0)
+        ASSERT_NE(PixelAt(image, x, empty.y + empty.h / 2), blue) << x;
+}
+
+TEST(WeekPlan, PdfIsOneA4Page)
+{
+    QString error;
+    const QByteArray pdf = WeekPlanPicture(MakeWeekPlan(SmallWeek()), PictureFormat::Pdf, &error);
+    ASSERT_TRUE(pdf.startsWith("%PDF-")) << error.toStdString();
+    EXPECT_TRUE(pdf.contains("/MediaBox [0 0 595")) << "not A4";
+    EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r"), 1);
+}
+
+TEST(WeekPlan, FormatFollowsTheExtension)
+{
+    EXPECT_EQ(PictureFormatOf(QStringLiteral("woche.SVG")), PictureFormat::Svg);
+    EXPECT_EQ(PictureFormatOf(QStringLiteral("/tmp/a.b/woche.png")), PictureFormat::Png);
+    EXPECT_EQ(PictureFormatOf(QStringLiteral("woche.pdf")), PictureFormat::Pdf);
+    EXPECT_EQ(PictureFormatOf(QStringLiteral("woche.jpg")), PictureFormat::Unknown);
+    EXPECT_EQ(PictureFormatOf(QStringLiteral("woche")), PictureFormat::Unknown);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Pictures need fonts, so a QGuiApplication; never a screen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
