@@ -1,0 +1,420 @@
+// zelkora-cli as its users run it: the installed-style binary in a process of its own, real
+// files in a temporary folder, and virtual cards on pseudo-terminals.
+
+#include "cardsim_expect.h"
+#include "cardsim_pty.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+struct Result
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+class Cli : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QString configDir() const { return m_dir.filePath(QStringLiteral("config")); }
+
+    // Runs the tool without a desktop and with this test's own port links.
+    Result run(const QStringList &arguments, int timeoutMs = 20000) const
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir());
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir.path());
+        process.start(QStringLiteral(ZELKORA_CLI), arguments);
+        process.waitForFinished(timeoutMs);
+        Result result;
+        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    QByteArray read(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void write(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray starter() const
+    {
+        QFile file(QStringLiteral(ZELKORA_STARTER_REL));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A virtual card paced like the line; started unless it is to stay silent.
+    CardSimPty &plugCard(const CardSimOptions &options = {}, bool start = true)
+    {
+        m_cards.push_back(std::make_unique<CardSimPty>(options, true));
+        CardSimPty &card = *m_cards.back();
+        std::string error;
+        EXPECT_TRUE(card.Open(&error)) << error;
+        if (start)
+            card.Start();
+        return card;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::vector<std::unique_ptr<CardSimPty>> m_cards;
+};
+
+struct RefusalCase
+{
+    const char *name;
+    QStringList arguments;
+    const char *names; // what the error line must name
+    const char *says;
+};
+
+TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndNoOutputFile)
+{
+    write("projekt.rel", starter());
+    write("kurz.rel", QByteArray(1000, '\0'));
+    const QByteArray json = run({"export", "projekt.rel"}).out.toUtf8();
+    ASSERT_TRUE(json.startsWith("{")) << "export failed";
+    write("unbekannt.json",
+          QByteArray(json).replace("\"nummer\": 1,", "\"nummer\": 1, \"farbe\": 2,"));
+    write("fehlt.json", QByteArray(json).replace("\"ausBei\": 33,", ""));
+    write("bereich.json", QByteArray(json).replace("\"tempo\": 4", "\"tempo\": 300"));
+    write("kaputt.json", json.left(json.size() / 2));
+    const std::vector<RefusalCase> cases = {
+        {"unknown field",
+         {"import", "unbekannt.json", "-o", "aus.rel"},
+         "unbekannt.json",
+         "relais[0].farbe: unbekanntes Feld"},
+        {"missing field",
+         {"import", "fehlt.json", "-o", "aus.rel"},
+         "fehlt.json",
+         "relais[0].secTimer.ausBei: Feld fehlt"},
+        {"value out of range",
+         {"import", "bereich.json", "-o", "aus.rel"},
+         "bereich.json",
+         "lauflicht.programme[0].tempo: erwartet eine ganze Zahl von -1 bis 254"},
+        {"broken JSON",
+         {"import", "kaputt.json", "-o", "aus.rel"},
+         "kaputt.json",
+         "kein gültiges JSON"},
+        {"import without -o", {"import", "unbekannt.json"}, "import", "-o AUSGABE fehlt"},
+        {"short project",
+         {"export", "kurz.rel", "-o", "aus.json"},
+         "kurz.rel",
+         "zu kurz für ein Projekt: 1000 Bytes"},
+        {"missing project", {"show", "weg.rel"}, "weg.rel", "Datei nicht gefunden"},
+        {"picture format",
+         {"plan", "projekt.rel", "-o", "aus.jpg"},
+         "aus.jpg",
+         "unbekanntes Bildformat"},
+        {"JSON into diff", {"diff", "projekt.rel", "bereich.json"}, "bereich.json", "tempo"},
+        {"unknown command", {"brenne", "projekt.rel"}, "brenne", "unbekannter Befehl"},
+        {"unknown option",
+         {"show", "--farbig", "projekt.rel"},
+         "show",
+         "unbekannte Option --farbig"},
+        {"two files for show", {"show", "projekt.rel", "kurz.rel"}, "show", "erwartet 1 Datei"},
+        {"upload without port", {"upload", "projekt.rel"}, "upload", "kein --port"},
+        {"upload of a bad project",
+         {"upload", "kurz.rel", "--port", "/dev/null"},
+         "kurz.rel",
+         "zu kurz"},
+        {"the same card twice",
+         {"version", "--port", "COM 2", "--port", "com2"},
+         "com2",
+         "mehrfach genannt"},
+    };
+    for (const RefusalCase &c : cases) {
+        write("aus.rel", "alt"); // an output that is there stays as it was
+        QFile::remove(path("aus.json"));
+        QFile::remove(path("aus.jpg"));
+        const Result r = run(c.arguments);
+        EXPECT_EQ(r.status, 2) << c.name << ": " << r.err.toStdString();
+        const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 1) << c.name << ": " << r.err.toStdString();
+        EXPECT_TRUE(lines[0].startsWith(QStringLiteral("zelkora-cli: ") + c.names + ": "))
+            << c.name << ": " << r.err.toStdString();
+        EXPECT_TRUE(lines[0].contains(QString::fromUtf8(c.says)))
+            << c.name << ": " << r.err.toStdString();
+        EXPECT_EQ(read("aus.rel"), "alt") << c.name;
+        EXPECT_FALSE(QFile::exists(path("aus.json")) || QFile::exists(path("aus.jpg"))) << c.name;
+    }
+}
+
+TEST_F(Cli, ExportEditImportChangesJustTheEditedBytes)
+{
+    write("projekt.rel", starter());
+    const Result toStdout = run({"export", "projekt.rel"});
+    ASSERT_EQ(toStdout.status, 0) << toStdout.err.toStdString();
+    ASSERT_EQ(run({"export", "projekt.rel", "-o", "projekt.json"}).status, 0);
+    EXPECT_EQ(read("projekt.json"), toStdout.out.toUtf8());
+
+    // Relay 1's Timer 1 "An" is the first time in the file.
+    QByteArray json = read("projekt.json");
+    json.replace(json.indexOf("19:49:28"), 8, "06:30:05");
+    write("geaendert.json", json);
+    const Result imported = run({"import", "geaendert.json", "-o", "geaendert.rel"});
+    ASSERT_EQ(imported.status, 0) << imported.err.toStdString();
+    QByteArray expected = starter();
+    expected[17] = 6, expected[18] = 30, expected[19] = 5;
+    EXPECT_EQ(read("geaendert.rel"), expected);
+    ASSERT_EQ(run({"import", "projekt.json", "-o", "zurueck.rel"}).status, 0);
+    EXPECT_EQ(read("zurueck.rel"), starter());
+}
+
+TEST_F(Cli, DiffInAnyPairingOfRelAndJson)
+{
+    write("a.rel", starter());
+    ASSERT_EQ(run({"export", "a.rel", "-o", "a.json"}).status, 0);
+    QByteArray changed = starter();
+    changed[16 + 14 * 2 + 1] = 7; // relay 3, Timer 1 "An" hour
+    write("b.rel", changed);
+    ASSERT_EQ(run({"export", "b.rel", "-o", "b.json"}).status, 0);
+    const QString line = QStringLiteral("Relais 3 (Relais 3), Timer 1, An: 19:49:28 → 07:49:28\n");
+    for (const auto &[a, b] : std::vector<std::pair<QString, QString>>{
+             {"a.rel", "b.rel"}, {"a.rel", "b.json"}, {"a.json", "b.rel"}, {"a.json", "b.json"}}) {
+        const Result differs = run({"diff", a, b});
+        EXPECT_EQ(differs.status, 1) << a.toStdString() << " " << b.toStdString();
+        EXPECT_EQ(differs.out, line) << a.toStdString() << " " << b.toStdString();
+        const Result same =
+            run({"diff", a,
+                 a == QLatin1String("a.rel") ? QStringLiteral("a.json") : QStringLiteral("a.rel")});
+        EXPECT_EQ(same.status, 0) << same.out.toStdString() << same.err.toStdString();
+        EXPECT_TRUE(same.out.isEmpty());
+    }
+}
+
+TEST_F(Cli, ShowListsEveryRelayUnderItsLabel)
+{
+    QByteArray image = starter();
+    image.replace(512 + 16 * 4, 8, QByteArray("Heizung\0", 8));
+    write("projekt.rel", image);
+    const Result r = run({"show", "projekt.rel"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    for (const char *heading : {"Relais 1 (Relais 1)\n", "Relais 5 (Heizung)\n",
+                                "Relais 8 (Relais 8)\n", "\nLauflicht\n", "\nKarte\n"})
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(heading))) << heading;
+    EXPECT_FALSE(r.out.contains(QStringLiteral("(!)")))
+        << "the starter holds only values the window shows";
+}
+
+TEST_F(Cli, PlanWritesEachFormatWithoutADesktop)
+{
+    write("projekt.rel", starter());
+    ASSERT_EQ(run({"plan", "projekt.rel", "-o", "woche.png"}).status, 0);
+    QImage png;
+    ASSERT_TRUE(png.load(path("woche.png"), "PNG"));
+    EXPECT_EQ(png.size(), QSize(1240, 1754));
+    const Result svg = run({"plan", "projekt.rel", "-o", "woche.svg"});
+    EXPECT_EQ(svg.status, 0);
+    EXPECT_TRUE(svg.err.isEmpty()) << svg.err.toStdString();
+    EXPECT_TRUE(read("woche.svg").contains("width=\"210.00mm\" height=\"297.00mm\""));
+    ASSERT_EQ(run({"plan", "projekt.rel", "-o", "woche.pdf"}).status, 0);
+    EXPECT_TRUE(read("woche.pdf").startsWith("%PDF-"));
+}
+
+// The final block's clock must be a moment between the start and the end of the run.
+bool RecordedAsSent(const std::vector<std::uint8_t> &record, const QByteArray &image,
+                    const QDateTime &from, const QDateTime &to, std::string &why)
+{
+    QDateTime t = from.addSecs(-1);
+    t.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
+    for (; t <= to; t = t.addSecs(1)) {
+        const auto expected = ExpectedUpload(
+            image, std::uint8_t(t.time().second()), std::uint8_t(t.time().minute()),
+            std::uint8_t(t.time().hour()), std::uint8_t(1u << (t.date().dayOfWeek() % 7)));
+        if (record == expected)
+            return true;
+    }
+    why = std::to_string(record.size()) + " bytes;";
+    for (std::size_t i = 0; i < record.size(); ++i) {
+        if (i < 513 && std::uint8_t(image[int(i) - 1 + (i == 0)]) != record[i] && i > 0)
+            why +=
+                " image byte " + std::to_string(i - 1) + " as " + std::to_string(record[i]) + ";";
+    }
+    if (record.size() == 522)
+        why += " clock " + std::to_string(record[515]) + ":" + std::to_string(record[514]) + ":" +
+               std::to_string(record[513]) + " day bit " + std::to_string(record[516]);
+    return false;
+}
+
+TEST_F(Cli, UploadsToThreeCardsAtOnce)
+{
+    write("projekt.rel", starter());
+    CardSimPty &first = plugCard();
+    CardSimPty &second = plugCard();
+    CardSimPty &third = plugCard();
+    std::string error;
+    ASSERT_TRUE(second.LinkAs(configDir().toStdString(), 2, &error)) << error;
+    const QDateTime from = QDateTime::currentDateTime();
+    const Result r =
+        run({"upload", "projekt.rel", "--port", QString::fromStdString(first.DevicePath()),
+             "--port", "COM 2", "--port", QString::fromStdString(third.DevicePath())});
+    const QDateTime to = QDateTime::currentDateTime();
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    // Not a terminal: one line per port as it ends.
+    EXPECT_EQ(r.out.count(QStringLiteral(": übertragen\n")), 3) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("COM 2 (") + configDir() +
+                               QStringLiteral("/zelkora/com2): übertragen")))
+        << r.out.toStdString();
+    EXPECT_LT(from.msecsTo(to), 5000) << "the three uploads did not run side by side";
+    for (CardSimPty *card : {&first, &second, &third}) {
+        const auto uploads = card->Uploads();
+        ASSERT_EQ(uploads.size(), 1u);
+        std::string why;
+        EXPECT_TRUE(RecordedAsSent(uploads[0], starter(), from, to, why)) << why;
+    }
+}
+
+TEST_F(Cli, ASilentCardFailsWhileTheOthersComplete)
+{
+    write("projekt.rel", starter());
+    CardSimPty &first = plugCard();
+    CardSimPty &silent = plugCard({}, false);
+    CardSimPty &third = plugCard();
+    const QString silentPath = QString::fromStdString(silent.DevicePath());
+    const QDateTime from = QDateTime::currentDateTime();
+    const Result r =
+        run({"upload", "projekt.rel", "--port", QString::fromStdString(first.DevicePath()),
+             "--port", silentPath, "--port", QString::fromStdString(third.DevicePath())});
+    const QDateTime to = QDateTime::currentDateTime();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, QStringLiteral("zelkora-cli: ") + silentPath +
+                         QStringLiteral(": keine Antwort auf die Versionsabfrage (L)\n"));
+    EXPECT_EQ(r.out.count(QStringLiteral(": übertragen\n")), 2) << r.out.toStdString();
+    for (CardSimPty *card : {&first, &third}) {
+        const auto uploads = card->Uploads();
+        ASSERT_EQ(uploads.size(), 1u);
+        std::string why;
+        EXPECT_TRUE(RecordedAsSent(uploads[0], starter(), from, to, why)) << why;
+    }
+}
+
+TEST_F(Cli, EachFailingCardNamesTheStepItStoppedAt)
+{
+    write("projekt.rel", starter());
+    struct Fault
+    {
+        CardSimOptions options;
+        const char *message;
+    };
+    CardSimOptions dropped, oldFirmware, lastBlock;
+    dropped.dropAckAfterBlock = 5;
+    oldFirmware.version = 136;
+    lastBlock.dropAckAfterBlock = 32;
+    const std::vector<Fault> faults = {
+        {dropped, "keine Bestätigung für Block 6 von 32"},
+        {oldFirmware, "falsche Version 136 (erwartet 137)"},
+        {lastBlock, "keine Bestätigung für den Schlussblock"},
+    };
+    QStringList arguments{"upload", "projekt.rel"};
+    std::vector<QString> paths;
+    for (const Fault &fault : faults) {
+        paths.push_back(QString::fromStdString(plugCard(fault.options).DevicePath()));
+        arguments << "--port" << paths.back();
+    }
+    CardSimPty &good = plugCard();
+    arguments << "--port" << QString::fromStdString(good.DevicePath());
+    const Result r = run(arguments);
+    EXPECT_EQ(r.status, 1);
+    for (std::size_t i = 0; i < faults.size(); ++i)
+        EXPECT_TRUE(r.err.contains(QStringLiteral("zelkora-cli: ") + paths[i] +
+                                   QStringLiteral(": ") + QString::fromUtf8(faults[i].message) +
+                                   QLatin1Char('\n')))
+            << faults[i].message << "\n"
+            << r.err.toStdString();
+    EXPECT_EQ(r.out.count(QStringLiteral(": übertragen\n")), 1) << r.out.toStdString();
+    EXPECT_EQ(good.Uploads().size(), 1u);
+}
+
+TEST_F(Cli, VersionAndMeasureOfEachCard)
+{
+    CardSimOptions other;
+    other.version = 136;
+    other.measurement = {128, 129, 255, 70};
+    CardSimPty &standard = plugCard();
+    CardSimPty &odd = plugCard(other);
+    const QString a = QString::fromStdString(standard.DevicePath());
+    const QString b = QString::fromStdString(odd.DevicePath());
+    const Result version = run({"version", "--port", a, "--port", b});
+    EXPECT_EQ(version.status, 0) << version.err.toStdString();
+    EXPECT_TRUE(version.out.contains(a + QStringLiteral(": Version 137\n")))
+        << version.out.toStdString();
+    EXPECT_TRUE(version.out.contains(b + QStringLiteral(": Version 136 (erwartet 137)\n")))
+        << version.out.toStdString();
+    const Result measure = run({"measure", "--port", a, "--port", b});
+    EXPECT_EQ(measure.status, 0) << measure.err.toStdString();
+    EXPECT_TRUE(measure.out.contains(a + QStringLiteral(": 21 °C, 22 °C, 23 °C, 45 % rel. LF\n")))
+        << measure.out.toStdString();
+    EXPECT_TRUE(
+        measure.out.contains(b + QStringLiteral(": 128 °C, -127 °C, -1 °C, 70 % rel. LF\n")))
+        << measure.out.toStdString();
+    const Result missing = run({"version", "--port", a, "--port", "COM 9"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(
+        missing.err.startsWith(QStringLiteral("zelkora-cli: COM 9: lässt sich nicht öffnen: ")))
+        << missing.err.toStdString();
+}
+
+TEST_F(Cli, PortsNamesWhatEachEntryOpens)
+{
+    CardSimPty &card = plugCard();
+    std::string error;
+    ASSERT_TRUE(card.LinkAs(configDir().toStdString(), 3, &error)) << error;
+    const Result r = run({"ports"});
+    EXPECT_EQ(r.status, 0);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 9) << r.out.toStdString();
+    EXPECT_EQ(lines[2], QStringLiteral("COM 3: ") + configDir() +
+                            QStringLiteral("/zelkora/com3 → ") +
+                            QString::fromStdString(card.DevicePath()));
+}
+
+TEST_F(Cli, ProgressBarsOnATerminal)
+{
+    write("projekt.rel", starter());
+    CardSimPty &card = plugCard();
+    // script(1) gives the tool a terminal as its standard output.
+    const QString command =
+        QStringLiteral("XDG_CONFIG_HOME='%1' '%2' upload projekt.rel --port '%3'")
+            .arg(configDir(), QStringLiteral(ZELKORA_CLI),
+                 QString::fromStdString(card.DevicePath()));
+    QProcess script;
+    script.setWorkingDirectory(path("."));
+    script.start(QStringLiteral("script"), {"-qec", command, "/dev/null"});
+    ASSERT_TRUE(script.waitForFinished(20000));
+    const QString screen = QString::fromUtf8(script.readAllStandardOutput());
+    EXPECT_EQ(script.exitCode(), 0) << screen.toStdString();
+    EXPECT_TRUE(screen.contains(QStringLiteral("\x1b[1A"))) << "bars not redrawn in place";
+    EXPECT_TRUE(screen.contains(QStringLiteral("[##############################] 100 %  fertig")))
+        << screen.toStdString();
+    EXPECT_TRUE(screen.contains(QStringLiteral("Block "))) << screen.toStdString();
+    EXPECT_EQ(card.Uploads().size(), 1u);
+}
+
+} // namespace
