@@ -1,0 +1,108 @@
+// Uploads to many virtual cards at once, each paced like a 2400-baud line, through the same
+// card errands that zelkora-cli upload runs (version first, then the image). Prints the time
+// of one upload to one card beside that of the same upload to N cards at once, and their
+// ratio; every card's record is checked against the image.
+//   multi_upload_bench [cards] [rounds]     defaults: 8 cards, 3 rounds
+
+#include "cardjob.h"
+#include "cardsim_pty.h"
+#include "configimage.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+ConfigImage BenchImage()
+{
+    ConfigImage image;
+    for (int i = 0; i < ConfigImage::Size; ++i)
+        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
+    return image;
+}
+
+// One upload to `count` fresh cards at once; the milliseconds until the last one finished,
+// or -1 when a card failed or recorded something else than the image.
+double UploadToCards(int count, const ConfigImage &image)
+{
+    std::vector<std::unique_ptr<CardSimPty>> cards;
+    std::vector<std::unique_ptr<CardJob>> jobs;
+    for (int i = 0; i < count; ++i) {
+        cards.push_back(std::make_unique<CardSimPty>(CardSimOptions{}, true));
+        std::string error;
+        if (!cards.back()->Open(&error)) {
+            std::fprintf(stderr, "virtual card: %s\n", error.c_str());
+            return -1;
+        }
+        cards.back()->Start();
+        jobs.push_back(std::make_unique<CardJob>(QString::fromStdString(cards.back()->DevicePath()),
+                                                 CardJob::Task::Upload, image));
+    }
+    QEventLoop loop;
+    int running = count;
+    for (const auto &job : jobs)
+        QObject::connect(job.get(), &CardJob::finished, &loop, [&] {
+            if (--running == 0)
+                loop.quit();
+        });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (const auto &job : jobs)
+        job->start();
+    loop.exec();
+    const double ms = double(elapsed.nsecsElapsed()) / 1e6;
+    for (int i = 0; i < count; ++i) {
+        const auto uploads = cards[std::size_t(i)]->Uploads();
+        const bool same = uploads.size() == 1 && uploads[0].size() == 522 &&
+                          std::equal(image.data(), image.data() + 512, uploads[0].begin() + 1);
+        if (!jobs[std::size_t(i)]->ok() || !same) {
+            std::fprintf(stderr, "card %d: %s\n", i + 1,
+                         qPrintable(jobs[std::size_t(i)]->ok() ? QStringLiteral("wrong record")
+                                                               : jobs[std::size_t(i)]->failure()));
+            return -1;
+        }
+    }
+    return ms;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int cards = argc > 1 ? std::max(1, std::atoi(argv[1])) : 8;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const ConfigImage image = BenchImage();
+    // Version query and reply, then the upload: bytes on the wire in both directions.
+    const double wireMs = (2 + 1 + 512 + 9 + 34) * 10.0 * 1000.0 / 2400.0;
+
+    std::vector<double> one, many;
+    for (int round = 0; round < rounds; ++round) {
+        const double single = UploadToCards(1, image);
+        const double all = UploadToCards(cards, image);
+        if (single < 0 || all < 0)
+            return 1;
+        one.push_back(single);
+        many.push_back(all);
+        std::printf("round %d: 1 card %.1f ms, %d cards %.1f ms\n", round + 1, single, cards, all);
+    }
+    const double a = Median(one), b = Median(many);
+    std::printf("wire time of version query and upload: %.1f ms\n", wireMs);
+    std::printf("median, 1 card:  %.1f ms (%.3f x wire)\n", a, a / wireMs);
+    std::printf("median, %d cards: %.1f ms (%.3f x wire)\n", cards, b, b / wireMs);
+    std::printf("ratio %d cards / 1 card: %.3f (target at most 1.15)\n", cards, b / a);
+    return 0;
+}
