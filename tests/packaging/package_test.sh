@@ -38,7 +38,8 @@ for f in usr/bin/zelkora usr/lib/zelkora/zelkora usr/lib/zelkora/zelkora-cardsim
     usr/share/man/man1/zelkora-cardsim.1.gz usr/share/man/de/man1/zelkora.1.gz \
     usr/share/zelkora/Relaiskarte.rel usr/share/zelkora/help/index.html \
     usr/share/zelkora/help/fenster-timer.png usr/share/doc/zelkora/copyright \
-    usr/share/doc/zelkora/changelog.gz; do
+    usr/share/doc/zelkora/changelog.gz usr/bin/zelkora-cli usr/share/man/man1/zelkora-cli.1.gz \
+    usr/share/man/de/man1/zelkora-cli.1.gz usr/share/doc/zelkora/projekt-json.md; do
     [ -e "$root/pkg/$f" ] || fail "package lacks /$f"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -53,6 +54,28 @@ appstreamcli validate --no-net "$root/pkg/usr/share/metainfo/org.zelkora.Zelkora
 zcat "$root/pkg/usr/share/man/man1/zelkora.1.gz" | grep -q 'BESCHREIBUNG' || fail "man page not German"
 cmp -s "$root/pkg/usr/share/zelkora/Relaiskarte.rel" "$(dirname "$0")/../../app/Relaiskarte.rel" ||
     fail "starter project differs"
+
+# The command-line tool from the package, with a fresh HOME and no desktop at all: it reads
+# the packaged starter project, round-trips it through JSON and draws the week plan.
+cli="$root/pkg/usr/bin/zelkora-cli"
+zcat "$root/pkg/usr/share/man/man1/zelkora-cli.1.gz" | grep -q 'RÜCKGABEWERT' || fail "zelkora-cli man page"
+clihome="$root/cli-home"
+mkdir -p "$clihome"
+run_cli() { (cd "$clihome" && env -i HOME="$clihome" PATH=/usr/bin:/bin "$cli" "$@"); }
+run_cli --help | grep -q '^Befehle:' || fail "zelkora-cli --help"
+run_cli show "$root/pkg/usr/share/zelkora/Relaiskarte.rel" | grep -q '^Relais 8 (Relais 8)$' ||
+    fail "zelkora-cli show"
+run_cli export "$root/pkg/usr/share/zelkora/Relaiskarte.rel" -o starter.json || fail "export"
+run_cli import starter.json -o starter.rel || fail "import"
+cmp -s "$clihome/starter.rel" "$root/pkg/usr/share/zelkora/Relaiskarte.rel" || fail "round trip differs"
+run_cli plan starter.rel -o woche.png 2>"$root/cli.err" || { cat "$root/cli.err"; fail "plan"; }
+[ ! -s "$root/cli.err" ] || { cat "$root/cli.err"; fail "plan printed to standard error"; }
+file "$clihome/woche.png" | grep -q 'PNG image data, 1240 x 1754' || fail "plan: $(file "$clihome/woche.png")"
+set +e
+run_cli import "$clihome/woche.png" -o kaputt.rel 2>/dev/null
+rc=$?
+set -e
+[ $rc -eq 2 ] && [ ! -e "$clihome/kaputt.rel" ] || fail "a bad import gave $rc or left a file"
 
 # The launcher with a stand-in: where it starts the program, and what it seeds.
 stub="$root/stand-in"
