@@ -262,6 +262,16 @@ bool RecordedAsSent(const std::vector<std::uint8_t> &record, const QByteArray &i
     return false;
 }
 
+void ExpectOneUploadAsSent(const CardSimPty &card, const QByteArray &image, const QDateTime &from,
+                           const QDateTime &to)
+{
+    const auto uploads = card.Uploads();
+    ASSERT_EQ(uploads.size(), 1u) << card.DevicePath();
+    std::string why;
+    EXPECT_TRUE(RecordedAsSent(uploads[0], image, from, to, why))
+        << card.DevicePath() << ": " << why;
+}
+
 TEST_F(Cli, UploadsToThreeCardsAtOnce)
 {
     write("projekt.rel", starter());
@@ -283,12 +293,8 @@ TEST_F(Cli, UploadsToThreeCardsAtOnce)
                                QStringLiteral("/zelkora/com2): übertragen")))
         << r.out.toStdString();
     EXPECT_LT(from.msecsTo(to), 5000) << "the three uploads did not run side by side";
-    for (CardSimPty *card : {&first, &second, &third}) {
-        const auto uploads = card->Uploads();
-        ASSERT_EQ(uploads.size(), 1u);
-        std::string why;
-        EXPECT_TRUE(RecordedAsSent(uploads[0], starter(), from, to, why)) << why;
-    }
+    for (CardSimPty *card : {&first, &second, &third})
+        ExpectOneUploadAsSent(*card, starter(), from, to);
 }
 
 TEST_F(Cli, ASilentCardFailsWhileTheOthersComplete)
@@ -307,12 +313,8 @@ TEST_F(Cli, ASilentCardFailsWhileTheOthersComplete)
     EXPECT_EQ(r.err, QStringLiteral("zelkora-cli: ") + silentPath +
                          QStringLiteral(": keine Antwort auf die Versionsabfrage (L)\n"));
     EXPECT_EQ(r.out.count(QStringLiteral(": übertragen\n")), 2) << r.out.toStdString();
-    for (CardSimPty *card : {&first, &third}) {
-        const auto uploads = card->Uploads();
-        ASSERT_EQ(uploads.size(), 1u);
-        std::string why;
-        EXPECT_TRUE(RecordedAsSent(uploads[0], starter(), from, to, why)) << why;
-    }
+    for (CardSimPty *card : {&first, &third})
+        ExpectOneUploadAsSent(*card, starter(), from, to);
 }
 
 TEST_F(Cli, EachFailingCardNamesTheStepItStoppedAt)
