@@ -45,7 +45,8 @@ QString Outcome(const CardJob &job, CardJob::Task task)
 }
 
 // One bar per port, redrawn in place on a terminal: the cursor goes back up over the bars and
-// each line is written anew.
+// each line is written anew. Lines stay within 80 columns, since a wrapped line would throw the
+// cursor off.
 class ProgressBars
 {
 public:
@@ -53,7 +54,7 @@ public:
         : m_jobs(jobs), m_streams(streams)
     {
         for (const auto &job : jobs)
-            m_width = std::max<int>(m_width, int(job->port().size()));
+            m_width = std::max<int>(m_width, int(Name(*job).size()));
     }
 
     void draw()
@@ -68,20 +69,28 @@ public:
     }
 
 private:
+    // A line that wraps would spoil the redraw: long device paths keep their distinctive end.
+    static QString Name(const CardJob &job)
+    {
+        constexpr int MaxName = 20;
+        const QString port = job.port();
+        return port.size() <= MaxName ? port : QStringLiteral("…") + port.right(MaxName - 1);
+    }
+
     QString line(const CardJob &job) const
     {
-        constexpr int BarWidth = 30;
+        constexpr int BarWidth = 24;
         const int progress = job.done() && job.ok() ? 71 : job.progress();
         const int filled = BarWidth * progress / 71;
         QString state;
         if (job.done())
-            state =
-                job.ok() ? QStringLiteral("fertig") : QStringLiteral("FEHLER: ") + job.failure();
+            // The reason follows below the bars; here it would wrap the line.
+            state = job.ok() ? QStringLiteral("fertig") : QStringLiteral("FEHLER (siehe unten)");
         else if (progress < 5)
             state = QStringLiteral("Version und Start");
         else
             state = QStringLiteral("Block %1/32").arg(std::min(32, (progress - 5) / 2 + 1));
-        return job.port().leftJustified(m_width) + QStringLiteral("  [") +
+        return Name(job).leftJustified(m_width) + QStringLiteral("  [") +
                QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('-')) +
                QStringLiteral("] %1 %  ").arg(100 * progress / 71, 3) + state;
     }

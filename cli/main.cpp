@@ -8,7 +8,11 @@
 
 #include <cstdio>
 #include <memory>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 // Qt's notes about the environment (no XDG_RUNTIME_DIR on a server) are no concern of the
@@ -40,6 +44,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("zelkora-cli"));
 
     Cli::Streams streams;
+#ifdef _WIN32
+    streams.terminal = _isatty(_fileno(stdout)) != 0;
+#else
     streams.terminal = isatty(STDOUT_FILENO) == 1;
+#endif
     return Cli::Run(arguments, streams);
 }

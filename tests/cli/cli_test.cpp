@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -401,21 +402,34 @@ TEST_F(Cli, ProgressBarsOnATerminal)
 {
     write("projekt.rel", starter());
     CardSimPty &card = plugCard();
-    // script(1) gives the tool a terminal as its standard output.
+    CardSimOptions stops;
+    stops.dropAckAfterBlock = 3;
+    CardSimPty &stopping = plugCard(stops);
+    const QString stoppingPath = QString::fromStdString(stopping.DevicePath());
+    // script(1) gives the tool a terminal as its standard output (and error).
     const QString command =
-        QStringLiteral("XDG_CONFIG_HOME='%1' '%2' upload projekt.rel --port '%3'")
+        QStringLiteral("XDG_CONFIG_HOME='%1' '%2' upload projekt.rel --port '%3' --port '%4'")
             .arg(configDir(), QStringLiteral(ZELKORA_CLI),
-                 QString::fromStdString(card.DevicePath()));
+                 QString::fromStdString(card.DevicePath()), stoppingPath);
     QProcess script;
     script.setWorkingDirectory(path("."));
     script.start(QStringLiteral("script"), {"-qec", command, "/dev/null"});
     ASSERT_TRUE(script.waitForFinished(20000));
     const QString screen = QString::fromUtf8(script.readAllStandardOutput());
-    EXPECT_EQ(script.exitCode(), 0) << screen.toStdString();
-    EXPECT_TRUE(screen.contains(QStringLiteral("\x1b[1A"))) << "bars not redrawn in place";
-    EXPECT_TRUE(screen.contains(QStringLiteral("[##############################] 100 %  fertig")))
+    EXPECT_EQ(script.exitCode(), 1) << screen.toStdString();
+    EXPECT_TRUE(screen.contains(QStringLiteral("\x1b[2A"))) << "bars not redrawn in place";
+    EXPECT_TRUE(screen.contains(QStringLiteral("[########################] 100 %  fertig")))
         << screen.toStdString();
-    EXPECT_TRUE(screen.contains(QStringLiteral("Block "))) << screen.toStdString();
+    EXPECT_TRUE(screen.contains(QRegularExpression(QStringLiteral("%  Block [0-9]+/32"))))
+        << screen.toStdString();
+    EXPECT_TRUE(screen.contains(QStringLiteral("FEHLER (siehe unten)"))) << screen.toStdString();
+    EXPECT_TRUE(screen.contains(QStringLiteral("zelkora-cli: ") + stoppingPath +
+                                QStringLiteral(": keine Bestätigung für Block 4 von 32")))
+        << screen.toStdString();
+    // A line wider than the terminal would wrap and throw the redraw off.
+    static const QRegularExpression escapes(QStringLiteral("\x1b\\[[0-9]*[AK]|\r"));
+    for (const QString &line : QString(screen).remove(escapes).split('\n'))
+        EXPECT_LE(line.size(), 80) << line.toStdString();
     EXPECT_EQ(card.Uploads().size(), 1u);
 }
 
