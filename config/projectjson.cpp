@@ -482,12 +482,12 @@ bool ReadDeviations(Reader &in, const QJsonValue &value, ProjectModel &model)
     const QJsonObject o = value.toObject();
     for (auto it = o.begin(); it != o.end(); ++it) {
         const QString at = Reader::Join(path, it.key());
-        const DeviationSpec *spec = FindDeviation(it.key());
-        if (!spec)
+        const DeviationPlace *place = FindDeviation(it.key());
+        if (!place)
             return in.fail(at, QStringLiteral("unbekanntes Feld"));
-        if (spec->nameRest) {
-            const QString &text = spec->relay >= 0
-                                      ? model.relays[static_cast<std::size_t>(spec->relay)].label
+        if (place->nameRest) {
+            const QString &text = place->relay >= 0
+                                      ? model.relays[static_cast<std::size_t>(place->relay)].label
                                       : model.cardName;
             const int room =
                 std::max<int>(0, ImageOffset::NameSlotSize - 1 - int(text.toUcs4().size()));
@@ -500,9 +500,9 @@ bool ReadDeviations(Reader &in, const QJsonValue &value, ProjectModel &model)
         int n = 0;
         if (!in.integer(it.value(), at, 0, 255, n))
             return false;
-        if (n & ~spec->mask)
+        if (n & ~place->mask)
             return in.fail(at, QStringLiteral("nur die Bits 0x%1 gehören hierher")
-                                   .arg(spec->mask, 2, 16, QLatin1Char('0')));
+                                   .arg(place->mask, 2, 16, QLatin1Char('0')));
         model.deviations[it.key()] = QByteArray(1, char(n));
     }
     return true;
@@ -541,12 +541,12 @@ QByteArray ProjectToJson(const ProjectModel &model)
     const int choice = ProgramChoiceIndex(model.programChoice);
 
     Node deviations = Node::object();
-    for (const DeviationSpec &spec : Deviations()) {
-        const auto it = model.deviations.find(spec.name);
+    for (const DeviationPlace &place : Deviations()) {
+        const auto it = model.deviations.find(place.name);
         if (it == model.deviations.end())
             continue;
-        deviations.add(spec.name,
-                       spec.nameRest ? Node(Hex(it->second)) : Node(int(FirstByte(it->second))));
+        deviations.add(place.name,
+                       place.nameRest ? Node(Hex(it->second)) : Node(int(FirstByte(it->second))));
     }
     Node raw = Node::object();
     const auto &regions = RawRegions();

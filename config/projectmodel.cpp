@@ -92,13 +92,13 @@ ConfigImage EncodeFields(const ProjectModel &model)
     return image;
 }
 
-std::vector<DeviationSpec> MakeDeviations()
+std::vector<DeviationPlace> MakeDeviations()
 {
-    std::vector<DeviationSpec> specs;
+    std::vector<DeviationPlace> places;
     for (int p = 0; p < 8; ++p) {
         const QString name = QStringLiteral("relais%1.").arg(p + 1);
         const auto add = [&](const char *key, const char *label, int offset, std::uint8_t mask) {
-            specs.push_back(
+            places.push_back(
                 {name + QLatin1String(key), QString::fromUtf8(label), p, offset, 1, mask, false});
         };
         add("timer1.tagbyte", "Timer 1, Tagbyte der Karte", timer(p), 0xFF);
@@ -111,42 +111,42 @@ std::vector<DeviationSpec> MakeDeviations()
         add("randombyte.frei", "Random-Byte, freie Bits", random(p), 0xFC);
         add("temperaturbyte.frei", "Temperatur-Byte, freie Bits", temperature(p), 0xFE);
         add("keybyte", "Key-Byte 248 (invertiert)", KeyBits, static_cast<std::uint8_t>(1u << p));
-        specs.push_back({name + QLatin1String("bezeichnung.rest"),
-                         QStringLiteral("Bytes hinter der Bezeichnung"), p, nameSlot(p),
-                         NameSlotSize, 0xFF, true});
+        places.push_back({name + QLatin1String("bezeichnung.rest"),
+                          QStringLiteral("Bytes hinter der Bezeichnung"), p, nameSlot(p),
+                          NameSlotSize, 0xFF, true});
     }
-    specs.push_back({QStringLiteral("karte.byte244.frei"), QStringLiteral("Byte 244, freie Bits"),
-                     -1, GlobalFlags, 1, 0xF8, false});
+    places.push_back({QStringLiteral("karte.byte244.frei"), QStringLiteral("Byte 244, freie Bits"),
+                      -1, GlobalFlags, 1, 0xF8, false});
     for (int n = 0; n < 3; ++n) {
         const QString name = QStringLiteral("lauflicht.programm%1.").arg(n + 1);
         const QString label = QStringLiteral("Lauflicht Programm %1, ").arg(n + 1);
         const int base = program(n);
-        specs.push_back({name + QLatin1String("kanalL1"), label + QStringLiteral("Kanal L 1"), -1,
-                         base, 1, 0x01, false});
-        specs.push_back({name + QLatin1String("bereichbyte"),
-                         label + QStringLiteral("Bereichsbyte der Karte"), -1, base + 2, 1, 0xFF,
-                         false});
-        specs.push_back({name + QLatin1String("richtungbyte"),
-                         label + QStringLiteral("Richtungsbyte der Karte"), -1, base + 3, 1, 0xFF,
-                         false});
+        places.push_back({name + QLatin1String("kanalL1"), label + QStringLiteral("Kanal L 1"), -1,
+                          base, 1, 0x01, false});
+        places.push_back({name + QLatin1String("bereichbyte"),
+                          label + QStringLiteral("Bereichsbyte der Karte"), -1, base + 2, 1, 0xFF,
+                          false});
+        places.push_back({name + QLatin1String("richtungbyte"),
+                          label + QStringLiteral("Richtungsbyte der Karte"), -1, base + 3, 1, 0xFF,
+                          false});
     }
-    specs.push_back({QStringLiteral("karte.name.rest"),
-                     QStringLiteral("Name Relaiskarte, Bytes hinter dem Namen"), -1, CardName,
-                     NameSlotSize, 0xFF, true});
-    return specs;
+    places.push_back({QStringLiteral("karte.name.rest"),
+                      QStringLiteral("Name Relaiskarte, Bytes hinter dem Namen"), -1, CardName,
+                      NameSlotSize, 0xFF, true});
+    return places;
 }
 
-void ApplyDeviation(ConfigImage &image, const DeviationSpec &spec, const QByteArray &value)
+void ApplyDeviation(ConfigImage &image, const DeviationPlace &place, const QByteArray &value)
 {
-    if (spec.nameRest) {
-        const int start = spec.offset + TextLength(image, spec.offset) + 1;
-        for (int i = 0; i < value.size() && start + i < spec.offset + NameSlotSize; ++i)
+    if (place.nameRest) {
+        const int start = place.offset + TextLength(image, place.offset) + 1;
+        for (int i = 0; i < value.size() && start + i < place.offset + NameSlotSize; ++i)
             image[start + i] = static_cast<std::uint8_t>(value[i]);
         return;
     }
     const auto byte = FirstByte(value);
-    image[spec.offset] =
-        static_cast<std::uint8_t>((image[spec.offset] & ~spec.mask) | (byte & spec.mask));
+    image[place.offset] =
+        static_cast<std::uint8_t>((image[place.offset] & ~place.mask) | (byte & place.mask));
 }
 } // namespace
 
@@ -162,31 +162,31 @@ const std::vector<RawRegion> &RawRegions()
     return regions;
 }
 
-const std::vector<DeviationSpec> &Deviations()
+const std::vector<DeviationPlace> &Deviations()
 {
-    static const std::vector<DeviationSpec> specs = MakeDeviations();
-    return specs;
+    static const std::vector<DeviationPlace> places = MakeDeviations();
+    return places;
 }
 
-const DeviationSpec *FindDeviation(const QString &name)
+const DeviationPlace *FindDeviation(const QString &name)
 {
-    for (const DeviationSpec &spec : Deviations()) {
-        if (spec.name == name)
-            return &spec;
+    for (const DeviationPlace &place : Deviations()) {
+        if (place.name == name)
+            return &place;
     }
     return nullptr;
 }
 
-QByteArray DeviationValue(const ConfigImage &image, const DeviationSpec &spec)
+QByteArray DeviationValue(const ConfigImage &image, const DeviationPlace &place)
 {
-    if (spec.nameRest) {
-        const int start = spec.offset + TextLength(image, spec.offset) + 1;
+    if (place.nameRest) {
+        const int start = place.offset + TextLength(image, place.offset) + 1;
         QByteArray rest;
-        for (int i = start; i < spec.offset + NameSlotSize; ++i)
+        for (int i = start; i < place.offset + NameSlotSize; ++i)
             rest.append(static_cast<char>(image[i]));
         return rest;
     }
-    return QByteArray(1, static_cast<char>(image[spec.offset] & spec.mask));
+    return QByteArray(1, static_cast<char>(image[place.offset] & place.mask));
 }
 
 ProjectModel DecodeProject(const ConfigImage &image)
@@ -242,10 +242,10 @@ ProjectModel DecodeProject(const ConfigImage &image)
     model.cardName = ReadNameSlot(image, 8);
 
     const ConfigImage implied = EncodeFields(model);
-    for (const DeviationSpec &spec : Deviations()) {
-        const QByteArray actual = DeviationValue(image, spec);
-        if (actual != DeviationValue(implied, spec))
-            model.deviations[spec.name] = actual;
+    for (const DeviationPlace &place : Deviations()) {
+        const QByteArray actual = DeviationValue(image, place);
+        if (actual != DeviationValue(implied, place))
+            model.deviations[place.name] = actual;
     }
     for (const RawRegion &region : RawRegions()) {
         model.raw.emplace_back(reinterpret_cast<const char *>(image.data() + region.first),
@@ -258,8 +258,8 @@ ConfigImage EncodeProject(const ProjectModel &model)
 {
     ConfigImage image = EncodeFields(model);
     for (const auto &[name, value] : model.deviations) {
-        if (const DeviationSpec *spec = FindDeviation(name))
-            ApplyDeviation(image, *spec, value);
+        if (const DeviationPlace *place = FindDeviation(name))
+            ApplyDeviation(image, *place, value);
     }
     const auto &regions = RawRegions();
     for (std::size_t i = 0; i < regions.size() && i < model.raw.size(); ++i) {

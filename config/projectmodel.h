@@ -103,7 +103,7 @@ struct ProjectModel
 // A place where a file may hold something other than the fields imply: a byte the capture
 // derives (it then follows its fields), bits nothing writes (0 unless a file set them), or the
 // bytes of a name slot behind the text's terminating zero.
-struct DeviationSpec
+struct DeviationPlace
 {
     QString name;   // "relais3.timer1.tagbyte"
     QString label;  // "Relais 3, Timer 1, Tagbyte der Karte" (the relay's label is added)
@@ -113,15 +113,15 @@ struct DeviationSpec
     std::uint8_t mask = 0xFF;
     bool nameRest = false; // the bytes behind a name slot's text
 };
-const std::vector<DeviationSpec> &Deviations();
-const DeviationSpec *FindDeviation(const QString &name);
+const std::vector<DeviationPlace> &Deviations();
+const DeviationPlace *FindDeviation(const QString &name);
 
 ProjectModel DecodeProject(const ConfigImage &image);
 ConfigImage EncodeProject(const ProjectModel &model);
 
-// What a deviation spec holds in an image: the masked byte, or the bytes of a name slot's rest
+// What a deviation place holds in an image: the masked byte, or the bytes of a name slot's rest
 // (behind the text and its terminating zero; empty when the text fills the slot).
-QByteArray DeviationValue(const ConfigImage &image, const DeviationSpec &spec);
+QByteArray DeviationValue(const ConfigImage &image, const DeviationPlace &place);
 // The value of a one-byte deviation (0 for an empty one).
 inline std::uint8_t FirstByte(const QByteArray &bytes)
 {

@@ -208,21 +208,22 @@ std::vector<ProjectEntry> ProjectEntries(const ConfigImage &image)
         AddRelay(out, p, model.relays[static_cast<std::size_t>(p)], model.minutes);
     AddCard(out, model);
     std::vector<ProjectEntry> entries = std::move(out.list());
-    for (const DeviationSpec &spec : Deviations()) {
-        const QByteArray value = DeviationValue(image, spec);
+    for (const DeviationPlace &place : Deviations()) {
+        const QByteArray value = DeviationValue(image, place);
         ProjectEntry entry;
-        entry.key = QStringLiteral("abweichungen.") + spec.name;
+        entry.key = QStringLiteral("abweichungen.") + place.name;
         entry.section = QStringLiteral("Abweichungen");
-        entry.field = spec.relay >= 0
-                          ? RelaySection(spec.relay,
-                                         model.relays[static_cast<std::size_t>(spec.relay)].label) +
-                                QStringLiteral(", ") + spec.label
-                          : spec.label;
-        entry.value = spec.nameRest
+        entry.field =
+            place.relay >= 0
+                ? RelaySection(place.relay,
+                               model.relays[static_cast<std::size_t>(place.relay)].label) +
+                      QStringLiteral(", ") + place.label
+                : place.label;
+        entry.value = place.nameRest
                           ? Hex(value)
                           : QStringLiteral("0x%1").arg(FirstByte(value), 2, 16, QLatin1Char('0'));
         entry.derived = true;
-        entry.deviating = model.deviations.count(spec.name) > 0;
+        entry.deviating = model.deviations.count(place.name) > 0;
         entry.marked = entry.deviating;
         entries.push_back(entry);
     }
