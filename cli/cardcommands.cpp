@@ -164,7 +164,7 @@ int RunCardCommand(const QString &command, const QStringList &options, const Str
 
     ConfigImage image;
     if (upload) {
-        const auto loaded = LoadProjectForUpload(files.first(), streams);
+        const auto loaded = LoadProject(files.first(), streams);
         if (!loaded)
             return BadInput;
         image = *loaded;

@@ -3,6 +3,7 @@
 #include "clioutput.h"
 #include "configimage.h"
 #include "fileaccess.h"
+#include "projectfile.h"
 #include "projectjson.h"
 #include "projectmodel.h"
 #include "projecttext.h"
@@ -98,51 +99,40 @@ const std::map<QString, const char *> &CommandHelp()
     return help;
 }
 
-// A project file, .rel or JSON. JSON by the extension .json, or for a file of another name
-// whose text starts with "{" and that is not exactly a project's 1024 bytes.
-std::optional<ConfigImage> LoadProject(const QString &path, const Streams &streams)
+// Large enough for any JSON form, small enough that a wrong file is not read whole.
+constexpr qint64 MaxInputBytes = 16 * 1024 * 1024;
+
+std::optional<ConfigImage> ImageFromJson(const QString &path, const QByteArray &text,
+                                         const Streams &streams)
 {
-    QByteArray bytes;
-    // Large enough for any JSON form, small enough that a wrong file is not read whole.
-    constexpr qint64 MaxBytes = 16 * 1024 * 1024;
-    if (const FileStatus status = ReadFileHead(path, MaxBytes, false, bytes); !status.ok()) {
-        Error(streams, path, FileErrorMessage(status));
+    JsonError error;
+    const std::optional<ProjectModel> model = ProjectFromJson(text, error);
+    if (!model) {
+        Error(streams, path, error.text());
         return std::nullopt;
     }
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    const bool json = suffix == QLatin1String("json") ||
-                      (suffix != QLatin1String("rel") && bytes.size() != ConfigImage::Size &&
-                       bytes.trimmed().startsWith('{'));
-    if (json) {
-        JsonError error;
-        const std::optional<ProjectModel> model = ProjectFromJson(bytes, error);
-        if (!model) {
-            Error(streams, path, error.text());
-            return std::nullopt;
-        }
-        return EncodeProject(*model);
-    }
-    if (bytes.size() < ConfigImage::Size) {
-        Error(streams, path,
-              QStringLiteral("zu kurz für ein Projekt: %1 Bytes statt 1024").arg(bytes.size()));
-        return std::nullopt;
-    }
-    if (bytes.size() > ConfigImage::Size)
-        Error(streams, path,
-              QStringLiteral("länger als 1024 Bytes; wie im Fenster zählen nur die ersten 1024"));
-    ConfigImage image;
-    std::copy_n(reinterpret_cast<const std::uint8_t *>(bytes.constData()), ConfigImage::Size,
-                image.data());
-    return image;
+    return EncodeProject(*model);
 }
 
-bool WriteOutput(const QString &path, const QByteArray &data, const Streams &streams)
+bool ReadInput(const QString &path, QByteArray &bytes, const Streams &streams)
 {
-    if (const FileStatus status = WriteFileAtomically(path, data); !status.ok()) {
+    if (const FileStatus status = ReadFileHead(path, MaxInputBytes, false, bytes); !status.ok()) {
         Error(streams, path, FileErrorMessage(status));
         return false;
     }
     return true;
+}
+
+bool Reported(const QString &path, const FileStatus &status, const Streams &streams)
+{
+    if (!status.ok())
+        Error(streams, path, FileErrorMessage(status));
+    return status.ok();
+}
+
+bool WriteOutput(const QString &path, const QByteArray &data, const Streams &streams)
+{
+    return Reported(path, WriteFileAtomically(path, data), streams);
 }
 
 // The arguments of one command: positional ones and "-o FILE".
@@ -150,7 +140,6 @@ struct Arguments
 {
     QStringList positional;
     QString output;
-    bool help = false;
 };
 
 bool ParseArguments(const QString &command, const QStringList &options, bool takesOutput,
@@ -158,10 +147,7 @@ bool ParseArguments(const QString &command, const QStringList &options, bool tak
 {
     for (int i = 0; i < options.size(); ++i) {
         const QString &option = options[i];
-        if (option == QLatin1String("--help") || option == QLatin1String("-h")) {
-            args.help = true;
-        } else if (takesOutput &&
-                   (option == QLatin1String("-o") || option == QLatin1String("--output"))) {
+        if (takesOutput && (option == QLatin1String("-o") || option == QLatin1String("--output"))) {
             if (i + 1 >= options.size()) {
                 Error(streams, command, option + QStringLiteral(" ohne Dateinamen"));
                 return false;
@@ -190,11 +176,18 @@ bool ExpectCount(const QString &command, const Arguments &args, int count, const
     return false;
 }
 
+// The one project a command works on.
+std::optional<ConfigImage> TheProject(const QString &command, const Arguments &args,
+                                      const Streams &streams)
+{
+    if (!ExpectCount(command, args, 1, streams))
+        return std::nullopt;
+    return LoadProject(args.positional[0], streams);
+}
+
 int Show(const Arguments &args, const Streams &streams)
 {
-    if (!ExpectCount(QStringLiteral("show"), args, 1, streams))
-        return BadInput;
-    const auto image = LoadProject(args.positional[0], streams);
+    const auto image = TheProject(QStringLiteral("show"), args, streams);
     if (!image)
         return BadInput;
     Print(streams.out, ShowProject(*image));
@@ -203,9 +196,7 @@ int Show(const Arguments &args, const Streams &streams)
 
 int Export(const Arguments &args, const Streams &streams)
 {
-    if (!ExpectCount(QStringLiteral("export"), args, 1, streams))
-        return BadInput;
-    const auto image = LoadProject(args.positional[0], streams);
+    const auto image = TheProject(QStringLiteral("export"), args, streams);
     if (!image)
         return BadInput;
     const QByteArray json = ProjectToJson(DecodeProject(*image));
@@ -226,22 +217,11 @@ int Import(const Arguments &args, const Streams &streams)
     }
     QByteArray text;
     const QString &path = args.positional[0];
-    if (const FileStatus status = ReadFileHead(path, 16 * 1024 * 1024, false, text); !status.ok()) {
-        Error(streams, path, FileErrorMessage(status));
+    if (!ReadInput(path, text, streams))
         return BadInput;
-    }
-    JsonError error;
-    const std::optional<ProjectModel> model = ProjectFromJson(text, error);
-    if (!model) {
-        Error(streams, path, error.text());
-        return BadInput;
-    }
-    const ConfigImage image = EncodeProject(*model);
-    return WriteOutput(args.output,
-                       QByteArray(reinterpret_cast<const char *>(image.data()), ConfigImage::Size),
-                       streams)
-               ? Success
-               : BadInput;
+    const auto image = ImageFromJson(path, text, streams);
+    return image && Reported(args.output, SaveProjectFile(args.output, *image), streams) ? Success
+                                                                                         : BadInput;
 }
 
 int Diff(const Arguments &args, const Streams &streams)
@@ -260,8 +240,6 @@ int Diff(const Arguments &args, const Streams &streams)
 
 int Plan(const Arguments &args, const Streams &streams)
 {
-    if (!ExpectCount(QStringLiteral("plan"), args, 1, streams))
-        return BadInput;
     if (args.output.isEmpty()) {
         Error(streams, QStringLiteral("plan"), QStringLiteral("-o BILD fehlt"));
         return BadInput;
@@ -272,7 +250,7 @@ int Plan(const Arguments &args, const Streams &streams)
               QStringLiteral("unbekanntes Bildformat (erwartet .svg, .png oder .pdf)"));
         return BadInput;
     }
-    const auto image = LoadProject(args.positional[0], streams);
+    const auto image = TheProject(QStringLiteral("plan"), args, streams);
     if (!image)
         return BadInput;
     QString why;
@@ -348,10 +326,29 @@ int Run(const QStringList &arguments, const Streams &streams)
     return Plan(args, streams);
 }
 
-// The project as the card commands need it.
-std::optional<ConfigImage> LoadProjectForUpload(const QString &path, const Streams &streams)
+std::optional<ConfigImage> LoadProject(const QString &path, const Streams &streams)
 {
-    return LoadProject(path, streams);
+    QByteArray bytes;
+    if (!ReadInput(path, bytes, streams))
+        return std::nullopt;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool json = suffix == QLatin1String("json") ||
+                      (suffix != QLatin1String("rel") && bytes.size() != ConfigImage::Size &&
+                       bytes.trimmed().startsWith('{'));
+    if (json)
+        return ImageFromJson(path, bytes, streams);
+    if (bytes.size() < ConfigImage::Size) {
+        Error(streams, path,
+              QStringLiteral("zu kurz für ein Projekt: %1 Bytes statt 1024").arg(bytes.size()));
+        return std::nullopt;
+    }
+    if (bytes.size() > ConfigImage::Size)
+        Error(streams, path,
+              QStringLiteral("länger als 1024 Bytes; wie im Fenster zählen nur die ersten 1024"));
+    ConfigImage image;
+    std::copy_n(reinterpret_cast<const std::uint8_t *>(bytes.constData()), ConfigImage::Size,
+                image.data());
+    return image;
 }
 
 } // namespace Cli

@@ -28,17 +28,18 @@ double Hours(const TimeBytes &time)
     return time.hour + time.minute / 60.0 + time.second / 3600.0;
 }
 
+// Legend name and colour of each source, in the order of PlanSource.
+struct SourceLook
+{
+    const char *name;
+    const char *color;
+};
+constexpr std::array<SourceLook, 3> SourceLooks{
+    {{"Timer 1", "#1f5fbf"}, {"Timer 2", "#e07b00"}, {"Random-Fenster", "#2e9e3e"}}};
+
 QString SourceName(PlanSource source)
 {
-    switch (source) {
-    case PlanSource::Timer1:
-        return QStringLiteral("Timer 1");
-    case PlanSource::Timer2:
-        return QStringLiteral("Timer 2");
-    case PlanSource::Random:
-        return QStringLiteral("Random-Fenster");
-    }
-    return {};
+    return QString::fromLatin1(SourceLooks[static_cast<std::size_t>(source)].name);
 }
 
 // An on-time and an off-time on day `row`: a span past midnight goes on the next day.
@@ -345,15 +346,7 @@ Box BarBox(const PlanBar &bar)
 
 QString SourceColor(PlanSource source)
 {
-    switch (source) {
-    case PlanSource::Timer1:
-        return QStringLiteral("#1f5fbf");
-    case PlanSource::Timer2:
-        return QStringLiteral("#e07b00");
-    case PlanSource::Random:
-        return QStringLiteral("#2e9e3e");
-    }
-    return {};
+    return QString::fromLatin1(SourceLooks[static_cast<std::size_t>(source)].color);
 }
 } // namespace PlanPage
 

@@ -4,7 +4,6 @@
 #include "linkengine.h"
 #include "serialport.h"
 
-#include <QDateTime>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -36,11 +35,6 @@ CardJob::CardJob(const QString &port, Task task, const ConfigImage &image, QObje
 }
 
 CardJob::~CardJob() = default;
-
-void CardJob::setTimeSource(std::function<QDateTime()> now)
-{
-    m_session->setTimeSource(std::move(now));
-}
 
 bool CardJob::IsPortListName(const QString &text, QString *entry)
 {
@@ -75,8 +69,7 @@ void CardJob::start()
     if (m_task == Task::Measure) {
         m_stage = Stage::Measure;
         m_session->Measure();
-        m_sinceProgress.start();
-        m_lastStep = m_session->LinkStep();
+        markProgress();
         m_session->Step();
         return;
     }
@@ -87,8 +80,7 @@ void CardJob::askVersion()
 {
     m_stage = Stage::Version;
     m_session->engine().StartPoll();
-    m_sinceProgress.start();
-    m_lastStep = m_session->LinkStep();
+    markProgress();
     m_session->Step();
 }
 
@@ -98,12 +90,8 @@ void CardJob::check()
         return;
     LinkEngine &engine = m_session->engine();
     const int step = engine.LinkStep();
-    const int measureCount = engine.MeasureCount();
-    if (step != m_lastStep || measureCount != m_lastMeasureCount) {
-        m_lastStep = step;
-        m_lastMeasureCount = measureCount;
-        m_sinceProgress.restart();
-    }
+    if (step != m_lastStep || engine.MeasureCount() != m_lastMeasureCount)
+        markProgress();
 
     if (m_stage == Stage::Version && step == LinkEngine::Idle) {
         if (engine.LastVersion() < 0) {
@@ -120,12 +108,18 @@ void CardJob::check()
                                      .arg(LinkEngine::AcceptedVersion));
         m_stage = Stage::Upload;
         m_session->Send();
-        m_sinceProgress.restart();
-        m_lastStep = m_session->LinkStep();
+        markProgress();
         return;
     }
-    if (m_sinceProgress.elapsed() >= m_timeoutMs)
+    if (m_sinceProgress.elapsed() >= TimeoutMs)
         finish(false, stalledAt());
+}
+
+void CardJob::markProgress()
+{
+    m_lastStep = m_session->LinkStep();
+    m_lastMeasureCount = m_session->engine().MeasureCount();
+    m_sinceProgress.start();
 }
 
 QString CardJob::stalledAt() const

@@ -5,16 +5,14 @@
 #include <QString>
 
 #include <array>
-#include <functional>
 
 class CardSession;
 class ConfigImage;
-class QDateTime;
 
 // One errand with one card, on a card session of its own, for tools that serve many cards at
 // once: open the port, ask the version, then upload the image or read the sensors. The
 // engine has no time-out of its own (the window's user presses "Reset"); an errand gives up
-// when the card leaves an expected byte out for `timeout`, and says at which step.
+// when the card leaves an expected byte out for TimeoutMs, and says at which step.
 class CardJob : public QObject
 {
     Q_OBJECT
@@ -26,16 +24,13 @@ public:
         Upload,  // the version must be 137, then the image goes out
         Measure, // the three temperatures and the humidity
     };
-    static constexpr int DefaultTimeoutMs = 2000;
+    // How long a card may leave an expected byte out.
+    static constexpr int TimeoutMs = 2000;
 
     // port: "COM n" (looked up as the window does) or a device path. The image must outlive
     // the job; the upload reads it block by block as it goes out.
     CardJob(const QString &port, Task task, const ConfigImage &image, QObject *parent = nullptr);
     ~CardJob() override;
-
-    void setTimeout(int ms) { m_timeoutMs = ms; }
-    // Where the final block's clock comes from; the system clock by default.
-    void setTimeSource(std::function<QDateTime()> now);
 
     // Starts the errand; `finished` follows, always exactly once.
     void start();
@@ -73,12 +68,13 @@ private:
     void askVersion();
     void finish(bool ok, const QString &failure = {});
     QString stalledAt() const;
+    // The engine moved: the card has another TimeoutMs for its next byte.
+    void markProgress();
 
     QString m_port;
     Task m_task;
     CardSession *m_session = nullptr;
     Stage m_stage = Stage::Idle;
-    int m_timeoutMs = DefaultTimeoutMs;
     QElapsedTimer m_sinceProgress;
     int m_lastStep = -1;
     int m_lastMeasureCount = 0;
