@@ -2,7 +2,8 @@
 
 #include "cardsession.h"
 #include "linkengine.h"
-#include "serialport.h"
+#include "portresolver.h"
+#include "transport.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -44,9 +45,9 @@ CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
 
 CardLink::~CardLink() = default;
 
-SerialPort &CardLink::serialPort()
+Transport &CardLink::transport()
 {
-    return *m_session->serialPort();
+    return m_session->transport();
 }
 
 LinkEngine &CardLink::engine()
@@ -74,20 +75,25 @@ void CardLink::Button1Click()
 void CardLink::showPortState()
 {
     QComboBox *list = m_controls.portList;
-    const SerialPort &port = serialPort();
-    const bool open = port.PortOpen();
+    const Transport &line = transport();
+    const bool open = line.PortOpen();
     list->setStyleSheet(open ? QStringLiteral("QComboBox { background-color: rgb(0, 255, 0); }")
                              : QStringLiteral("QComboBox { background-color: rgb(255, 0, 0); }"));
-    list->setToolTip(open || port.LastFailureDetail().isEmpty()
-                         ? port.LastDevice()
-                         : port.LastDevice() + QStringLiteral(": ") + port.LastFailureDetail());
+    // While open, only a problem of the line itself (a server that confirmed other settings)
+    // is named; after a failure, its cause.
+    const LinkFailure &problem = open ? line.lineProblem() : line.failure();
+    const QString detail = DescribeFailure(problem, m_session->environment());
+    QString tip = detail.isEmpty() ? line.farEnd() : line.farEnd() + QStringLiteral(": ") + detail;
+    if (line.state() == Transport::State::Opening)
+        tip = line.farEnd() + QStringLiteral(": Verbindung wird aufgebaut");
+    list->setToolTip(tip);
     showEntryDevices();
 }
 
 void CardLink::showEntryDevices()
 {
     QComboBox *list = m_controls.portList;
-    const PortEnvironment &environment = serialPort().environment();
+    const PortEnvironment &environment = m_session->environment();
     for (int i = 0; i < list->count(); ++i)
         list->setItemData(i, DescribePortEntry(i + 1, environment), Qt::ToolTipRole);
 }

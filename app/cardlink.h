@@ -12,7 +12,7 @@ class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class SerialPort;
+class Transport;
 
 // The widgets the card link drives.
 struct CardLinkControls
@@ -45,7 +45,8 @@ public:
     ~CardLink() override;
 
     CardSession &session() { return *m_session; }
-    SerialPort &serialPort();
+    // The line the port list's choice opened or tried: a serial port or a device server.
+    Transport &transport();
     LinkEngine &engine();
 
     // Opens the port named by the port list's text, then colours the list and names the

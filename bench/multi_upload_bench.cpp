@@ -4,7 +4,7 @@
 // ratio; every card's record is checked against the image.
 //   multi_upload_bench [cards] [rounds]     defaults: 8 cards, 3 rounds
 
-#include "cardjob.h"
+#include "cardbatch.h"
 #include "cardsim_pty.h"
 #include "configimage.h"
 
@@ -33,7 +33,7 @@ ConfigImage BenchImage()
 double UploadToCards(int count, const ConfigImage &image)
 {
     std::vector<std::unique_ptr<CardSimPty>> cards;
-    std::vector<std::unique_ptr<CardJob>> jobs;
+    std::vector<PortTarget> targets;
     for (int i = 0; i < count; ++i) {
         cards.push_back(std::make_unique<CardSimPty>(CardSimOptions{}, true));
         std::string error;
@@ -42,30 +42,21 @@ double UploadToCards(int count, const ConfigImage &image)
             return -1;
         }
         cards.back()->Start();
-        jobs.push_back(std::make_unique<CardJob>(QString::fromStdString(cards.back()->DevicePath()),
-                                                 CardJob::Task::Upload, image));
+        targets.push_back(PortTarget::Parse(QString::fromStdString(cards.back()->DevicePath())));
     }
-    QEventLoop loop;
-    int running = count;
-    for (const auto &job : jobs)
-        QObject::connect(job.get(), &CardJob::finished, &loop, [&] {
-            if (--running == 0)
-                loop.quit();
-        });
+    CardBatch batch(targets, CardJob::Task::Upload, image);
     QElapsedTimer elapsed;
     elapsed.start();
-    for (const auto &job : jobs)
-        job->start();
-    loop.exec();
+    batch.run();
     const double ms = double(elapsed.nsecsElapsed()) / 1e6;
     for (int i = 0; i < count; ++i) {
         const auto uploads = cards[std::size_t(i)]->Uploads();
         const bool same = uploads.size() == 1 && uploads[0].size() == 522 &&
                           std::equal(image.data(), image.data() + 512, uploads[0].begin() + 1);
-        if (!jobs[std::size_t(i)]->ok() || !same) {
+        const CardJob &job = *batch.jobs()[std::size_t(i)];
+        if (!job.ok() || !same) {
             std::fprintf(stderr, "card %d: %s\n", i + 1,
-                         qPrintable(jobs[std::size_t(i)]->ok() ? QStringLiteral("wrong record")
-                                                               : jobs[std::size_t(i)]->failure()));
+                         qPrintable(job.ok() ? QStringLiteral("wrong record") : job.failureText()));
             return -1;
         }
     }

@@ -5,6 +5,7 @@
 //   upload_bench [uploads] [idle seconds]     defaults: 3 uploads, 10 s idle
 
 #include "cardsession.h"
+#include "transport.h"
 #include "cardsim_expect.h"
 #include "cardsim_pty.h"
 #include "configimage.h"
@@ -202,8 +203,8 @@ int main(int argc, char **argv)
     });
     if (!session.ConnectPort(QStringLiteral("COM 1"))) {
         std::fprintf(stderr, "upload_bench: %s: %s\n",
-                     qPrintable(session.serialPort()->LastDevice()),
-                     qPrintable(session.serialPort()->LastFailure()));
+                     qPrintable(session.transport().farEnd()),
+                     qPrintable(FailureCause(session.transport().failure())));
         return 1;
     }
     session.start();

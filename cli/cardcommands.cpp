@@ -1,9 +1,8 @@
-#include "cardjob.h"
+#include "cardbatch.h"
 #include "clioutput.h"
+#include "linkengine.h"
 #include "portresolver.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <memory>
@@ -12,26 +11,17 @@
 namespace Cli {
 namespace {
 
-QString Label(const CardJob &job)
-{
-    QString entry;
-    if (!CardJob::IsPortListName(job.port(), &entry))
-        return job.port();
-    const QString device = job.device();
-    return device.isEmpty() || device.startsWith(QLatin1String("COM"))
-               ? entry
-               : entry + QStringLiteral(" (") + device + QLatin1Char(')');
-}
-
 QString Outcome(const CardJob &job, CardJob::Task task)
 {
     switch (task) {
     case CardJob::Task::Upload:
         return QStringLiteral("übertragen");
     case CardJob::Task::Version:
-        return job.version() == 137
+        return job.version() == LinkEngine::AcceptedVersion
                    ? QStringLiteral("Version %1").arg(job.version())
-                   : QStringLiteral("Version %1 (erwartet 137)").arg(job.version());
+                   : QStringLiteral("Version %1 (erwartet %2)")
+                         .arg(job.version())
+                         .arg(LinkEngine::AcceptedVersion);
     case CardJob::Task::Measure: {
         const auto &m = job.measurement();
         return QStringLiteral("%1 °C, %2 °C, %3 °C, %4 % rel. LF")
@@ -73,7 +63,7 @@ private:
     static QString Name(const CardJob &job)
     {
         constexpr int MaxName = 20;
-        const QString port = job.port();
+        const QString port = job.target().text;
         return port.size() <= MaxName ? port : QStringLiteral("…") + port.right(MaxName - 1);
     }
 
@@ -89,7 +79,9 @@ private:
         else if (progress < 5)
             state = QStringLiteral("Version und Start");
         else
-            state = QStringLiteral("Block %1/32").arg(std::min(32, (progress - 5) / 2 + 1));
+            state =
+                QStringLiteral("Block %1/32")
+                    .arg(std::min(LinkEngine::BlockCount, LinkEngine::PositionOf(progress).block));
         return Name(job).leftJustified(m_width) + QStringLiteral("  [") +
                QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('-')) +
                QStringLiteral("] %1 %  ").arg(100 * progress / 71, 3) + state;
@@ -150,16 +142,22 @@ int RunCardCommand(const QString &command, const QStringList &options, const Str
         Error(streams, command, QStringLiteral("kein --port genannt"));
         return BadInput;
     }
-    // The same card twice would fight over its own port.
+    // A malformed address is bad usage; the same card twice would fight over its own port.
+    std::vector<PortTarget> targets;
     QStringList seen;
     for (const QString &port : ports) {
-        QString key = port;
-        CardJob::IsPortListName(port, &key);
+        const PortTarget target = PortTarget::Parse(port);
+        if (!target.valid()) {
+            Error(streams, port, target.error);
+            return BadInput;
+        }
+        const QString key = TargetKey(target, SystemPortEnvironment::Instance());
         if (seen.contains(key)) {
             Error(streams, port, QStringLiteral("mehrfach genannt"));
             return BadInput;
         }
         seen << key;
+        targets.push_back(target);
     }
 
     ConfigImage image;
@@ -173,55 +171,41 @@ int RunCardCommand(const QString &command, const QStringList &options, const Str
                                : command == QLatin1String("version") ? CardJob::Task::Version
                                                                      : CardJob::Task::Measure;
 
-    std::vector<std::unique_ptr<CardJob>> jobs;
-    for (const QString &port : ports)
-        jobs.push_back(std::make_unique<CardJob>(port, task, image));
+    CardBatch batch(targets, task, image);
     const bool bars = upload && streams.terminal;
-    ProgressBars progress(jobs, streams);
-    QEventLoop loop;
-    int running = int(jobs.size());
+    ProgressBars progress(batch.jobs(), streams);
     bool redraw = false;
     QTimer repaint;
     repaint.setInterval(100);
-    QObject::connect(&repaint, &QTimer::timeout, &loop, [&] {
+    QObject::connect(&repaint, &QTimer::timeout, &batch, [&] {
         if (redraw)
             progress.draw();
         redraw = false;
     });
-    for (const auto &job : jobs) {
-        CardJob *j = job.get();
-        QObject::connect(j, &CardJob::progressChanged, &loop, [&] { redraw = true; });
-        QObject::connect(j, &CardJob::finished, &loop, [&, j](bool ok) {
-            if (!bars) {
-                if (ok)
-                    Print(streams.out,
-                          Label(*j) + QStringLiteral(": ") + Outcome(*j, task) + QLatin1Char('\n'));
-                else
-                    Error(streams, Label(*j), j->failure());
-            }
-            redraw = true;
-            if (--running == 0)
-                loop.quit();
-        });
-    }
+    QObject::connect(&batch, &CardBatch::progressed, &batch, [&] { redraw = true; });
+    QObject::connect(&batch, &CardBatch::jobFinished, &batch, [&](CardJob *job) {
+        if (!bars) {
+            if (job->ok())
+                Print(streams.out, job->label() + QStringLiteral(": ") + Outcome(*job, task) +
+                                       QLatin1Char('\n'));
+            else
+                Error(streams, job->label(), job->failureText());
+        }
+        redraw = true;
+    });
     if (bars) {
         progress.draw();
         repaint.start();
     }
-    for (const auto &job : jobs)
-        job->start();
-    if (running > 0)
-        loop.exec();
-    bool allOk = true;
-    if (bars)
+    batch.run();
+    if (bars) {
         progress.draw();
-    for (const auto &job : jobs) {
-        allOk = allOk && job->ok();
         // Below the bars, every failure once more as an error line.
-        if (bars && !job->ok())
-            Error(streams, Label(*job), job->failure());
+        for (const auto &job : batch.jobs())
+            if (!job->ok())
+                Error(streams, job->label(), job->failureText());
     }
-    return allOk ? Success : CardFailed;
+    return batch.allOk() ? Success : CardFailed;
 }
 
 } // namespace Cli

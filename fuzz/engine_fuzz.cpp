@@ -8,9 +8,9 @@
 //   7          the port goes away or comes back
 //   8 o v      the user edits image byte o (mod 1024) to v between ticks
 // and checks after every step what must hold whatever the card or the user does.
-#include "byteport.h"
 #include "cardsession.h"
 #include "configimage.h"
+#include "fakeline.h"
 #include "linkclock.h"
 #include "linkengine.h"
 
@@ -32,25 +32,17 @@ namespace {
     std::abort();
 }
 
-class FakePort : public BytePort
+// The tests' scripted line; a read while it is closed breaks the engine's contract.
+class FakePort : public FakeLine
 {
 public:
-    void SendByte(int value) override { sent.push_back(static_cast<std::uint8_t>(value & 0xFF)); }
-    int ReadByte() override
+    FakePort()
     {
-        if (!open)
-            fail("read while the port is closed");
-        if (incoming.empty())
-            return -1;
-        const int b = incoming.front();
-        incoming.pop_front();
-        return b;
+        onRead = [this] {
+            if (!isOpen)
+                fail("read while the port is closed");
+        };
     }
-    bool PortOpen() const override { return open; }
-
-    bool open = true;
-    std::deque<std::uint8_t> incoming;
-    std::vector<std::uint8_t> sent;
 };
 
 bool stepInUse(int step)
@@ -85,7 +77,7 @@ public:
         const int before = engine.LinkStep();
         port.sent.clear();
         session.Step();
-        if (!port.open) {
+        if (!port.isOpen) {
             if (!port.sent.empty() || engine.LinkStep() != before)
                 fail("engine moved without a port", before, engine.LinkStep());
             return;
@@ -174,11 +166,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     while (i < size) {
         switch (next() % 9) {
         case 0:
-            h.port.incoming.push_back(next());
+            h.port.rx.push_back(next());
             break;
         case 1:
             for (int n = next(); n > 0; --n) {
-                h.port.incoming.push_back(LinkEngine::Ack);
+                h.port.rx.push_back(LinkEngine::Ack);
                 h.tick();
                 h.check();
             }
@@ -203,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             h.session.SecondTick(base.addSecs(qint64(next()) * 3607));
             break;
         case 7:
-            h.port.open = !h.port.open;
+            h.port.isOpen = !h.port.isOpen;
             break;
         case 8: {
             const int offset = (next() << 8 | next()) % ConfigImage::Size;

@@ -2,13 +2,12 @@
 
 #include "cardsession.h"
 #include "linkengine.h"
-#include "serialport.h"
+#include "transport.h"
 
-#include <QRegularExpression>
 #include <QTimer>
 
-CardJob::CardJob(const QString &port, Task task, const ConfigImage &image, QObject *parent)
-    : QObject(parent), m_port(port), m_task(task), m_session(new CardSession(image, this))
+CardJob::CardJob(const PortTarget &target, Task task, const ConfigImage &image, QObject *parent)
+    : QObject(parent), m_target(target), m_task(task), m_session(new CardSession(image, this))
 {
     m_session->setFreshClock(true);
     connect(m_session, &CardSession::stepped, this, &CardJob::check);
@@ -28,43 +27,76 @@ CardJob::CardJob(const QString &port, Task task, const ConfigImage &image, QObje
             finish(true);
         }
     });
-    connect(m_session, &CardSession::portStateChanged, this, [this] {
-        if (m_stage != Stage::Idle && m_stage != Stage::Done && !m_session->PortOpen())
-            finish(false, QStringLiteral("Verbindung getrennt (%1)").arg(stalledAt()));
-    });
+    connect(m_session, &CardSession::portStateChanged, this, &CardJob::lineChanged);
 }
 
 CardJob::~CardJob() = default;
 
-bool CardJob::IsPortListName(const QString &text, QString *entry)
+QString CardJob::label() const
 {
-    static const QRegularExpression name(QStringLiteral("^COM ?([1-9])$"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const auto match = name.match(text.trimmed());
-    if (match.hasMatch() && entry)
-        *entry = QStringLiteral("COM ") + match.captured(1);
-    return match.hasMatch();
+    if (m_target.kind != PortTarget::Kind::ListEntry)
+        return m_target.text;
+    const QString entry = m_target.url();
+    const QString reached = m_session->transport().farEnd();
+    return reached.isEmpty() || reached.startsWith(QLatin1String("COM"))
+               ? entry
+               : entry + QStringLiteral(" (") + reached + QLatin1Char(')');
 }
 
-QString CardJob::device() const
+QString CardJob::failureText() const
 {
-    return m_session->serialPort()->LastDevice();
+    const QString text = DescribeFailure(m_failure, m_session->environment());
+    return m_failedOpening ? QStringLiteral("lässt sich nicht öffnen: ") + text : text;
 }
 
 void CardJob::start()
 {
-    QString entry;
-    const bool open = IsPortListName(m_port, &entry) ? m_session->ConnectPort(entry)
-                                                     : m_session->OpenDevice(m_port);
-    if (!open) {
-        const SerialPort *serial = m_session->serialPort();
-        const QString detail = serial->LastFailureDetail();
+    m_stage = Stage::Opening;
+    m_session->OpenTarget(m_target);
+    // An open that succeeds at once has already begun the errand through lineChanged.
+    const Transport &line = m_session->transport();
+    if (m_stage != Stage::Opening)
+        return;
+    if (line.state() == Transport::State::Closed) {
         // Reported once the caller's loop runs, like every other end.
-        QTimer::singleShot(0, this, [this, detail] {
-            finish(false, QStringLiteral("lässt sich nicht öffnen: ") + detail);
+        const LinkFailure failure = line.failure();
+        QTimer::singleShot(0, this, [this, failure] {
+            m_failedOpening = true;
+            finish(false, failure);
         });
+    }
+    // Else a connection is being made: lineChanged goes on.
+}
+
+void CardJob::lineChanged()
+{
+    if (m_stage == Stage::Idle || m_stage == Stage::Done)
+        return;
+    const Transport &line = m_session->transport();
+    if (m_stage == Stage::Opening) {
+        if (line.PortOpen()) {
+            begin();
+        } else if (line.state() == Transport::State::Closed) {
+            m_failedOpening = true;
+            finish(false, line.failure());
+        }
         return;
     }
+    if (line.lineProblem().failed())
+        return finish(false, line.lineProblem());
+    if (line.PortOpen())
+        return;
+    LinkFailure failure = line.failure();
+    const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
+    if (m_stage == Stage::Upload && at.phase == LinkEngine::UploadPosition::Blocks) {
+        failure.kind = FailureKind::CutOff;
+        failure.block = at.block;
+    }
+    finish(false, failure);
+}
+
+void CardJob::begin()
+{
     m_session->startStepping();
     if (m_task == Task::Measure) {
         m_stage = Stage::Measure;
@@ -86,8 +118,11 @@ void CardJob::askVersion()
 
 void CardJob::check()
 {
-    if (m_done || m_stage == Stage::Idle)
+    if (m_done || m_stage == Stage::Idle || m_stage == Stage::Opening)
         return;
+    // A device server that confirmed other line settings cannot be trusted with the card.
+    if (const LinkFailure &problem = m_session->transport().lineProblem(); problem.failed())
+        return finish(false, problem);
     LinkEngine &engine = m_session->engine();
     const int step = engine.LinkStep();
     if (step != m_lastStep || engine.MeasureCount() != m_lastMeasureCount)
@@ -102,10 +137,13 @@ void CardJob::check()
         m_version = engine.LastVersion();
         if (m_task == Task::Version)
             return finish(true);
-        if (m_version != LinkEngine::AcceptedVersion)
-            return finish(false, QStringLiteral("falsche Version %1 (erwartet %2)")
-                                     .arg(m_version)
-                                     .arg(LinkEngine::AcceptedVersion));
+        if (m_version != LinkEngine::AcceptedVersion) {
+            LinkFailure wrong;
+            wrong.kind = FailureKind::WrongVersion;
+            wrong.where = m_session->transport().farEnd();
+            wrong.value = m_version;
+            return finish(false, wrong);
+        }
         m_stage = Stage::Upload;
         m_session->Send();
         markProgress();
@@ -122,29 +160,40 @@ void CardJob::markProgress()
     m_sinceProgress.start();
 }
 
-QString CardJob::stalledAt() const
+LinkFailure CardJob::stalledAt() const
 {
-    const int step = m_session->LinkStep();
+    LinkFailure f;
+    f.where = m_session->transport().farEnd();
     switch (m_stage) {
     case Stage::Version:
-        return QStringLiteral("keine Antwort auf die Versionsabfrage (L)");
+        f.kind = FailureKind::NoVersion;
+        return f;
     case Stage::Measure:
-        return QStringLiteral("keine Messwerte (T): %1 von 4 Bytes")
-            .arg(m_session->engine().MeasureCount());
-    case Stage::Upload:
-        if (step == LinkEngine::UploadAsked || step == LinkEngine::AwaitUploadAccept)
-            return QStringLiteral("keine Antwort auf den Upload-Befehl (D)");
-        if (step >= 5 && step <= 68)
-            return QStringLiteral("keine Bestätigung für Block %1 von 32").arg((step - 6) / 2 + 1);
-        if (step == LinkEngine::FinalBlockDue || step == LinkEngine::AwaitLastAck)
-            return QStringLiteral("keine Bestätigung für den Schlussblock");
-        return QStringLiteral("Upload aus dem Takt (Schritt %1)").arg(step);
+        f.kind = FailureKind::NoMeasurement;
+        f.value = m_session->engine().MeasureCount();
+        return f;
+    case Stage::Upload: {
+        const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
+        if (at.phase == LinkEngine::UploadPosition::Starting) {
+            f.kind = FailureKind::NoUploadAccept;
+        } else if (at.phase == LinkEngine::UploadPosition::Blocks) {
+            f.kind = at.block > LinkEngine::BlockCount ? FailureKind::FinalStalled
+                                                       : FailureKind::BlockStalled;
+            f.block = at.block;
+        } else {
+            f.kind = FailureKind::OutOfStep;
+            f.value = m_session->LinkStep();
+        }
+        return f;
+    }
     default:
-        return QStringLiteral("abgebrochen");
+        f.kind = FailureKind::Other;
+        f.systemText = QStringLiteral("abgebrochen");
+        return f;
     }
 }
 
-void CardJob::finish(bool ok, const QString &failure)
+void CardJob::finish(bool ok, const LinkFailure &failure)
 {
     if (m_done)
         return;
@@ -154,7 +203,6 @@ void CardJob::finish(bool ok, const QString &failure)
     m_stage = Stage::Done;
     m_session->stop();
     // Nothing more is asked of this card: its port is free for others at once.
-    if (SerialPort *serial = m_session->serialPort())
-        serial->ClosePort();
+    m_session->transport().close();
     emit finished(ok);
 }

@@ -5,35 +5,44 @@
 
 #include <functional>
 
-class BytePort;
+#include "porttarget.h"
+
+#include <QElapsedTimer>
+
 class ConfigImage;
 class LinkClock;
 class LinkEngine;
+class NetworkPort;
+class PortEnvironment;
 class QDateTime;
 class QTimer;
 class SerialPort;
+class Transport;
 
-// One card on one line: the serial port, the protocol engine and the clock with their two
-// timers, put together the way the window runs them. The engine steps on the 20 ms tick and
-// whenever bytes arrive; once a second the clock is refreshed, the link status of the poll
-// cycle that just ended is reported and the next poll starts. No widget and no window text:
-// the outside sees signals and plain calls, so several sessions can run side by side in one
+// One card on one line: the transport (a serial port or a device server), the protocol engine and
+// the clock with their two timers, put together the way the window runs them. The engine steps on
+// the 20 ms tick and whenever bytes arrive; once a second the clock is refreshed, the link status
+// of the poll cycle that just ended is reported and the next poll starts. No widget and no window
+// text: the outside sees signals and plain calls, so several sessions can run side by side in one
 // process, one per card.
 class CardSession : public QObject
 {
     Q_OBJECT
 
 public:
-    // A session on a serial port of its own.
+    // A session with transports of its own: a serial port, and a network port once a target
+    // names a device server.
     explicit CardSession(const ConfigImage &image, QObject *parent = nullptr);
-    // A session on a line the caller owns (a scripted port in tests); the caller reports
-    // arrivals by calling Step, as the serial port's arrival signal does.
-    CardSession(BytePort &port, const ConfigImage &image, QObject *parent = nullptr);
+    // A session on a line the caller owns (a scripted line in tests); arrivals it reports
+    // step the engine, as a real line's do.
+    CardSession(Transport &line, const ConfigImage &image, QObject *parent = nullptr);
     ~CardSession() override;
 
-    // Null for a session on the caller's line.
-    SerialPort *serialPort() const { return m_serial; }
-    BytePort &port() const { return *m_port; }
+    // The line in use: the one the last choice opened or tried.
+    Transport &transport() const { return *m_transport; }
+    // Where "COM n" is looked up; the running system by default. Must outlive the session.
+    void setEnvironment(const PortEnvironment &environment);
+    const PortEnvironment &environment() const { return *m_environment; }
     LinkEngine &engine() const { return *m_engine; }
     const LinkClock &clock() const { return *m_clock; }
     QTimer *Timer1() const { return m_timer1; } // engine step, 20 ms
@@ -54,16 +63,23 @@ public:
     void setFreshClock(bool fresh) { m_freshClock = fresh; }
 
     // The user's port choice, as the port list's text ("COM 4"): opens it, or closes the open
-    // port first and then opens the new choice. True when a port is open afterwards.
+    // port first and then opens the new choice. True when a port is open afterwards; a
+    // device server is connected in the background, and portStateChanged tells the outcome.
     // A choice whose device is missing ("nicht gefunden", "kein Gerät") or went away
     // ("getrennt") is opened by the once-a-second tick as soon as the device is there again;
     // a busy port or one without permission waits for the user's next choice, since every
     // try raises DTR and RTS for a moment. (Not on Windows, where the port list stays as it
-    // always was.)
+    // always was.) A device server that refused, could not be reached or was lost is tried
+    // again on the tick, at most every RetryMaxMs; one that says its port is in use waits
+    // for the user's next choice, so two tools never take the port from each other in turn.
     bool ConnectPort(const QString &portListText);
     bool ComboBox1Change(const QString &portListText);
-    // Opens a device by its path, without the "COM n" lookup and without reopening it later.
-    bool OpenDevice(const QString &path);
+    // Opens a target once (a list entry, a device path or an address), without reopening it
+    // later: for errands. True when open at once; a connection reports by portStateChanged.
+    bool OpenTarget(const PortTarget &target);
+
+    static constexpr int RetryFirstMs = 2000;
+    static constexpr int RetryMaxMs = 5000;
 
     // "Send" (after the caller has captured its edits into the image), "Reset", "Messen".
     void Send();
@@ -95,11 +111,21 @@ signals:
 
 private:
     void wire();
+    void use(Transport *transport);
+    bool connectChoice();
     void reopenWhenBack();
+    void reconnectWhenDue();
+    void transportChanged();
 
     const ConfigImage &m_image;
+    const PortEnvironment *m_environment = nullptr;
     SerialPort *m_serial = nullptr;
-    BytePort *m_port = nullptr;
+    NetworkPort *m_network = nullptr;
+    Transport *m_transport = nullptr;
+    bool m_ownsTransports = false;
+    int m_stateReports = 0;   // portStateChanged so far, to report each open exactly once
+    QElapsedTimer m_sinceTry; // since the last connection attempt to a device server
+    int m_retryMs = RetryFirstMs;
     LinkClock *m_clock = nullptr;
     LinkEngine *m_engine = nullptr;
     QTimer *m_timer1 = nullptr;

@@ -6,37 +6,37 @@
 
 LinkEngine::LinkEngine(BytePort &port, const ConfigImage &image, const ClockValues &clock,
                        QObject *parent)
-    : QObject(parent), m_port(port), m_image(image), m_clock(clock)
+    : QObject(parent), m_port(&port), m_image(image), m_clock(clock)
 {
 }
 
 bool LinkEngine::PortOpen() const
 {
-    return m_port.PortOpen();
+    return m_port->PortOpen();
 }
 
 void LinkEngine::Timer1Timer()
 {
     // Without a port the step is kept, so a pending command goes out once one is open.
-    if (!m_port.PortOpen())
+    if (!m_port->PortOpen())
         return;
     if (m_linkStep == MeasureAsked) {
-        m_port.SendByte(CommandMeasure);
+        m_port->SendByte(CommandMeasure);
         m_linkStep = MeasureCollect;
         m_measureCount = 0;
     }
     if (m_linkStep == UploadAsked) {
-        m_port.SendByte(CommandUpload);
+        m_port->SendByte(CommandUpload);
         handedToLine(1);
         m_linkStep = AwaitUploadAccept;
     }
     if (m_linkStep == PollAsked) {
-        m_port.SendByte(CommandVersion);
+        m_port->SendByte(CommandVersion);
         m_linkStep = AwaitVersion;
     }
     // Everything already received belongs to this step; reads never wait.
     for (int n = 0; n < MaxBytesPerTick; ++n) {
-        const int byte = m_port.ReadByte();
+        const int byte = m_port->ReadByte();
         if (byte < 0)
             break;
         receive(byte);
@@ -87,6 +87,25 @@ void LinkEngine::StartPoll()
     m_linkStep = PollAsked;
     m_cardSeen = false;
     m_versionOk = true;
+}
+
+LinkEngine::UploadPosition LinkEngine::PositionOf(int step)
+{
+    UploadPosition p;
+    if (step == UploadAsked || step == AwaitUploadAccept) {
+        p.phase = UploadPosition::Starting;
+    } else if (step >= 5 && step <= AwaitLastAck) {
+        // 5 + 2k: block k+1 due, 6 + 2k: sent and awaited; 69 and 70 for the final block.
+        p.phase = UploadPosition::Blocks;
+        p.block = (step - 5) / 2 + 1;
+        p.acknowledged = p.block - 1;
+    } else if (step == UploadDone) {
+        p.phase = UploadPosition::Complete;
+        p.acknowledged = BlockCount + 1;
+    } else if (step > UploadDone && step < MeasureAsked) {
+        p.phase = UploadPosition::OutOfStep;
+    }
+    return p;
 }
 
 int LinkEngine::Temperature(std::uint8_t byte)
@@ -154,21 +173,21 @@ void LinkEngine::sendBlock(int block)
     // Read at the moment of sending: an edit made during the upload goes out if its block
     // has not been sent yet.
     for (int i = 0; i < BlockSize; ++i)
-        m_port.SendByte(m_image[block * BlockSize + i]);
+        m_port->SendByte(m_image[block * BlockSize + i]);
 }
 
 void LinkEngine::sendFinalBlock()
 {
-    m_port.SendByte(m_clock.second);
-    m_port.SendByte(m_clock.minute);
-    m_port.SendByte(m_clock.hour);
-    m_port.SendByte(m_clock.todayMask);
-    m_port.SendByte(m_image[ImageOffset::GlobalFlags]);
-    m_port.SendByte(m_image[ImageOffset::SensorOffsets]);
-    m_port.SendByte(m_image[ImageOffset::PushButtons]);
+    m_port->SendByte(m_clock.second);
+    m_port->SendByte(m_clock.minute);
+    m_port->SendByte(m_clock.hour);
+    m_port->SendByte(m_clock.todayMask);
+    m_port->SendByte(m_image[ImageOffset::GlobalFlags]);
+    m_port->SendByte(m_image[ImageOffset::SensorOffsets]);
+    m_port->SendByte(m_image[ImageOffset::PushButtons]);
     // The card's firmware expects the key byte before the power-up byte here.
-    m_port.SendByte(m_image[ImageOffset::KeyBits]);
-    m_port.SendByte(m_image[ImageOffset::PowerUp]);
+    m_port->SendByte(m_image[ImageOffset::KeyBits]);
+    m_port->SendByte(m_image[ImageOffset::PowerUp]);
 }
 
 void LinkEngine::showMeasurement()

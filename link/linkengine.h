@@ -49,6 +49,9 @@ public:
     LinkEngine(BytePort &port, const ConfigImage &image, const ClockValues &clock,
                QObject *parent = nullptr);
 
+    // The line the engine speaks on; a session switches it when another transport takes over.
+    void setPort(BytePort &port) { m_port = &port; }
+
     int LinkStep() const { return m_linkStep; }
     bool CardSeen() const { return m_cardSeen; }
     bool VersionOk() const { return m_versionOk; }
@@ -78,6 +81,25 @@ public:
     // The once-a-second poll start: only when idle or when the last poll got no answer.
     void StartPoll();
 
+    // Where an upload stands at a step: the block (1 to 32, 33 for the final block) that is
+    // due or awaits its acknowledgement, and how many blocks the card has acknowledged. This
+    // is the one place that counts blocks from steps.
+    struct UploadPosition
+    {
+        enum Phase
+        {
+            NotUploading,
+            Starting, // "D" asked for or sent, waiting for the card to accept
+            Blocks,   // a block of 16 or the final block is due or awaits its acknowledgement
+            Complete,
+            OutOfStep, // only surplus acknowledgements lead here
+        };
+        Phase phase = NotUploading;
+        int block = 0;        // Blocks: 1 to 33
+        int acknowledged = 0; // 0 to 33
+    };
+    static UploadPosition PositionOf(int step);
+
     // Temperature of a measurement byte: 0 to 128 as they are, 129 to 255 as -127 to -1.
     static int Temperature(std::uint8_t byte);
 
@@ -100,7 +122,7 @@ private:
     // Bytes just handed to the line: their acknowledgement cannot come sooner than this.
     void handedToLine(int count);
 
-    BytePort &m_port;
+    BytePort *m_port;
     const ConfigImage &m_image;
     const ClockValues &m_clock;
     int m_linkStep = Idle;

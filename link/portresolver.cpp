@@ -67,8 +67,23 @@ PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &env
     return r;
 #else
     const QString link = environment.LinkFolder() + QLatin1String("/com") + digit;
+    const QFileInfo info(link);
+    if (!info.isSymLink() && info.isFile()) {
+        r.source = PortResolution::Address;
+        r.device = link;
+        QFile file(link);
+        QString line;
+        if (file.open(QIODevice::ReadOnly))
+            line = QString::fromUtf8(file.readLine(1024)).trimmed();
+        r.address = PortTarget::Parse(line);
+        if (!r.address.isNetwork()) {
+            r.address = PortTarget{};
+            r.address.text = line;
+        }
+        return r;
+    }
     // A dangling link still names the device the user meant; the open then says "not found".
-    if (const QFileInfo info(link); info.isSymLink() || info.exists()) {
+    if (info.isSymLink() || info.exists()) {
         r.source = PortResolution::Link;
         r.device = link;
         return r;
@@ -91,6 +106,10 @@ QString DescribePortEntry(int n, const PortEnvironment &environment)
     const QString entry = QStringLiteral("COM %1: ").arg(n);
     const PortResolution r = ResolvePort(QStringLiteral("Com%1").arg(n), environment);
     switch (r.source) {
+    case PortResolution::Address:
+        return entry + (r.address.valid() ? r.address.url()
+                                          : DescribePortFailure(FailureKind::BadAddress, r.device,
+                                                                environment, 0, r.address.text));
     case PortResolution::Link: {
         const QString target = QFileInfo(r.device).symLinkTarget();
         if (target.isEmpty())
@@ -109,7 +128,7 @@ QString DescribePortEntry(int n, const PortEnvironment &environment)
         return entry + parts.join(QStringLiteral(", "));
     }
     case PortResolution::Missing:
-        return entry + DescribePortFailure(PortFailure::NoDevice, {}, environment, r.count);
+        return entry + DescribePortFailure(FailureKind::NoDevice, {}, environment, r.count);
     case PortResolution::Invalid:
         break;
     }
@@ -217,58 +236,4 @@ const SystemPortEnvironment &SystemPortEnvironment::Instance()
 {
     static const SystemPortEnvironment environment;
     return environment;
-}
-
-QString PortFailureCause(PortFailure failure, const QString &systemText)
-{
-    switch (failure) {
-    case PortFailure::None:
-        return {};
-    case PortFailure::NotFound:
-        return QStringLiteral("nicht gefunden");
-    case PortFailure::NoDevice:
-        return QStringLiteral("kein Gerät");
-    case PortFailure::Permission:
-        return QStringLiteral("keine Berechtigung");
-    case PortFailure::Busy:
-        return QStringLiteral("belegt");
-    case PortFailure::Gone:
-        return QStringLiteral("getrennt");
-    case PortFailure::Other:
-        break;
-    }
-    return systemText;
-}
-
-QString DescribePortFailure(PortFailure failure, const QString &device,
-                            const PortEnvironment &environment, int portCount,
-                            const QString &systemText)
-{
-    const QString cause = PortFailureCause(failure, systemText);
-    switch (failure) {
-    case PortFailure::NoDevice:
-        return portCount == 1
-                   ? cause + QStringLiteral(" (1 serieller Anschluss gefunden)")
-                   : cause + QStringLiteral(" (%1 serielle Anschlüsse gefunden)").arg(portCount);
-    case PortFailure::Permission: {
-        const QString group = environment.DeviceGroup(device);
-        if (group.isEmpty() || group == QLatin1String("root"))
-            return cause;
-        const QString node = QFileInfo(device).canonicalFilePath();
-        return cause + QStringLiteral(": %1 gehört der Gruppe %2. Abhilfe: sudo usermod -aG %2 %3, "
-                                      "danach neu anmelden")
-                           .arg(node.isEmpty() ? device : node, group, environment.UserName());
-    }
-    case PortFailure::Busy: {
-        const std::optional<PortHolder> holder = environment.LockHolder(device);
-        if (!holder)
-            return cause;
-        return cause + QStringLiteral(" von %1 (PID %2)")
-                           .arg(holder->program.isEmpty() ? QStringLiteral("einem Programm")
-                                                          : holder->program)
-                           .arg(holder->pid);
-    }
-    default:
-        return cause;
-    }
 }

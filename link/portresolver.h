@@ -1,5 +1,8 @@
 #pragma once
 
+#include "linkfailure.h"
+#include "porttarget.h"
+
 #include <QString>
 
 #include <optional>
@@ -64,45 +67,24 @@ struct PortResolution
     enum Source
     {
         Link,       // the user's link com<n>; it may point nowhere
+        Address,    // com<n> is a text file whose first line names a device server
         Discovered, // the n-th port the system reports
         Missing,    // there is no n-th port: the entry opens nothing
         Invalid,    // no entry COM 1 to COM 9
     };
     Source source = Invalid;
-    QString device; // what is opened: the link, the stable name or the device path
-    PortInfo info;  // of the discovered port
-    int count = 0;  // how many ports the system reports
+    QString device;     // what is opened: the link, the stable name or the device path
+    PortInfo info;      // of the discovered port
+    int count = 0;      // how many ports the system reports
+    PortTarget address; // Address: the server; invalid when the file's first line is none
 };
 
 // "Com1" .. "Com9" (the device part of the mode string, any case). On Windows it is COMn.
-// Elsewhere: the link com<n> in the link folder when there is one, else the n-th port of
-// OrderedPorts opened by its stable name, else nothing.
+// Elsewhere: the link com<n> in the link folder when there is one, the address in com<n> when
+// that is a regular file (echo rfc2217://gw-keller:4001 > ~/.config/zelkora/com3), else the
+// n-th port of OrderedPorts opened by its stable name, else nothing.
 PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &environment);
 
 // One line for the entry "COM n" of the port list: the device it stands for right now, with
 // what the system knows of the adapter, or that there is none.
 QString DescribePortEntry(int n, const PortEnvironment &environment);
-
-// Why an open failed, for the port list's tooltip and the command-line tool's messages.
-enum class PortFailure
-{
-    None,
-    NotFound,   // the device does not exist (a dangling link, an unplugged adapter)
-    NoDevice,   // there is no n-th port on this system
-    Permission, // the user may not open the device
-    Busy,       // another program holds it
-    Gone,       // it went away while open
-    Other,      // anything else; the system's own text says what
-};
-
-// The cause in a word or two: "nicht gefunden", "kein Gerät", "keine Berechtigung", "belegt",
-// "getrennt"; systemText for Other, nothing for None.
-QString PortFailureCause(PortFailure failure, const QString &systemText = {});
-
-// The cause in words, with what to do where that is known:
-// "keine Berechtigung: /dev/ttyUSB0 gehört der Gruppe dialout. Abhilfe: sudo usermod -aG
-// dialout anna, danach neu anmelden", "belegt von minicom (PID 4711)", "nicht gefunden",
-// "getrennt". systemText is used for Other.
-QString DescribePortFailure(PortFailure failure, const QString &device,
-                            const PortEnvironment &environment, int portCount = 0,
-                            const QString &systemText = {});

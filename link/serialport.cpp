@@ -1,5 +1,7 @@
 #include "serialport.h"
 
+#include "porttarget.h"
+
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QStringList>
@@ -51,7 +53,7 @@ QString ModeStringFor(const QString &portListText)
     return QLatin1String("Com") + portListText.mid(4, 1) + QLatin1String(":2400,N,8,1");
 }
 
-SerialPort::SerialPort(QObject *parent) : QObject(parent), m_port(new QSerialPort(this))
+SerialPort::SerialPort(QObject *parent) : Transport(parent), m_port(new QSerialPort(this))
 {
     connect(m_port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { handleError(error); });
@@ -64,20 +66,27 @@ int SerialPort::OpenPort(const QString &mode)
 {
     if (m_port->isOpen())
         m_port->close();
-    m_portOpen = false;
+    setState(State::Closed);
     m_lostWhileOpen = false;
 
     const QString deviceName = mode.left(4);
     const PortResolution resolved = ResolvePort(deviceName, *m_environment);
     const QString &path = resolved.device;
     if (resolved.source == PortResolution::Invalid) {
-        m_lastDevice = deviceName;
-        setFailure(PortFailure::NotFound);
+        setFarEnd(deviceName);
+        fail(FailureKind::NotFound);
         return 0;
     }
     if (resolved.source == PortResolution::Missing) {
-        m_lastDevice = QLatin1String("COM ") + deviceName.at(3);
-        setFailure(PortFailure::NoDevice, {}, resolved.count);
+        setFarEnd(QLatin1String("COM ") + deviceName.at(3));
+        fail(FailureKind::NoDevice, {}, resolved.count);
+        return 0;
+    }
+    if (resolved.source == PortResolution::Address) {
+        // A device server's address is no serial device; the card session opens it on the
+        // network instead.
+        setFarEnd(path);
+        fail(FailureKind::BadAddress, resolved.address.text);
         return 0;
     }
     return openPath(path, mode);
@@ -87,18 +96,26 @@ int SerialPort::OpenDevice(const QString &path)
 {
     if (m_port->isOpen())
         m_port->close();
-    m_portOpen = false;
+    setState(State::Closed);
     m_lostWhileOpen = false;
     return openPath(path, QStringLiteral("Com0:2400,N,8,1"));
 }
 
+void SerialPort::open(const PortTarget &target)
+{
+    if (target.kind == PortTarget::Kind::ListEntry)
+        OpenPort(ModeStringFor(target.url()));
+    else
+        OpenDevice(target.path);
+}
+
 int SerialPort::openPath(const QString &path, const QString &mode)
 {
-    m_lastDevice = path;
+    setFarEnd(path);
     m_port->setPortName(path);
-    ++m_openAttempts;
+    countAttempt();
     if (!m_port->open(QIODevice::ReadWrite)) {
-        setFailure(failureCause(m_port->error(), path), m_port->errorString());
+        fail(failureCause(m_port->error(), path), m_port->errorString());
         m_port->clearError();
         return 0;
     }
@@ -112,14 +129,14 @@ int SerialPort::openPath(const QString &path, const QString &mode)
     m_port->setDataTerminalReady(false);
     m_port->setRequestToSend(false);
     if (!applied) {
-        setFailure(PortFailure::Other, m_port->errorString());
+        fail(FailureKind::Other, m_port->errorString());
         m_port->close();
         m_port->clearError();
         return 0;
     }
     m_port->clearError();
-    m_portOpen = true;
-    setFailure(PortFailure::None);
+    setFailure({});
+    setState(State::Open);
     return 1;
 }
 
@@ -127,7 +144,7 @@ void SerialPort::ClosePort()
 {
     m_port->close();
     m_port->clearError();
-    m_portOpen = false;
+    setState(State::Closed);
     m_lostWhileOpen = false;
 }
 
@@ -154,16 +171,13 @@ int SerialPort::ReadByte()
 
 bool SerialPort::ConnectPort(const QString &portListText)
 {
-    if (OpenPort(ModeStringFor(portListText)) == 1)
-        m_portOpen = true;
-    return m_portOpen;
+    return OpenPort(ModeStringFor(portListText)) == 1;
 }
 
 bool SerialPort::ComboBox1Change(const QString &portListText)
 {
-    if (m_portOpen)
+    if (PortOpen())
         ClosePort();
-    m_portOpen = false;
     return ConnectPort(portListText);
 }
 
@@ -189,9 +203,9 @@ void SerialPort::closeIfLost()
         return;
     m_port->close();
     m_port->clearError();
-    m_portOpen = false;
-    setFailure(PortFailure::Gone);
-    emit portLost();
+    fail(FailureKind::Gone);
+    setState(State::Closed);
+    emit lineLost();
 }
 
 bool SerialPort::DeviceAvailable(const QString &mode) const
@@ -202,36 +216,38 @@ bool SerialPort::DeviceAvailable(const QString &mode) const
     return resolved.source == PortResolution::Link && QFileInfo::exists(resolved.device);
 }
 
-void SerialPort::setFailure(PortFailure failure, const QString &systemText, int portCount)
+void SerialPort::fail(FailureKind failure, const QString &systemText, int portCount)
 {
-    m_failure = failure;
-    m_lastFailureDetail =
-        DescribePortFailure(failure, m_lastDevice, *m_environment, portCount, systemText);
-    m_lastFailure = PortFailureCause(failure, systemText);
+    LinkFailure f;
+    f.kind = failure;
+    f.where = farEnd();
+    f.systemText = systemText;
+    f.value = portCount;
+    setFailure(f);
 }
 
-PortFailure SerialPort::failureCause(int error, const QString &path) const
+FailureKind SerialPort::failureCause(int error, const QString &path) const
 {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-        return PortFailure::NotFound;
+        return FailureKind::NotFound;
     case QSerialPort::OpenError:
-        return PortFailure::Busy;
+        return FailureKind::Busy;
     case QSerialPort::PermissionError: {
         // Qt gives the same code for a busy device, a missing permission and a lock held
         // by another program; tell them apart so the user knows what to fix.
 #ifndef Q_OS_WIN
         const QFileInfo info(path);
         if (!info.exists())
-            return PortFailure::NotFound;
+            return FailureKind::NotFound;
         if (!info.isReadable() || !info.isWritable())
-            return PortFailure::Permission;
+            return FailureKind::Permission;
 #else
         Q_UNUSED(path);
 #endif
-        return PortFailure::Busy;
+        return FailureKind::Busy;
     }
     default:
-        return PortFailure::Other;
+        return FailureKind::Other;
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byteport.h"
 #include "portresolver.h"
+#include "transport.h"
 
 #include <QObject>
 #include <QString>
@@ -13,10 +13,11 @@ class QSerialPort;
 QString ModeStringFor(const QString &portListText);
 
 // The one serial port to the card: 2400 baud, 8N1, no flow control, DTR and RTS inactive,
-// exclusive. Nothing here waits: reads give what the event loop has already received, writes
+// exclusive; the device went away while open (adapter pulled, card simulator ended) is
+// lineLost. Nothing here waits: reads give what the event loop has already received, writes
 // go into the port's buffer and leave as the line takes them, and bytesArrived tells when
 // there is something to read. So a port that is open never holds the user-interface thread.
-class SerialPort : public QObject, public BytePort
+class SerialPort : public Transport
 {
     Q_OBJECT
 
@@ -37,11 +38,14 @@ public:
     int OpenDevice(const QString &path);
     void ClosePort();
 
+    // A list entry ("COM n") or a device path.
+    void open(const PortTarget &target) override;
+    void close() override { ClosePort(); }
+
     // Queues the byte and hands what the line will take to the system at once; never waits.
     void SendByte(int value) override;
     // The next byte already received, or -1 at once.
     int ReadByte() override;
-    bool PortOpen() const override { return m_portOpen; }
 
     // Opens the port for a text of the port list (e.g. "COM 4"); true when it is open.
     bool ConnectPort(const QString &portListText);
@@ -52,38 +56,22 @@ public:
     // failed ("nicht gefunden", "kein Gerät", "keine Berechtigung", "belegt", "getrennt" or
     // the system's text); empty cause when open. LastFailureDetail adds what is known of the
     // cause and what to do about it.
-    QString LastDevice() const { return m_lastDevice; }
-    QString LastFailure() const { return m_lastFailure; }
-    QString LastFailureDetail() const { return m_lastFailureDetail; }
-    PortFailure LastFailureKind() const { return m_failure; }
-    // How many times a device was really opened (tried), for seeing that nothing is tried
-    // while a device is absent.
-    int OpenAttempts() const { return m_openAttempts; }
+    QString LastDevice() const { return farEnd(); }
+    QString LastFailure() const { return FailureCause(failure()); }
+    QString LastFailureDetail() const { return DescribeFailure(failure(), *m_environment); }
+    FailureKind LastFailureKind() const { return failure().kind; }
 
     // Whether the device that mode names is there now, looked up without opening it.
     bool DeviceAvailable(const QString &mode) const;
-
-signals:
-    // Bytes from the card are waiting to be read.
-    void bytesArrived();
-    // The device went away while open (adapter pulled, card simulator ended): the port is
-    // closed and PortOpen is false until it is opened again.
-    void portLost();
 
 private:
     int openPath(const QString &path, const QString &mode);
     void handleError(int error);
     void closeIfLost();
-    void setFailure(PortFailure failure, const QString &systemText = {}, int portCount = 0);
-    PortFailure failureCause(int error, const QString &path) const;
+    void fail(FailureKind failure, const QString &systemText = {}, int portCount = 0);
+    FailureKind failureCause(int error, const QString &path) const;
 
     QSerialPort *m_port = nullptr;
-    bool m_portOpen = false;
     bool m_lostWhileOpen = false;
     const PortEnvironment *m_environment = &SystemPortEnvironment::Instance();
-    QString m_lastDevice;
-    QString m_lastFailure;
-    QString m_lastFailureDetail;
-    PortFailure m_failure = PortFailure::None;
-    int m_openAttempts = 0;
 };

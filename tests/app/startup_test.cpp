@@ -15,9 +15,9 @@ namespace {
 const QString Missing = QStringLiteral("Datei nicht gefunden.");
 const QString DiskFull = QStringLiteral("Zu wenig Speicherplatz.");
 
-SerialPort &Port(const FileWindow &w)
+Transport &Port(const FileWindow &w)
 {
-    return w.form->cardLink()->serialPort();
+    return w.form->cardLink()->transport();
 }
 
 // With "IF K1" checked, checking "aktiv" of Timer 1 clears the input, but only once the
@@ -112,7 +112,7 @@ void StartupTest::startShowsPageOneOfTheLastProjectAndOpensThePort()
     QCOMPARE(ports->currentIndex(), 2);
     QCOMPARE(ports->currentText(), QStringLiteral("COM 3"));
     QVERIFY(Port(w).PortOpen());
-    QCOMPARE(Port(w).LastDevice(), QString::fromStdString(card.LinkPath()));
+    QCOMPARE(Port(w).farEnd(), QString::fromStdString(card.LinkPath()));
     QVERIFY(ports->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
     QVERIFY(w.form->CaptureEnabled());
     QVERIFY(!w.form->DisplayInProgress());
@@ -201,7 +201,7 @@ void StartupTest::startupFailuresAndOddSettings()
     QCOMPARE(ports->currentIndex(), port);
     QCOMPARE(ports->currentText(), portText);
     // The port on show is opened even after a failure (here it is no real device).
-    QCOMPARE(Port(w).LastDevice(),
+    QCOMPARE(Port(w).farEnd(),
              device.startsWith(QLatin1String("com")) ? linkPath(device) : device);
     QVERIFY(ports->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
 

@@ -4,6 +4,7 @@
 #include "cardsim_pty.h"
 #include "fakeenvironment.h"
 #include "linkengine.h"
+#include "cardsession.h"
 #include "serialport.h"
 #include "unit1.h"
 #include "unit2.h"
@@ -62,13 +63,13 @@ private slots:
         // Text set by the program opens nothing.
         widget<QComboBox>("ComboBox1")->setEditText(QStringLiteral("COM 9"));
         QVERIFY(port().PortOpen());
-        QCOMPARE(port().LastDevice(), linkPath(3));
+        QCOMPARE(port().farEnd(), linkPath(3));
 
         // Only the fifth character counts: "COM 34" is Com3 again, reopened.
         widget<QComboBox>("ComboBox1")->lineEdit()->selectAll();
         QTest::keyClicks(widget<QComboBox>("ComboBox1")->lineEdit(), QStringLiteral("COM 34"));
         QVERIFY(port().PortOpen());
-        QCOMPARE(port().LastDevice(), linkPath(3));
+        QCOMPARE(port().farEnd(), linkPath(3));
         widget<QComboBox>("ComboBox1")->lineEdit()->selectAll();
         QTest::keyClicks(widget<QComboBox>("ComboBox1")->lineEdit(), QStringLiteral("CO"));
         QVERIFY(!port().PortOpen());
@@ -258,7 +259,7 @@ private slots:
              QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0"),
              QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"),
              QStringLiteral("A5XK3RJT")}};
-        port().setEnvironment(environment);
+        m_window->cardLink()->session().setEnvironment(environment);
         m_window->cardLink()->ConnectPort(); // COM 1: the adapter, which is not really there
         QComboBox *list = widget<QComboBox>("ComboBox1");
         QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
@@ -275,7 +276,7 @@ private slots:
         QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
                  QStringLiteral("COM 1: kein Gerät (0 serielle Anschlüsse gefunden)"));
         list->hidePopup();
-        port().setEnvironment(SystemPortEnvironment::Instance());
+        m_window->cardLink()->session().setEnvironment(SystemPortEnvironment::Instance());
     }
 
 private:
@@ -297,7 +298,7 @@ private:
             qFatal("no control %s", name);
         return found;
     }
-    SerialPort &port() { return m_window->cardLink()->serialPort(); }
+    Transport &port() { return m_window->cardLink()->transport(); }
     LinkEngine &engine() { return m_window->cardLink()->engine(); }
 
     QTemporaryDir m_config;

@@ -91,7 +91,7 @@ TEST_P(ClockStatusTest, LabelsAfterOnePollCycle)
 {
     const StatusCase &c = GetParam();
     FakePort port;
-    port.open = c.portOpen;
+    port.isOpen = c.portOpen;
     ConfigImage image;
     CardSession session(port, image);
     const LinkEngine &engine = session.engine();

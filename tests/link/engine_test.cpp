@@ -351,14 +351,14 @@ TEST_F(EngineTest, PollStartsOnlyWhenIdleOrUnanswered)
 
 TEST_F(EngineTest, ClosedPortStandsStillAndResumes)
 {
-    port.open = false;
+    port.isOpen = false;
     engine.Button1Click();
     Ticks(5);
     EXPECT_EQ(engine.LinkStep(), 1);
     EXPECT_TRUE(port.sent.empty());
     EXPECT_EQ(port.reads, 0);
     EXPECT_TRUE(progress.empty());
-    port.open = true;
+    port.isOpen = true;
     engine.Timer1Timer();
     EXPECT_EQ(port.sent, std::vector<std::uint8_t>{68});
     EXPECT_EQ(engine.LinkStep(), 4);

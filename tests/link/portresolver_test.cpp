@@ -130,7 +130,7 @@ TEST(PortEntry, TooltipNamesTheDeviceAndTheAdapter)
 struct FailureCase
 {
     const char *name;
-    PortFailure failure;
+    FailureKind failure;
     const char *group;
     qint64 holderPid;
     const char *holder;
@@ -142,11 +142,11 @@ void PrintTo(const FailureCase &c, std::ostream *out)
     *out << c.name;
 }
 
-class PortFailureTest : public ::testing::TestWithParam<FailureCase>
+class FailureKindTest : public ::testing::TestWithParam<FailureCase>
 {
 };
 
-TEST_P(PortFailureTest, SaysWhatIsWrongAndWhatToDo)
+TEST_P(FailureKindTest, SaysWhatIsWrongAndWhatToDo)
 {
     const FailureCase &c = GetParam();
     FakePortEnvironment environment;
@@ -160,21 +160,21 @@ TEST_P(PortFailureTest, SaysWhatIsWrongAndWhatToDo)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Causes, PortFailureTest,
+    Causes, FailureKindTest,
     ::testing::Values(
-        FailureCase{"PermissionWithGroup", PortFailure::Permission, "dialout", 0, "",
+        FailureCase{"PermissionWithGroup", FailureKind::Permission, "dialout", 0, "",
                     "keine Berechtigung: /dev/ttyUSB0 gehört der Gruppe dialout. Abhilfe: sudo "
                     "usermod -aG dialout anna, danach neu anmelden"},
-        FailureCase{"PermissionOfRootOnly", PortFailure::Permission, "root", 0, "",
+        FailureCase{"PermissionOfRootOnly", FailureKind::Permission, "root", 0, "",
                     "keine Berechtigung"},
-        FailureCase{"BusyWithLockFile", PortFailure::Busy, "", 4711, "minicom",
+        FailureCase{"BusyWithLockFile", FailureKind::Busy, "", 4711, "minicom",
                     "belegt von minicom (PID 4711)"},
-        FailureCase{"BusyWithoutLockFile", PortFailure::Busy, "", 0, "", "belegt"},
-        FailureCase{"NotFound", PortFailure::NotFound, "", 0, "", "nicht gefunden"},
-        FailureCase{"Gone", PortFailure::Gone, "", 0, "", "getrennt"},
-        FailureCase{"NoDevice", PortFailure::NoDevice, "", 0, "",
+        FailureCase{"BusyWithoutLockFile", FailureKind::Busy, "", 0, "", "belegt"},
+        FailureCase{"NotFound", FailureKind::NotFound, "", 0, "", "nicht gefunden"},
+        FailureCase{"Gone", FailureKind::Gone, "", 0, "", "getrennt"},
+        FailureCase{"NoDevice", FailureKind::NoDevice, "", 0, "",
                     "kein Gerät (0 serielle Anschlüsse gefunden)"},
-        FailureCase{"Other", PortFailure::Other, "", 0, "", "E/A-Fehler"}),
+        FailureCase{"Other", FailureKind::Other, "", 0, "", "E/A-Fehler"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

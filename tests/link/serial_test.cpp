@@ -246,12 +246,12 @@ TEST(CardSessionLine, HangUpMidUploadStopsCleanlyAndReopens)
     options.hangupAfterBlock = 10;
     SessionRig rig(g_configHome->path(), 5);
     ASSERT_TRUE(rig.plugCardAndChoosePort(options));
-    SerialPort &port = *rig.session.serialPort();
-    QSignalSpy lost(&port, &SerialPort::portLost);
+    Transport &port = rig.session.transport();
+    QSignalSpy lost(&port, &Transport::lineLost);
     ASSERT_TRUE(rig.pressSend());
     ASSERT_TRUE(lost.wait(5000));
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_EQ(port.LastFailure(), QStringLiteral("getrennt"));
+    EXPECT_EQ(FailureCause(port.failure()), QStringLiteral("getrennt"));
     EXPECT_EQ(rig.session.LinkStep(), 6 + 2 * 10); // block 10 out, its acknowledgement never came
     EXPECT_EQ(port.ReadByte(), -1);
     rig.card.reset();

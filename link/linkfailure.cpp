@@ -1,0 +1,192 @@
+#include "linkfailure.h"
+
+#include "portresolver.h"
+#include "porttarget.h"
+
+#include <QFileInfo>
+
+namespace {
+
+QString SettingText(LineSetting setting, int value)
+{
+    switch (setting) {
+    case LineSetting::Baud:
+        return QStringLiteral("%1 Baud statt 2400").arg(value);
+    case LineSetting::DataBits:
+        return QStringLiteral("%1 Datenbits statt 8").arg(value);
+    case LineSetting::Parity: {
+        // The codes of RFC 2217's SET-PARITY.
+        static const char *const names[] = {"?", "keine", "ungerade", "gerade", "Mark", "Space"};
+        const QString name =
+            value >= 1 && value <= 5 ? QString::fromUtf8(names[value]) : QString::number(value);
+        return QStringLiteral("Parität %1 statt keine").arg(name);
+    }
+    case LineSetting::StopBits:
+        // 1 = one, 2 = two, 3 = one and a half stop bits.
+        return QStringLiteral("%1 Stoppbits statt 1")
+            .arg(value == 3 ? QStringLiteral("1,5") : QString::number(value));
+    }
+    return {};
+}
+
+} // namespace
+
+bool LinkFailure::retryable() const
+{
+    switch (kind) {
+    case FailureKind::HostUnknown:
+    case FailureKind::Refused:
+    case FailureKind::Unreachable:
+    case FailureKind::NoAnswer:
+    case FailureKind::Closed:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString FailureCause(const LinkFailure &failure)
+{
+    switch (failure.kind) {
+    case FailureKind::None:
+        return {};
+    case FailureKind::NotFound:
+        return QStringLiteral("nicht gefunden");
+    case FailureKind::NoDevice:
+        return QStringLiteral("kein Gerät");
+    case FailureKind::Permission:
+        return QStringLiteral("keine Berechtigung");
+    case FailureKind::Busy:
+        return QStringLiteral("belegt");
+    case FailureKind::Gone:
+        return QStringLiteral("getrennt");
+    case FailureKind::Other:
+        return failure.systemText;
+    case FailureKind::BadAddress:
+        return QStringLiteral("keine gültige Adresse");
+    case FailureKind::HostUnknown:
+        return QStringLiteral("Rechnername unbekannt");
+    case FailureKind::Refused:
+        return QStringLiteral("Verbindung abgelehnt");
+    case FailureKind::Unreachable:
+        return QStringLiteral("nicht erreichbar");
+    case FailureKind::NoAnswer:
+        return QStringLiteral("keine Antwort auf den Verbindungsaufbau");
+    case FailureKind::Closed:
+        return QStringLiteral("vom Server getrennt");
+    case FailureKind::NotTelnet:
+        return QStringLiteral("Server verhandelt kein RFC 2217");
+    case FailureKind::IsTelnet:
+        return QStringLiteral("Server spricht Telnet");
+    case FailureKind::NoBinary:
+        return QStringLiteral("Server lehnt Telnet BINARY ab");
+    case FailureKind::NoComPort:
+        return QStringLiteral("Server lehnt RFC 2217 ab");
+    case FailureKind::SettingsRejected:
+        return QStringLiteral("Server bestätigt ") + SettingText(failure.setting, failure.value);
+    case FailureKind::NoVersion:
+        return QStringLiteral("keine Antwort auf die Versionsabfrage (L)");
+    case FailureKind::WrongVersion:
+        return QStringLiteral("falsche Version %1 (erwartet 137)").arg(failure.value);
+    case FailureKind::NoUploadAccept:
+        return QStringLiteral("keine Antwort auf den Upload-Befehl (D)");
+    case FailureKind::BlockStalled:
+        return QStringLiteral("keine Bestätigung für Block %1 von 32").arg(failure.block);
+    case FailureKind::FinalStalled:
+        return QStringLiteral("keine Bestätigung für den Schlussblock");
+    case FailureKind::OutOfStep:
+        return QStringLiteral("Upload aus dem Takt (Schritt %1)").arg(failure.value);
+    case FailureKind::CutOff:
+        return QStringLiteral("Verbindung getrennt");
+    case FailureKind::NoMeasurement:
+        return QStringLiteral("keine Messwerte (T): %1 von 4 Bytes").arg(failure.value);
+    case FailureKind::Disturbed:
+        return QStringLiteral("Messung gestört: %1 Bytes statt 4").arg(failure.value);
+    }
+    return {};
+}
+
+QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &environment)
+{
+    const QString cause = FailureCause(failure);
+    switch (failure.kind) {
+    case FailureKind::NoDevice:
+        return failure.value == 1
+                   ? cause + QStringLiteral(" (1 serieller Anschluss gefunden)")
+                   : cause +
+                         QStringLiteral(" (%1 serielle Anschlüsse gefunden)").arg(failure.value);
+    case FailureKind::Permission: {
+        const QString group = environment.DeviceGroup(failure.where);
+        if (group.isEmpty() || group == QLatin1String("root"))
+            return cause;
+        const QString node = QFileInfo(failure.where).canonicalFilePath();
+        return cause +
+               QStringLiteral(": %1 gehört der Gruppe %2. Abhilfe: sudo usermod -aG %2 %3, "
+                              "danach neu anmelden")
+                   .arg(node.isEmpty() ? failure.where : node, group, environment.UserName());
+    }
+    case FailureKind::Busy: {
+        // A server says so in its own words; a local port's holder is told by its lock file.
+        if (LooksLikeAddress(failure.where))
+            return failure.systemText.isEmpty()
+                       ? cause
+                       : cause + QStringLiteral(" (Server meldet: %1)").arg(failure.systemText);
+        const std::optional<PortHolder> holder = environment.LockHolder(failure.where);
+        if (!holder)
+            return cause;
+        return cause + QStringLiteral(" von %1 (PID %2)")
+                           .arg(holder->program.isEmpty() ? QStringLiteral("einem Programm")
+                                                          : holder->program)
+                           .arg(holder->pid);
+    }
+    case FailureKind::BadAddress:
+        return cause + QStringLiteral(" in %1: „%2“ (erwartet rfc2217://HOST:PORT oder "
+                                      "socket://HOST:PORT)")
+                           .arg(failure.where, failure.systemText);
+    case FailureKind::Closed:
+        return failure.systemText.isEmpty()
+                   ? cause
+                   : QStringLiteral("Verbindung verloren (%1)").arg(failure.systemText);
+    case FailureKind::Unreachable:
+        return failure.systemText.isEmpty()
+                   ? cause
+                   : cause + QStringLiteral(" (%1)").arg(failure.systemText);
+    case FailureKind::NotTelnet:
+        return cause + QStringLiteral("; für einen rohen TCP-Port socket:// verwenden");
+    case FailureKind::IsTelnet:
+        return cause + QStringLiteral("; für diesen Port rfc2217:// verwenden");
+    case FailureKind::NoBinary:
+        return cause + QStringLiteral(" und kann nicht jedes Byte übertragen");
+    case FailureKind::NoComPort:
+        return cause + QStringLiteral("; für einen rohen TCP-Port socket:// verwenden");
+    case FailureKind::CutOff:
+        // The card waits for the rest of the block and has no time-out of its own.
+        return (failure.block > 32 ? QStringLiteral("Verbindung getrennt beim Schlussblock")
+                                   : QStringLiteral("Verbindung getrennt bei Block %1 von 32")
+                                         .arg(failure.block)) +
+               QStringLiteral(": Übertragung abgebrochen, die Karte vor der nächsten Übertragung "
+                              "zurücksetzen");
+    default:
+        return cause;
+    }
+}
+
+QString PortFailureCause(FailureKind failure, const QString &systemText)
+{
+    LinkFailure f;
+    f.kind = failure;
+    f.systemText = systemText;
+    return FailureCause(f);
+}
+
+QString DescribePortFailure(FailureKind failure, const QString &device,
+                            const PortEnvironment &environment, int portCount,
+                            const QString &systemText)
+{
+    LinkFailure f;
+    f.kind = failure;
+    f.where = device;
+    f.value = portCount;
+    f.systemText = systemText;
+    return DescribeFailure(f, environment);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QString>
+
+class PortEnvironment;
+
+// Why a line could not be opened, went away or why an errand with the card failed. A front
+// tells "busy" from "refused" from "stalled at block 12" by the kind, and puts it into words
+// with DescribeFailure, the one place where these texts are written.
+enum class FailureKind
+{
+    None,
+    // A local port.
+    NotFound,   // the device does not exist (a dangling link, an unplugged adapter)
+    NoDevice,   // there is no n-th port on this system
+    Permission, // the user may not open the device
+    Busy,       // another program holds it; a server that says so (its words in systemText)
+    Gone,       // it went away while open
+    Other,      // anything else; the system's own text says what
+    // A serial device server on the network.
+    BadAddress,       // the configuration file com<n> holds no address (systemText: its line)
+    HostUnknown,      // the name does not resolve
+    Refused,          // nothing listens on that port
+    Unreachable,      // no route to the host
+    NoAnswer,         // the connection attempt got no answer in time
+    Closed,           // the server closed the connection
+    NotTelnet,        // rfc2217:// but the server never negotiated: it is a raw port
+    IsTelnet,         // socket:// but the server opened with Telnet negotiation
+    NoBinary,         // the server refuses Telnet BINARY, so it cannot carry every byte
+    NoComPort,        // the server refuses the Com Port Control Option
+    SettingsRejected, // the server confirmed other line settings (setting, value)
+    // An errand with the card.
+    NoVersion,      // no answer to "L"
+    WrongVersion,   // another version byte (value)
+    NoUploadAccept, // no answer to "D"
+    BlockStalled,   // no acknowledgement for block `block` (1 to 32)
+    FinalStalled,   // no acknowledgement for the final block
+    OutOfStep,      // surplus acknowledgements carried the upload off its steps (value)
+    CutOff,         // the line went away in the middle of an upload, at block `block`
+    NoMeasurement,  // fewer than four measurement bytes (value: how many came)
+    Disturbed,      // more bytes than a reading came back (value: how many)
+};
+
+// The line settings an RFC 2217 server may confirm differently.
+enum class LineSetting
+{
+    Baud,
+    DataBits,
+    Parity,
+    StopBits,
+};
+
+struct LinkFailure
+{
+    FailureKind kind = FailureKind::None;
+    QString where;      // the device path or the address (host:port) it concerns
+    QString systemText; // the system's or the server's own words
+    int block = 0;      // BlockStalled, CutOff: 1 to 32, 33 for the final block
+    int value = 0;      // NoDevice: ports found; WrongVersion: the byte; SettingsRejected: the
+                        // confirmed value; NoMeasurement/Disturbed: bytes; OutOfStep: the step
+    LineSetting setting = LineSetting::Baud; // SettingsRejected
+
+    bool failed() const { return kind != FailureKind::None; }
+    // A network failure that may pass by itself: worth another connection attempt.
+    bool retryable() const;
+};
+
+// The cause in a word or two: "nicht gefunden", "kein Gerät", "keine Berechtigung", "belegt",
+// "getrennt", "Verbindung abgelehnt"; systemText for Other, nothing for None.
+QString FailureCause(const LinkFailure &failure);
+
+// The cause in German, with what is known of it and what to do where that is known:
+// "keine Berechtigung: /dev/ttyUSB0 gehört der Gruppe dialout. Abhilfe: sudo usermod -aG
+// dialout anna, danach neu anmelden", "belegt von minicom (PID 4711)", "keine Bestätigung
+// für Block 12 von 32". The environment tells groups and lock holders of local devices.
+QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &environment);
+
+// The short cause and the explained one for a local port, as the port list shows them.
+QString PortFailureCause(FailureKind failure, const QString &systemText = {});
+QString DescribePortFailure(FailureKind failure, const QString &device,
+                            const PortEnvironment &environment, int portCount = 0,
+                            const QString &systemText = {});

@@ -1,0 +1,297 @@
+#include "networkport.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
+namespace {
+
+// What a server says when it refuses the connection arrives at once.
+constexpr qint64 GreetingMs = 1000;
+constexpr int GreetingBytes = 256;
+
+void ProbeIdleServer(QTcpSocket &socket)
+{
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+#ifdef Q_OS_LINUX
+    // First probe after 5 s of silence, then every 2 s; three unanswered end the connection.
+    const int fd = int(socket.socketDescriptor());
+    const int idle = 5, interval = 2, count = 3;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+#endif
+}
+
+} // namespace
+
+NetworkPort::NetworkPort(QObject *parent)
+    : Transport(parent), m_connectTimer(new QTimer(this)), m_negotiationTimer(new QTimer(this))
+{
+    m_connectTimer->setSingleShot(true);
+    m_connectTimer->setInterval(ConnectTimeoutMs);
+    m_negotiationTimer->setSingleShot(true);
+    m_negotiationTimer->setInterval(NegotiationTimeoutMs);
+    connect(m_connectTimer, &QTimer::timeout, this, &NetworkPort::connectTimedOut);
+    connect(m_negotiationTimer, &QTimer::timeout, this, &NetworkPort::negotiationTimedOut);
+}
+
+NetworkPort::~NetworkPort() = default;
+
+void NetworkPort::open(const PortTarget &target)
+{
+    releaseSocket();
+    m_target = target;
+    setFarEnd(target.url());
+    setLineProblem({});
+    m_rx.clear();
+    m_held.clear();
+    m_greeting.clear();
+    m_codec.reset();
+    if (target.kind == PortTarget::Kind::Rfc2217)
+        m_codec.emplace();
+    countAttempt();
+
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::connected, this, &NetworkPort::connected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &NetworkPort::readArrived);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &NetworkPort::socketFailed);
+    connect(m_socket, &QTcpSocket::disconnected, this, &NetworkPort::disconnected);
+    setFailure({});
+    setState(State::Opening);
+    m_connectTimer->start();
+    // Resolves the name and connects in the background.
+    m_socket->connectToHost(target.host, target.port);
+}
+
+void NetworkPort::close()
+{
+    releaseSocket();
+    setState(State::Closed);
+}
+
+void NetworkPort::releaseSocket()
+{
+    m_connectTimer->stop();
+    m_negotiationTimer->stop();
+    if (!m_socket)
+        return;
+    QTcpSocket *socket = m_socket;
+    m_socket = nullptr;
+    socket->disconnect(this);
+    // A clean end, so the server frees its port at once; one that does not finish soon is cut.
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+        return;
+    }
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(2000, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+}
+
+void NetworkPort::connected()
+{
+    m_connectTimer->stop();
+    m_since.start();
+    ProbeIdleServer(*m_socket);
+    if (m_codec) {
+        write(m_codec->Opening());
+        m_negotiationTimer->start();
+    }
+    setState(State::Open);
+}
+
+void NetworkPort::write(const std::vector<std::uint8_t> &bytes)
+{
+    if (m_socket && !bytes.empty())
+        m_socket->write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+}
+
+void NetworkPort::SendByte(int value)
+{
+    if (state() != State::Open)
+        return;
+    const auto byte = std::uint8_t(value & 0xFF);
+    if (!m_codec) {
+        write({byte});
+        return;
+    }
+    if (m_codec->Suspended()) {
+        // Held for the server, within what one upload can be.
+        if (m_held.size() < MaxHeld)
+            TelnetCodec::EncodeData(byte, m_held);
+        return;
+    }
+    std::vector<std::uint8_t> out;
+    TelnetCodec::EncodeData(byte, out);
+    write(out);
+}
+
+int NetworkPort::ReadByte()
+{
+    if (m_rx.empty())
+        return -1;
+    const int byte = m_rx.front();
+    m_rx.pop_front();
+    return byte;
+}
+
+void NetworkPort::take(const std::uint8_t *bytes, std::size_t count)
+{
+    if (m_since.isValid() && m_since.elapsed() < GreetingMs)
+        m_greeting.append(reinterpret_cast<const char *>(bytes),
+                          std::min<qsizetype>(qsizetype(count), GreetingBytes - m_greeting.size()));
+    const std::size_t room = MaxHeld - std::min(MaxHeld, m_rx.size());
+    m_rx.insert(m_rx.end(), bytes, bytes + std::min(count, room));
+}
+
+void NetworkPort::readArrived()
+{
+    if (!m_socket)
+        return;
+    const QByteArray bytes = m_socket->readAll();
+    const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+    if (!m_codec) {
+        // A Telnet server greets with negotiation (IAC WILL/WONT/DO/DONT) before anything else.
+        const bool first = m_greeting.isEmpty();
+        take(data, std::size_t(bytes.size()));
+        if (first && m_greeting.size() >= 2 && quint8(m_greeting[0]) == TelnetCodec::Iac &&
+            quint8(m_greeting[1]) >= TelnetCodec::Will) {
+            m_rx.clear();
+            return end(failureOf(FailureKind::IsTelnet));
+        }
+        if (!m_rx.empty())
+            emit bytesArrived();
+        return;
+    }
+
+    TelnetCodec::Output out;
+    m_codec->Feed(data, std::size_t(bytes.size()), out);
+    write(out.reply);
+    if (m_codec->Negotiated())
+        m_negotiationTimer->stop();
+    if (out.purged)
+        m_rx.clear(); // a banner or what the line held before
+    if (!out.data.empty())
+        take(out.data.data(), out.data.size());
+    if (!m_codec->Suspended() && !m_held.empty()) {
+        write(m_held);
+        m_held.clear();
+    }
+    switch (m_codec->problem()) {
+    case TelnetCodec::Problem::NoBinary:
+        return end(failureOf(FailureKind::NoBinary));
+    case TelnetCodec::Problem::NoComPort:
+        return end(failureOf(FailureKind::NoComPort));
+    case TelnetCodec::Problem::SettingsRejected:
+        if (!lineProblem().failed()) {
+            LinkFailure problem = failureOf(FailureKind::SettingsRejected);
+            problem.setting = LineSetting(int(m_codec->rejectedSetting()));
+            problem.value = int(m_codec->rejectedValue());
+            setLineProblem(problem);
+            emit stateChanged();
+        }
+        break;
+    case TelnetCodec::Problem::None:
+        break;
+    }
+    if (!m_rx.empty())
+        emit bytesArrived();
+}
+
+QString NetworkPort::serverWords() const
+{
+    if (!m_since.isValid() || m_since.elapsed() > 3 * GreetingMs)
+        return {};
+    QString text;
+    for (const char c : m_greeting) {
+        if (c == '\r' || c == '\n')
+            text += QLatin1Char(' ');
+        else if (c >= 0x20 && c < 0x7F)
+            text += QLatin1Char(c);
+        else
+            return {}; // not a sentence: bytes of the card or of a protocol
+    }
+    text = text.simplified();
+    const bool sentence =
+        text.contains(QLatin1Char(' ')) &&
+        std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
+    return sentence ? text.left(120) : QString();
+}
+
+void NetworkPort::disconnected()
+{
+    if (state() == State::Closed)
+        return;
+    const QString words = serverWords();
+    // A server that refuses a second user says so and closes: a busy port, not a lost one.
+    end(words.isEmpty() ? failureOf(FailureKind::Closed) : failureOf(FailureKind::Busy, words));
+}
+
+void NetworkPort::socketFailed()
+{
+    if (!m_socket || state() == State::Closed)
+        return;
+    const QAbstractSocket::SocketError error = m_socket->error();
+    const QString text = m_socket->errorString();
+    if (state() == State::Open) {
+        // Keep-alive found the server gone, or the connection broke.
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            return disconnected();
+        return end(failureOf(FailureKind::Closed, text));
+    }
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return end(failureOf(FailureKind::Refused));
+    case QAbstractSocket::HostNotFoundError:
+        return end(failureOf(FailureKind::HostUnknown));
+    case QAbstractSocket::NetworkError:
+        return end(failureOf(FailureKind::Unreachable, text));
+    case QAbstractSocket::SocketTimeoutError:
+        return end(failureOf(FailureKind::NoAnswer));
+    case QAbstractSocket::RemoteHostClosedError:
+        return end(failureOf(FailureKind::Closed));
+    default:
+        return end(failureOf(FailureKind::Other, text));
+    }
+}
+
+void NetworkPort::connectTimedOut()
+{
+    if (state() == State::Opening)
+        end(failureOf(FailureKind::NoAnswer));
+}
+
+void NetworkPort::negotiationTimedOut()
+{
+    if (state() == State::Open && m_codec && !m_codec->Negotiated())
+        end(failureOf(FailureKind::NotTelnet));
+}
+
+LinkFailure NetworkPort::failureOf(FailureKind kind, const QString &systemText) const
+{
+    LinkFailure f;
+    f.kind = kind;
+    f.where = m_target.url();
+    f.systemText = systemText;
+    return f;
+}
+
+void NetworkPort::end(const LinkFailure &failure)
+{
+    const bool wasOpen = state() == State::Open;
+    setFailure(failure);
+    releaseSocket();
+    setState(State::Closed);
+    if (wasOpen)
+        emit lineLost();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "porttarget.h"
+#include "telnetcodec.h"
+#include "transport.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+class QTcpSocket;
+class QTimer;
+
+// A card behind a serial device server: rfc2217:// speaks Telnet with the Com Port Control
+// Option and sets the line itself; socket:// carries the bytes as they are and leaves the line
+// to the server's configuration. The name is resolved and the connection made in the
+// background, so nothing here holds the event loop; an attempt gives up after
+// ConnectTimeoutMs. The connection sends each card byte at once (no Nagle delay: a reply is one
+// byte) and probes an idle server often, so one that lost its power is noticed while nothing
+// is sent.
+class NetworkPort : public Transport
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ConnectTimeoutMs = 5000;
+    // An rfc2217:// server negotiates at once; one that has said nothing by then is a raw port.
+    static constexpr int NegotiationTimeoutMs = 3000;
+    // What is held for the engine at most; a card sends a few bytes a second, so anything
+    // beyond is a flooding line and dropped.
+    static constexpr std::size_t MaxHeld = 4096;
+
+    explicit NetworkPort(QObject *parent = nullptr);
+    ~NetworkPort() override;
+
+    void open(const PortTarget &target) override;
+    void close() override;
+    void SendByte(int value) override;
+    int ReadByte() override;
+
+    const PortTarget &target() const { return m_target; }
+
+private:
+    void connected();
+    void readArrived();
+    void socketFailed();
+    void disconnected();
+    void connectTimedOut();
+    void negotiationTimedOut();
+    void end(const LinkFailure &failure);
+    void releaseSocket();
+    void write(const std::vector<std::uint8_t> &bytes);
+    void take(const std::uint8_t *bytes, std::size_t count);
+    LinkFailure failureOf(FailureKind kind, const QString &systemText = {}) const;
+    // What the server wrote before it closed at once, when that reads as a sentence
+    // ("Port already in use"); empty otherwise.
+    QString serverWords() const;
+
+    QTcpSocket *m_socket = nullptr;
+    QTimer *m_connectTimer = nullptr;
+    QTimer *m_negotiationTimer = nullptr;
+    PortTarget m_target;
+    std::optional<TelnetCodec> m_codec;
+    std::deque<std::uint8_t> m_rx;
+    std::vector<std::uint8_t> m_held; // while the server asks to hold the data
+    QByteArray m_greeting;            // the first bytes of the connection
+    QElapsedTimer m_since;            // since the connection was made
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+class PortEnvironment;
+
+// A port as the user names it, parsed once: an entry of the port list ("COM 3"), a device
+// path, or a serial device server on the network in the address forms that network-serial
+// tools share: rfc2217://HOST:PORT (Telnet with the Com Port Control Option, which sets the
+// line), socket://HOST:PORT or tcp://HOST:PORT (the bytes as they are; the server's own
+// configuration sets the line). HOST is a name, an IPv4 address or an IPv6 address in
+// brackets; PORT is 1 to 65535.
+struct PortTarget
+{
+    enum class Kind
+    {
+        Invalid,   // error says why
+        ListEntry, // "COM n", resolved as the window does
+        Device,    // a path
+        Rfc2217,
+        RawTcp,
+    };
+
+    Kind kind = Kind::Invalid;
+    QString text;  // as the user gave it
+    int entry = 0; // ListEntry: 1 to 9
+    QString path;  // Device
+    QString host;  // Rfc2217, RawTcp: without brackets
+    quint16 port = 0;
+    QString error; // Invalid: one German line
+
+    bool valid() const { return kind != Kind::Invalid; }
+    bool isNetwork() const { return kind == Kind::Rfc2217 || kind == Kind::RawTcp; }
+    // "gw:4001", "[fd00::5]:4001": the far end of a network target.
+    QString address() const;
+    // The canonical address text, rfc2217://gw:4001.
+    QString url() const;
+
+    static PortTarget Parse(const QString &text);
+};
+
+// Whether text is written like an address (a scheme followed by "://"), right or wrong: such a
+// text is never looked up as a path.
+bool LooksLikeAddress(const QString &text);
+
+// What the target really reaches, for finding one card named twice: "COM 3" and the device its
+// link points to, a by-id path and /dev/ttyUSB0, socket:// and rfc2217:// of one server port
+// all give the same key. Where nothing can be resolved the text itself is the key.
+QString TargetKey(const PortTarget &target, const PortEnvironment &environment);

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "byteport.h"
+#include "linkfailure.h"
+
+#include <QObject>
+#include <QString>
+
+struct PortTarget;
+
+// One line to a card, whatever carries it: a serial port, or a serial device server on the
+// network. The card session and the errands see only this; which transport serves a target is
+// decided once, where the target is opened. Nothing here waits: an open may finish later
+// (a connection is made in the background) and says so by stateChanged; reads give what has
+// arrived; writes are handed on at once.
+class Transport : public QObject, public BytePort
+{
+    Q_OBJECT
+
+public:
+    enum class State
+    {
+        Closed,
+        Opening, // a connection attempt is under way
+        Open,
+    };
+
+    using QObject::QObject;
+
+    // Opens the target (closing whatever was open first). The serial port takes list entries
+    // and device paths, the network port addresses. stateChanged follows each change.
+    virtual void open(const PortTarget &target) = 0;
+    // Closes the line; a network connection is ended cleanly so the server's port is free.
+    virtual void close() = 0;
+
+    State state() const { return m_state; }
+    bool PortOpen() const override { return m_state == State::Open; }
+    // The far end of the last open or attempt: a device path or an address (host:port).
+    QString farEnd() const { return m_farEnd; }
+    // Why the last open failed or the line went away; kind None while open.
+    const LinkFailure &failure() const { return m_failure; }
+    // Something about an open line that an errand must not ignore, though the line carries
+    // bytes (a server that confirmed other line settings); kind None when there is none.
+    const LinkFailure &lineProblem() const { return m_lineProblem; }
+    // How many times a line was really tried, for seeing that nothing is tried in vain.
+    int OpenAttempts() const { return m_openAttempts; }
+
+signals:
+    // Bytes from the card are waiting to be read.
+    void bytesArrived();
+    // The line went away while open (adapter pulled, server gone): it is closed now.
+    void lineLost();
+    // Opened, failed, closed or lost.
+    void stateChanged();
+
+protected:
+    void setState(State state)
+    {
+        if (state == m_state)
+            return;
+        m_state = state;
+        emit stateChanged();
+    }
+    void setFarEnd(const QString &farEnd) { m_farEnd = farEnd; }
+    void setFailure(const LinkFailure &failure) { m_failure = failure; }
+    void setLineProblem(const LinkFailure &problem) { m_lineProblem = problem; }
+    void countAttempt() { ++m_openAttempts; }
+
+private:
+    State m_state = State::Closed;
+    QString m_farEnd;
+    LinkFailure m_failure;
+    LinkFailure m_lineProblem;
+    int m_openAttempts = 0;
+};
