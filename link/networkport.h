@@ -28,7 +28,8 @@ class NetworkPort : public Transport
 public:
     static constexpr int ConnectTimeoutMs = 5000;
     // An rfc2217:// server negotiates at once; one that has said nothing by then is a raw port.
-    static constexpr int NegotiationTimeoutMs = 3000;
+    // Shorter than an errand waits for the card, so that is what the errand reports.
+    static constexpr int NegotiationTimeoutMs = 1500;
     // What is held for the engine at most; a card sends a few bytes a second, so anything
     // beyond is a flooding line and dropped.
     static constexpr std::size_t MaxHeld = 4096;

@@ -11,6 +11,8 @@ ZELKORA_PACKAGES=(
     xdg-utils qt6-translations-l10n fonts-dejavu-core fonts-dejavu-extra
     # the Debian package and its checks, the icon sizes, the help pictures
     dpkg-dev fakeroot file lintian desktop-file-utils appstream librsvg2-bin xvfb xauth
+    # a real serial device server in front of the virtual card, for the network tests
+    ser2net
 )
 
 zelkora_install_packages() {

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <string>
+#include <vector>
+
+// Debian's ser2net on 127.0.0.1, in front of devices (the virtual card's pseudo-terminals),
+// each served twice: as Telnet with RFC 2217 and as raw TCP, on free ports, from a generated
+// configuration. For tests and benchmarks; never on any address but loopback.
+class Ser2netRig
+{
+public:
+    struct Options
+    {
+        // The device's line as ser2net sets it on open; RFC 2217 clients change it.
+        std::string deviceLine = "9600n81";
+        // ser2net's own default holds replies for about two character times.
+        bool chardelay = false;
+        bool kickOldUser = false;
+    };
+
+    Ser2netRig();
+    ~Ser2netRig();
+    Ser2netRig(const Ser2netRig &) = delete;
+    Ser2netRig &operator=(const Ser2netRig &) = delete;
+
+    // Whether ser2net is installed.
+    static bool Available();
+    static QString Program();
+
+    // Writes the configuration and starts ser2net; waits until every port accepts. The ports
+    // stay the same across stop and a later start.
+    bool start(const std::vector<std::string> &devices, const Options &options, std::string *error);
+    bool start(std::string *error) { return start(m_devices, m_options, error); }
+    void stop();
+    bool running() const;
+
+    int rfc2217Port(std::size_t i) const { return m_ports.at(2 * i); }
+    int rawPort(std::size_t i) const { return m_ports.at(2 * i + 1); }
+    QString rfc2217Url(std::size_t i) const;
+    QString rawUrl(std::size_t i) const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    std::vector<std::string> m_devices;
+    Options m_options;
+    std::vector<int> m_ports;
+};
