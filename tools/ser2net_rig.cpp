@@ -41,8 +41,9 @@ QString Ser2netRig::Program()
     const QString found = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
     if (!found.isEmpty())
         return found;
-    return QFileInfo::exists(QStringLiteral("/usr/sbin/ser2net")) ? QStringLiteral("/usr/sbin/ser2net")
-                                                                   : QString();
+    return QFileInfo::exists(QStringLiteral("/usr/sbin/ser2net"))
+               ? QStringLiteral("/usr/sbin/ser2net")
+               : QString();
 }
 
 bool Ser2netRig::Available()
@@ -90,7 +91,8 @@ bool Ser2netRig::start(const std::vector<std::string> &devices, const Options &o
     file.close();
     // -n: in the foreground, ended with the rig; -u: no UUCP lock files in the system's folder.
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(Program(), {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"), config});
+    m_process.start(Program(),
+                    {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"), config});
     if (!m_process.waitForStarted(3000)) {
         *error = "ser2net does not start: " + m_process.errorString().toStdString();
         return false;

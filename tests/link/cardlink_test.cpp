@@ -1,10 +1,11 @@
 // The card link as the window wires it, through the real widgets, against the virtual card.
 
 #include "cardlink.h"
+#include "cardsession.h"
 #include "cardsim_pty.h"
 #include "fakeenvironment.h"
 #include "linkengine.h"
-#include "cardsession.h"
+#include "ser2net_rig.h"
 #include "serialport.h"
 #include "unit1.h"
 #include "unit2.h"
@@ -277,6 +278,61 @@ private slots:
                  QStringLiteral("COM 1: kein Gerät (0 serielle Anschlüsse gefunden)"));
         list->hidePopup();
         m_window->cardLink()->session().setEnvironment(SystemPortEnvironment::Instance());
+    }
+
+    // COM 1 names a device server (ser2net, RFC 2217) in front of the card: the window uploads
+    // through it, shows the server gone with its cause and comes back by itself.
+    void deviceServerComesBackByItself()
+    {
+        if (!Ser2netRig::Available())
+            QSKIP("ser2net is not installed (tools/setup.sh installs it)");
+        m_card = std::make_unique<CardSimPty>(CardSimOptions{}, true);
+        QVERIFY(m_card->Open());
+        m_card->Start();
+        Ser2netRig server;
+        std::string error;
+        QVERIFY2(server.start({m_card->DevicePath()}, {}, &error), error.c_str());
+        QFile address(linkPath(1));
+        QFile::remove(linkPath(1));
+        QVERIFY(address.open(QIODevice::WriteOnly));
+        address.write(server.rfc2217Url(0).toUtf8() + "\n");
+        address.close();
+
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        QLabel *link = widget<QLabel>("Label1");
+        m_window->cardLink()->ConnectPort(); // "COM 1", as start-up opens it
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 3000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        QCOMPARE(list->toolTip(), server.rfc2217Url(0));
+        QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("verbunden"), 3000);
+        const auto uploadOnce = [&] {
+            QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+            QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(m_window->transferDialog()->isVisible(), 6000);
+            QTest::mouseClick(
+                m_window->transferDialog()->findChild<QPushButton *>(QStringLiteral("Button1")),
+                Qt::LeftButton);
+        };
+        uploadOnce();
+        QCOMPARE(m_card->Uploads().size(), std::size_t(1));
+
+        server.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!port().PortOpen(), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("ni. verbunden"), 3000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            list->toolTip().startsWith(server.rfc2217Url(0) + QStringLiteral(": ")) &&
+                (list->toolTip().contains(QStringLiteral("getrennt")) ||
+                 list->toolTip().contains(QStringLiteral("abgelehnt"))),
+            3000);
+
+        QVERIFY2(server.start(&error), error.c_str());
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 8000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("verbunden"), 3000);
+        uploadOnce();
+        QCOMPARE(m_card->Uploads().size(), std::size_t(2));
+        QFile::remove(linkPath(1));
     }
 
 private:

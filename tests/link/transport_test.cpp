@@ -75,8 +75,7 @@ TEST(PortTargetParse, TellsEachFormAndRefusesMalformedAddresses)
 
 // --- The Telnet codec ------------------------------------------------------------------
 
-constexpr std::uint8_t IAC = 255, SB = 250, SE = 240, WILL = 251, WONT = 252, DO = 253,
-                       DONT = 254;
+constexpr std::uint8_t IAC = 255, SB = 250, SE = 240, WILL = 251, WONT = 252, DO = 253, DONT = 254;
 
 struct CodecCase
 {
@@ -94,29 +93,59 @@ TEST(TelnetCodec, DecodesEveryPieceTheSameWhereverTheStreamIsCut)
     runaway.insert(runaway.end(), 5000, 0x55);
     runaway.insert(runaway.end(), {IAC, SE, 65});
     const CodecCase cases[] = {
-        {"data with doubled 255", {1, IAC, IAC, 2, IAC, IAC, IAC, IAC}, {1, 255, 2, 255, 255}, {}, P::None},
+        {"data with doubled 255",
+         {1, IAC, IAC, 2, IAC, IAC, IAC, IAC},
+         {1, 255, 2, 255, 255},
+         {},
+         P::None},
         {"what ser2net sends first",
-         {IAC, WILL, 3, IAC, DO, 3, IAC, WILL, 1, IAC, DONT, 1, IAC, DO, 0, IAC, WILL, 0, IAC, DO, 44},
-         {}, {IAC, DONT, 1}, P::None},
+         {IAC, WILL, 3,  IAC, DO,  3,    IAC, WILL, 1,  IAC, DONT,
+          1,   IAC,  DO, 0,   IAC, WILL, 0,   IAC,  DO, 44},
+         {},
+         {IAC, DONT, 1},
+         P::None},
         {"unknown options refused once",
          {IAC, WILL, 1, IAC, WILL, 1, IAC, DO, 24, IAC, DO, 24},
-         {}, {IAC, DONT, 1, IAC, WONT, 24}, P::None},
+         {},
+         {IAC, DONT, 1, IAC, WONT, 24},
+         P::None},
         {"notifications between data bytes",
-         {137, IAC, SB, 44, 107, 0x30, IAC, SE, IAC, 241, 65, IAC, SB, 44, 106, 0x60, IAC, SE, IAC, 249, 66},
-         {137, 65, 66}, {}, P::None},
+         {137, IAC, SB, 44,  107,  0x30, IAC, SE,  IAC, 241, 65,
+          IAC, SB,  44, 106, 0x60, IAC,  SE,  IAC, 249, 66},
+         {137, 65, 66},
+         {},
+         P::None},
         {"255 inside a subnegotiation", {IAC, SB, 44, 107, IAC, IAC, IAC, SE, 7}, {7}, {}, P::None},
-        {"speed reply with extra bytes", {IAC, SB, 44, 101, 0, 0, 9, 0x60, 0, 0, IAC, SE, 9}, {9}, {}, P::None},
+        {"speed reply with extra bytes",
+         {IAC, SB, 44, 101, 0, 0, 9, 0x60, 0, 0, IAC, SE, 9},
+         {9},
+         {},
+         P::None},
         {"confirmations of the card's line",
-         {IAC, SB, 44, 102, 8, IAC, SE, IAC, SB, 44, 103, 1, IAC, SE, IAC, SB, 44, 104, 1, IAC, SE,
-          IAC, SB, 44, 105, 1, IAC, SE, IAC, SB, 44, 105, 7, IAC, SE},
-         {}, {}, P::None},
-        {"purge drops the banner", {'h', 'i', IAC, SB, 44, 112, 3, IAC, SE, 137}, {137}, {}, P::None},
-        {"another speed", {IAC, SB, 44, 101, 0, 0, 0x25, 0x80, IAC, SE}, {}, {}, P::SettingsRejected},
+         {IAC, SB,  44, 102, 8,  IAC, SE,  IAC, SB,  44, 103, 1,  IAC, SE,  IAC, SB,  44, 104,
+          1,   IAC, SE, IAC, SB, 44,  105, 1,   IAC, SE, IAC, SB, 44,  105, 7,   IAC, SE},
+         {},
+         {},
+         P::None},
+        {"purge drops the banner",
+         {'h', 'i', IAC, SB, 44, 112, 3, IAC, SE, 137},
+         {137},
+         {},
+         P::None},
+        {"another speed",
+         {IAC, SB, 44, 101, 0, 0, 0x25, 0x80, IAC, SE},
+         {},
+         {},
+         P::SettingsRejected},
         {"parity even", {IAC, SB, 44, 103, 3, IAC, SE}, {}, {}, P::SettingsRejected},
         {"binary refused", {IAC, WONT, 0}, {}, {}, P::NoBinary},
         {"com port option refused", {IAC, DONT, 44}, {}, {}, P::NoComPort},
         {"runaway subnegotiation", runaway, {65}, {}, P::None},
-        {"command breaks off a subnegotiation", {IAC, SB, 44, 101, 1, IAC, 241, 5}, {5}, {}, P::None},
+        {"command breaks off a subnegotiation",
+         {IAC, SB, 44, 101, 1, IAC, 241, 5},
+         {5},
+         {},
+         P::None},
     };
     for (const CodecCase &c : cases) {
         // Whole, byte by byte, and cut once at every place.
@@ -147,10 +176,10 @@ TEST(TelnetCodec, HoldsDataWhileTheServerAsksAndSetsTheLineFirst)
     TelnetCodec codec;
     const Bytes opening = codec.Opening();
     // 2400 baud, 8, none, 1, no flow control, DTR off, RTS off, purge: in that order.
-    const Bytes settings{IAC, SB, 44, 1,  0,  0,  9,  0x60, IAC, SE, IAC, SB, 44, 2, 8, IAC, SE,
-                         IAC, SB, 44, 3,  1,  IAC, SE, IAC, SB, 44, 4, 1,  IAC, SE, IAC, SB, 44,
-                         5,   1,  IAC, SE, IAC, SB, 44, 5,  8,   IAC, SE, IAC, SB, 44, 5, 12, IAC,
-                         SE,  IAC, SB, 44, 12, 3,  IAC, SE};
+    const Bytes settings{IAC, SB,  44,  1,  0,  0,   9,   0x60, IAC, SE,  IAC, SB, 44,  2,   8,
+                         IAC, SE,  IAC, SB, 44, 3,   1,   IAC,  SE,  IAC, SB,  44, 4,   1,   IAC,
+                         SE,  IAC, SB,  44, 5,  1,   IAC, SE,   IAC, SB,  44,  5,  8,   IAC, SE,
+                         IAC, SB,  44,  5,  12, IAC, SE,  IAC,  SB,  44,  12,  3,  IAC, SE};
     ASSERT_GE(opening.size(), settings.size());
     EXPECT_TRUE(std::equal(settings.begin(), settings.end(), opening.end() - settings.size()));
     TelnetCodec::Output out;
@@ -285,7 +314,7 @@ struct ServerCase
 {
     const char *name;
     const char *scheme;
-    Bytes greeting;         // sent at once on accept
+    Bytes greeting; // sent at once on accept
     bool closeAfterGreeting;
     FailureKind expected;
     const char *inText;
@@ -293,19 +322,27 @@ struct ServerCase
 
 TEST(MisbehavingServer, EachEndsTheErrandWithItsOwnCauseAndNothingHangs)
 {
-    const Bytes inUse{'P', 'o', 'r', 't', ' ', 'a', 'l', 'r', 'e', 'a', 'd', 'y', ' ',
-                      'i', 'n', ' ', 'u', 's', 'e', '\r', '\n'};
+    const Bytes inUse{'P', 'o', 'r', 't', ' ', 'a', 'l', 'r', 'e',  'a', 'd',
+                      'y', ' ', 'i', 'n', ' ', 'u', 's', 'e', '\r', '\n'};
     Bytes flood{IAC, SB, 44, 107};
     flood.insert(flood.end(), 100000, 7);
     const ServerCase cases[] = {
         {"never negotiates", "rfc2217", {}, false, FailureKind::NotTelnet, "socket://"},
         {"port in use", "rfc2217", inUse, true, FailureKind::Busy, "Port already in use"},
         {"port in use, raw", "socket", inUse, true, FailureKind::Busy, "Port already in use"},
-        {"Telnet on a raw port", "socket", {IAC, WILL, 3, IAC, DO, 0}, false, FailureKind::IsTelnet,
+        {"Telnet on a raw port",
+         "socket",
+         {IAC, WILL, 3, IAC, DO, 0},
+         false,
+         FailureKind::IsTelnet,
          "rfc2217://"},
         {"binary refused", "rfc2217", {IAC, WONT, 0}, false, FailureKind::NoBinary, "BINARY"},
-        {"another speed", "rfc2217", {IAC, SB, 44, 101, 0, 0, 0x25, 0x80, IAC, SE}, false,
-         FailureKind::SettingsRejected, "9600 Baud statt 2400"},
+        {"another speed",
+         "rfc2217",
+         {IAC, SB, 44, 101, 0, 0, 0x25, 0x80, IAC, SE},
+         false,
+         FailureKind::SettingsRejected,
+         "9600 Baud statt 2400"},
         {"runaway subnegotiation, no card", "rfc2217", flood, false, FailureKind::NoVersion, "(L)"},
         {"closes at once", "rfc2217", {}, true, FailureKind::Closed, "getrennt"},
     };
@@ -314,12 +351,14 @@ TEST(MisbehavingServer, EachEndsTheErrandWithItsOwnCauseAndNothingHangs)
         ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
         QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
             QTcpSocket *peer = server.nextPendingConnection();
-            peer->write(reinterpret_cast<const char *>(c.greeting.data()), qint64(c.greeting.size()));
+            peer->write(reinterpret_cast<const char *>(c.greeting.data()),
+                        qint64(c.greeting.size()));
             peer->flush();
             if (c.closeAfterGreeting)
                 peer->disconnectFromHost();
         });
-        const QString url = QStringLiteral("%1://127.0.0.1:%2").arg(c.scheme).arg(server.serverPort());
+        const QString url =
+            QStringLiteral("%1://127.0.0.1:%2").arg(c.scheme).arg(server.serverPort());
         ConfigImage image;
         CardBatch batch({PortTarget::Parse(url)}, CardJob::Task::Version, image);
         QElapsedTimer took;
@@ -327,7 +366,8 @@ TEST(MisbehavingServer, EachEndsTheErrandWithItsOwnCauseAndNothingHangs)
         batch.run();
         const CardJob &job = *batch.jobs().front();
         EXPECT_FALSE(job.ok()) << c.name;
-        EXPECT_EQ(job.failure().kind, c.expected) << c.name << ": " << job.failureText().toStdString();
+        EXPECT_EQ(job.failure().kind, c.expected)
+            << c.name << ": " << job.failureText().toStdString();
         EXPECT_TRUE(job.failureText().contains(QString::fromUtf8(c.inText)))
             << c.name << ": " << job.failureText().toStdString();
         EXPECT_LT(took.elapsed(), 6000) << c.name;
