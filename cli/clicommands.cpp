@@ -34,7 +34,11 @@ const char *const Overview =
     "  measure --port P ...          Temperaturen und Luftfeuchte jeder Karte\n"
     "  ports                         was \"COM 1\" bis \"COM 9\" hier gerade öffnen\n"
     "\n"
-    "P ist \"COM n\" (wie im Fenster aufgelöst) oder ein Gerätepfad wie /dev/ttyUSB0.\n"
+    "P ist \"COM n\" (wie im Fenster aufgelöst), ein Gerätepfad wie /dev/ttyUSB0 oder die\n"
+    "Adresse einer Karte hinter einem Geräteserver im Netz (zum Beispiel ser2net):\n"
+    "  rfc2217://HOST:PORT    Telnet mit RFC 2217; stellt 2400 Baud 8N1 selbst ein\n"
+    "  socket://HOST:PORT     rohes TCP (auch tcp://); die Leitung stellt der Server ein\n"
+    "HOST ist ein Name, eine IPv4-Adresse oder eine IPv6-Adresse in Klammern ([fd00::5]).\n"
     "zelkora-cli BEFEHL --help erklärt einen Befehl.\n"
     "\n"
     "Rückgabewert: 0 Erfolg; 1 Projekte verschieden (diff) oder eine Karte gescheitert;\n"
@@ -81,8 +85,16 @@ const std::map<QString, const char *> &CommandHelp()
                    "erwartetes Byte schickt, ist gescheitert, mit dem Schritt, an dem sie\n"
                    "stehen blieb; die anderen laufen weiter. Der Schlussblock trägt Uhrzeit\n"
                    "und Wochentag des Augenblicks, in dem er gesendet wird.\n"
-                   "P ist \"COM n\" oder ein Gerätepfad. Rückgabewert 1, wenn eine Karte\n"
-                   "gescheitert ist.\n"},
+                   "P ist \"COM n\", ein Gerätepfad, rfc2217://HOST:PORT oder\n"
+                   "socket://HOST:PORT, beliebig gemischt:\n"
+                   "  zelkora-cli upload anlage.rel --port \"COM 1\" \\\n"
+                   "      --port rfc2217://gw-keller:4001 --port socket://[fd00::5]:4002\n"
+                   "Ein Geräteserver, der sich nicht in 5 Sekunden verbinden lässt, ist\n"
+                   "gescheitert. Reißt die Verbindung mitten in der Übertragung ab, wird\n"
+                   "nichts wiederholt: die Karte wartet auf den Rest ihres Blocks und muss vor\n"
+                   "der nächsten Übertragung zurückgesetzt werden.\n"
+                   "Rückgabewert 1, wenn eine Karte gescheitert ist; 2 bei einer Adresse, die\n"
+                   "keine ist.\n"},
         {"version", "Aufruf: zelkora-cli version --port P [--port P ...]\n"
                     "\n"
                     "Fragt jede Karte nach ihrem Versionsbyte (137 ist die passende).\n"
@@ -94,7 +106,9 @@ const std::map<QString, const char *> &CommandHelp()
         {"ports", "Aufruf: zelkora-cli ports\n"
                   "\n"
                   "Zeigt, welches Gerät \"COM 1\" bis \"COM 9\" auf diesem Rechner gerade\n"
-                  "öffnen, mit der Beschreibung des Adapters.\n"},
+                  "öffnen, mit der Beschreibung des Adapters, oder die Adresse, die in der\n"
+                  "Datei ~/.config/zelkora/com<n> steht:\n"
+                  "  echo rfc2217://gw-keller:4001 > ~/.config/zelkora/com3\n"},
     };
     return help;
 }

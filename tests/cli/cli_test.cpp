@@ -3,6 +3,7 @@
 
 #include "cardsim_expect.h"
 #include "cardsim_pty.h"
+#include "ser2net_rig.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -406,6 +407,73 @@ TEST_F(Cli, PortsNamesWhatEachEntryOpens)
     EXPECT_EQ(lines[2], QStringLiteral("COM 3: ") + configDir() +
                             QStringLiteral("/zelkora/com3 → ") +
                             QString::fromStdString(card.DevicePath()));
+}
+
+// Cards behind a real ser2net, named in every form at once: rfc2217://, socket://, and COM 4
+// whose configuration file holds an address; beside a card on its own pseudo-terminal.
+TEST_F(Cli, CardsBehindADeviceServerInEveryAddressForm)
+{
+    if (!Ser2netRig::Available())
+        GTEST_SKIP() << "ser2net is not installed (tools/setup.sh installs it)";
+    write("projekt.rel", starter());
+    std::vector<CardSimPty *> served{&plugCard(), &plugCard(), &plugCard()};
+    CardSimPty &local = plugCard();
+    Ser2netRig server;
+    std::string error;
+    ASSERT_TRUE(server.start({served[0]->DevicePath(), served[1]->DevicePath(),
+                              served[2]->DevicePath()},
+                             {}, &error))
+        << error;
+    ASSERT_TRUE(QDir().mkpath(configDir() + QStringLiteral("/zelkora")));
+    QFile com4(configDir() + QStringLiteral("/zelkora/com4"));
+    ASSERT_TRUE(com4.open(QIODevice::WriteOnly));
+    com4.write(server.rawUrl(2).toUtf8() + "\n");
+    com4.close();
+
+    const QDateTime from = QDateTime::currentDateTime();
+    const Result r = run({"upload", "projekt.rel", "--port", server.rfc2217Url(0), "--port",
+                          server.rawUrl(1).replace(QStringLiteral("socket"), QStringLiteral("tcp")),
+                          "--port", "COM 4", "--port", QString::fromStdString(local.DevicePath())});
+    const QDateTime to = QDateTime::currentDateTime();
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(QStringLiteral(": übertragen\n")), 4) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("COM 4 (") + server.rawUrl(2) +
+                               QStringLiteral("): übertragen")))
+        << r.out.toStdString();
+    for (CardSimPty *card : {served[0], served[1], served[2], &local})
+        ExpectOneUploadAsSent(*card, starter(), from, to);
+
+    const Result ports = run({"ports"});
+    EXPECT_TRUE(ports.out.contains(QStringLiteral("COM 4: ") + server.rawUrl(2) + '\n'))
+        << ports.out.toStdString();
+
+    // The same server port under two forms is one card; a malformed address is bad usage;
+    // a server that is gone fails its card with the cause.
+    struct Case
+    {
+        QStringList ports;
+        int status;
+        const char *says;
+    };
+    server.stop();
+    const std::vector<Case> cases = {
+        {{server.rfc2217Url(0), server.rfc2217Url(0).replace("rfc2217", "socket")}, 2,
+         "mehrfach genannt"},
+        {{"COM 4", server.rawUrl(2)}, 2, "mehrfach genannt"},
+        {{"rfc2217://gw"}, 2, "rfc2217://gw: Port fehlt (HOST:PORT)"},
+        {{"socket://gw:70000"}, 2, "Port 70000 ist keine Zahl von 1 bis 65535"},
+        {{"ssh://gw:22"}, 2, "unbekannte Adressform ssh://"},
+        {{server.rfc2217Url(0)}, 1, ": lässt sich nicht öffnen: Verbindung abgelehnt\n"},
+    };
+    for (const Case &c : cases) {
+        QStringList arguments{"version"};
+        for (const QString &port : c.ports)
+            arguments << "--port" << port;
+        const Result refused = run(arguments);
+        EXPECT_EQ(refused.status, c.status) << c.says;
+        EXPECT_TRUE(refused.err.contains(QString::fromUtf8(c.says))) << refused.err.toStdString();
+        EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.toStdString();
+    }
 }
 
 TEST_F(Cli, ProgressBarsOnATerminal)
