@@ -8,7 +8,7 @@ set -euo pipefail
 ZELKORA_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 build="$ZELKORA_ROOT/build-fuzz"
-targets=(numberrule_fuzz projectfile_fuzz settingsfile_fuzz engine_fuzz projectjson_fuzz)
+targets=(numberrule_fuzz projectfile_fuzz settingsfile_fuzz engine_fuzz projectjson_fuzz telnet_fuzz)
 
 CC=clang CXX=clang++ cmake -S "$ZELKORA_ROOT/fuzz" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
