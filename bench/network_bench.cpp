@@ -1,0 +1,187 @@
+// Cards behind a real ser2net on the loopback interface, in front of virtual cards paced like
+// a 2400-baud line.
+//  1. One upload (version query, then the image) over RFC 2217 against the same upload straight
+//     on the pseudo-terminal, alternating in one run; with ser2net's chardelay off (as the docs
+//     advise) and at its default.
+//  2. N cards behind one ser2net, uploaded at once by one zelkora-cli process, against one card
+//     through the same server; with the CPU time the tool used.
+//   network_bench [rounds] [cards]      defaults: 5 rounds, 64 cards
+#include "cardbatch.h"
+#include "cardsim_pty.h"
+#include "configimage.h"
+#include "ser2net_rig.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace {
+
+ConfigImage BenchImage()
+{
+    ConfigImage image;
+    for (int i = 0; i < ConfigImage::Size; ++i)
+        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
+    return image;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// One errand's milliseconds, or -1 when it failed.
+double UploadOnce(const QString &port, const ConfigImage &image)
+{
+    CardBatch batch({PortTarget::Parse(port)}, CardJob::Task::Upload, image);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    batch.run();
+    if (!batch.allOk()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(port),
+                     qPrintable(batch.jobs().front()->failureText()));
+        return -1;
+    }
+    return double(elapsed.nsecsElapsed()) / 1e6;
+}
+
+double CpuSeconds(const rusage &u)
+{
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs zelkora-cli upload on the given ports: wall milliseconds and CPU seconds, or -1.
+std::pair<double, double> CliUpload(const QString &project, const QStringList &ports)
+{
+    QStringList arguments{QStringLiteral("upload"), project};
+    for (const QString &port : ports)
+        arguments << QStringLiteral("--port") << port;
+    rusage before{}, after{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    QProcess cli;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    cli.start(QStringLiteral(ZELKORA_CLI), arguments);
+    if (!cli.waitForFinished(60000) || cli.exitCode() != 0) {
+        std::fprintf(stderr, "zelkora-cli: %s\n", cli.readAllStandardError().constData());
+        return {-1, -1};
+    }
+    const double ms = double(elapsed.nsecsElapsed()) / 1e6;
+    getrusage(RUSAGE_CHILDREN, &after);
+    return {ms, CpuSeconds(after) - CpuSeconds(before)};
+}
+
+std::vector<std::unique_ptr<CardSimPty>> PlugCards(int count)
+{
+    std::vector<std::unique_ptr<CardSimPty>> cards;
+    for (int i = 0; i < count; ++i) {
+        cards.push_back(std::make_unique<CardSimPty>(CardSimOptions{}, true));
+        std::string error;
+        if (!cards.back()->Open(&error)) {
+            std::fprintf(stderr, "virtual card: %s\n", error.c_str());
+            std::exit(1);
+        }
+        cards.back()->Start();
+    }
+    return cards;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const int cardCount = argc > 2 ? std::max(1, std::atoi(argv[2])) : 64;
+    if (!Ser2netRig::Available()) {
+        std::fprintf(stderr, "ser2net is not installed (tools/setup.sh installs it)\n");
+        return 1;
+    }
+    const ConfigImage image = BenchImage();
+    const double wireMs = (2 + 1 + 512 + 9 + 34) * 10.0 * 1000.0 / 2400.0;
+    std::printf("wire time of version query and upload: %.1f ms\n", wireMs);
+
+    // 1. RFC 2217 against the pseudo-terminal, in one run.
+    for (const bool chardelay : {false, true}) {
+        auto cards = PlugCards(1);
+        Ser2netRig server;
+        std::string error;
+        Ser2netRig::Options options;
+        options.chardelay = chardelay;
+        if (!server.start({cards[0]->DevicePath()}, options, &error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        std::vector<double> pty, rfc;
+        for (int round = 0; round < rounds; ++round) {
+            const double a = UploadOnce(QString::fromStdString(cards[0]->DevicePath()), image);
+            const double b = UploadOnce(server.rfc2217Url(0), image);
+            if (a < 0 || b < 0)
+                return 1;
+            pty.push_back(a);
+            rfc.push_back(b);
+        }
+        const double a = Median(pty), b = Median(rfc);
+        std::printf("chardelay %-5s: pseudo-terminal %.1f ms, RFC 2217 through ser2net %.1f ms, "
+                    "ratio %.3f%s\n",
+                    chardelay ? "true" : "false", a, b, b / a,
+                    chardelay ? " (ser2net's default)" : " (target at most 1.03)");
+    }
+
+    // 2. Many cards behind one ser2net, from one zelkora-cli.
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("bench.rel"));
+    QFile file(project);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char *>(image.data()), ConfigImage::Size) !=
+            ConfigImage::Size)
+        return 1;
+    file.close();
+    auto cards = PlugCards(cardCount);
+    std::vector<std::string> devices;
+    for (const auto &card : cards)
+        devices.push_back(card->DevicePath());
+    Ser2netRig server;
+    std::string error;
+    if (!server.start(devices, {}, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    QStringList all;
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        all << server.rfc2217Url(i);
+    std::vector<double> one, many, cpu;
+    for (int round = 0; round < rounds; ++round) {
+        const auto single = CliUpload(project, {all.first()});
+        const auto whole = CliUpload(project, all);
+        if (single.first < 0 || whole.first < 0)
+            return 1;
+        one.push_back(single.first);
+        many.push_back(whole.first);
+        cpu.push_back(whole.second);
+        std::printf("round %d: 1 card %.1f ms, %d cards %.1f ms, CPU %.2f s\n", round + 1,
+                    single.first, cardCount, whole.first, whole.second);
+    }
+    std::size_t records = 0;
+    for (const auto &card : cards)
+        records += card->Uploads().size();
+    const double a = Median(one), b = Median(many);
+    std::printf("zelkora-cli, 1 card through ser2net: %.1f ms\n", a);
+    std::printf("zelkora-cli, %d cards through one ser2net: %.1f ms, CPU %.2f s (median)\n",
+                cardCount, b, Median(cpu));
+    std::printf("ratio %d cards / 1 card: %.3f (target at most 1.10); %zu uploads recorded\n",
+                cardCount, b / a, records);
+    return 0;
+}
