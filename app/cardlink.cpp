@@ -21,7 +21,7 @@ CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
 {
     const CardLinkControls &c = m_controls;
     connect(c.send, &QPushButton::clicked, this, &CardLink::Button1Click);
-    connect(c.reset, &QPushButton::clicked, m_session, &CardSession::Reset);
+    connect(c.reset, &QPushButton::clicked, this, &CardLink::Button2Click);
     connect(c.measure, &QPushButton::clicked, m_session, &CardSession::Measure);
     // Only the user's changes reopen: picking an entry (even the one shown) or typing.
     // Text set by the program, as the settings file does, opens nothing.
@@ -70,6 +70,19 @@ void CardLink::Button1Click()
     if (m_capture)
         m_capture();
     m_session->Send();
+    if (m_cutOff.failed() && m_session->LinkStep() == LinkEngine::UploadAsked) {
+        m_cutOff = {};
+        showPortState();
+    }
+}
+
+void CardLink::Button2Click()
+{
+    m_session->Reset();
+    if (m_cutOff.failed()) {
+        m_cutOff = {};
+        showPortState();
+    }
 }
 
 void CardLink::showPortState()
@@ -81,8 +94,18 @@ void CardLink::showPortState()
                              : QStringLiteral("QComboBox { background-color: rgb(255, 0, 0); }"));
     // While open, only a problem of the line itself (a server that confirmed other settings)
     // is named; after a failure, its cause.
+    const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
+    // (A local port keeps its short cause, as it always had.)
+    if (!open && at.phase == LinkEngine::UploadPosition::Blocks && !m_cutOff.failed() &&
+        LooksLikeAddress(line.farEnd())) {
+        m_cutOff.kind = FailureKind::CutOff;
+        m_cutOff.block = at.block;
+    }
     const LinkFailure &problem = open ? line.lineProblem() : line.failure();
-    const QString detail = DescribeFailure(problem, m_session->environment());
+    QString detail = DescribeFailure(problem, m_session->environment());
+    if (m_cutOff.failed())
+        detail += (detail.isEmpty() ? QString() : QStringLiteral("; ")) +
+                  DescribeFailure(m_cutOff, m_session->environment());
     QString tip = detail.isEmpty() ? line.farEnd() : line.farEnd() + QStringLiteral(": ") + detail;
     if (line.state() == Transport::State::Opening)
         tip = line.farEnd() + QStringLiteral(": Verbindung wird aufgebaut");

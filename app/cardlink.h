@@ -1,5 +1,7 @@
 #pragma once
 
+#include "linkfailure.h"
+
 #include <QObject>
 
 #include <array>
@@ -65,10 +67,14 @@ private:
     void showEntryDevices();
     void showMeasurement(int t1, int t2, int t3, int humidity);
     void showLinkStatus(bool connected, bool wrongVersion);
+    void Button2Click();
 
     CardLinkControls m_controls;
     QObject *m_portView = nullptr; // the port list's drop-down, whose showing refreshes it
     CardSession *m_session = nullptr;
     std::function<void()> m_capture;
     std::function<void()> m_showCompletion;
+    // A line lost in the middle of an upload: the card waits for the rest of its block, so the
+    // tooltip says so until the user resets or sends anew.
+    LinkFailure m_cutOff;
 };

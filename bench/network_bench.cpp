@@ -144,9 +144,8 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString project = dir.filePath(QStringLiteral("bench.rel"));
     QFile file(project);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char *>(image.data()), ConfigImage::Size) !=
-            ConfigImage::Size)
+    if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char *>(image.data()),
+                                                       ConfigImage::Size) != ConfigImage::Size)
         return 1;
     file.close();
     auto cards = PlugCards(cardCount);

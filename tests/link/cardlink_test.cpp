@@ -292,6 +292,7 @@ private slots:
         Ser2netRig server;
         std::string error;
         QVERIFY2(server.start({m_card->DevicePath()}, {}, &error), error.c_str());
+        QVERIFY(QDir().mkpath(m_config.path() + QStringLiteral("/zelkora")));
         QFile address(linkPath(1));
         QFile::remove(linkPath(1));
         QVERIFY(address.open(QIODevice::WriteOnly));
@@ -332,6 +333,18 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("verbunden"), 3000);
         uploadOnce();
         QCOMPARE(m_card->Uploads().size(), std::size_t(2));
+
+        // Lost in the middle of an upload: the tooltip says where, until "Reset".
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(engine().LinkStep() >= 20, 3000);
+        server.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(list->toolTip().contains(QStringLiteral("zurücksetzen")), 3000);
+        QVERIFY2(
+            list->toolTip().contains(QRegularExpression(QStringLiteral("bei Block \\d+ von 32"))),
+            qPrintable(list->toolTip()));
+        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
+        QVERIFY(!list->toolTip().contains(QStringLiteral("zurücksetzen")));
         QFile::remove(linkPath(1));
     }
 

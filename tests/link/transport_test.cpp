@@ -324,6 +324,12 @@ TEST(MisbehavingServer, EachEndsTheErrandWithItsOwnCauseAndNothingHangs)
 {
     const Bytes inUse{'P', 'o', 'r', 't', ' ', 'a', 'l', 'r', 'e',  'a', 'd',
                       'y', ' ', 'i', 'n', ' ', 'u', 's', 'e', '\r', '\n'};
+    Bytes garbage;
+    std::uint32_t seed = 2217;
+    for (int i = 0; i < 65536; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        garbage.push_back(std::uint8_t(seed >> 24));
+    }
     Bytes flood{IAC, SB, 44, 107};
     flood.insert(flood.end(), 100000, 7);
     const ServerCase cases[] = {
@@ -346,6 +352,22 @@ TEST(MisbehavingServer, EachEndsTheErrandWithItsOwnCauseAndNothingHangs)
         {"runaway subnegotiation, no card", "rfc2217", flood, false, FailureKind::NoVersion, "(L)"},
         {"closes at once", "rfc2217", {}, true, FailureKind::Closed, "getrennt"},
     };
+    // Garbage may read as anything, but never as a card that answered.
+    for (const char *scheme : {"rfc2217", "socket"}) {
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
+            QTcpSocket *peer = server.nextPendingConnection();
+            peer->write(reinterpret_cast<const char *>(garbage.data()), qint64(garbage.size()));
+        });
+        ConfigImage image;
+        CardBatch batch({PortTarget::Parse(QStringLiteral("%1://127.0.0.1:%2")
+                                               .arg(QLatin1String(scheme))
+                                               .arg(server.serverPort()))},
+                        CardJob::Task::Upload, image);
+        batch.run();
+        EXPECT_FALSE(batch.jobs().front()->ok()) << scheme;
+    }
     for (const ServerCase &c : cases) {
         QTcpServer server;
         ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
