@@ -7,10 +7,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
+
+#include <cstdio>
 
 namespace {
 // The error box is captioned with the program's name, not the versioned window caption.
@@ -136,32 +139,89 @@ bool FileCommands::SaveProjectFile()
     return true;
 }
 
+bool FileCommands::needsFileName() const
+{
+    if (m_projectPath.isEmpty())
+        return true;
+    // A file that is there but holds no project (a text file, a 5 MB file whose head was
+    // read) is never cut to 1024 bytes by a close.
+    const QFileInfo file(m_projectPath);
+    return file.exists() && file.isFile() && file.size() != ConfigImage::Size;
+}
+
 bool FileCommands::saveOnClose()
 {
-    if (m_projectPath.isEmpty()) {
+    if (needsFileName()) {
         const QString chosen = choose(m_save, true);
-        if (chosen.isEmpty())
+        if (chosen.isEmpty() || !acceptable(chosen))
             return false;
         m_projectPath = chosen;
     }
-    return SaveProjectFile() && SaveSettingsFile();
+    if (!SaveProjectFile())
+        return false;
+    saveSettingsOrSay();
+    return true;
+}
+
+bool FileCommands::saveWithoutAsking()
+{
+    if (needsFileName()) {
+        std::fprintf(stderr, "zelkora: %s\n",
+                     qPrintable(m_projectPath.isEmpty()
+                                    ? QStringLiteral("kein Projekt gespeichert: keine Projektdatei")
+                                    : QStringLiteral("%1: keine Projektdatei, nicht überschrieben")
+                                          .arg(m_projectPath)));
+        return false;
+    }
+    if (const FileStatus status = ::SaveProjectFile(m_projectPath, m_image, m_writer);
+        !status.ok()) {
+        std::fprintf(stderr, "zelkora: %s: %s\n", qPrintable(m_projectPath),
+                     qPrintable(FileErrorMessage(status)));
+        return false;
+    }
+    saveSettingsOrSay();
+    return true;
+}
+
+void FileCommands::saveSettingsOrSay()
+{
+    const QComboBox *ports = m_controls.portList;
+    const int typed = ports->findText(ports->currentText());
+    const int port = typed >= 0 ? typed : ports->currentIndex();
+    if (const FileStatus status = ::SaveSettingsFile(QLatin1String(SettingsFileName), port,
+                                                     m_projectPath, QDir::currentPath(), m_writer);
+        !status.ok())
+        std::fprintf(stderr, "zelkora: %s: %s\n", SettingsFileName,
+                     qPrintable(FileErrorMessage(status)));
+}
+
+bool FileCommands::acceptable(const QString &path)
+{
+    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r')))
+        return report({FileError::NameWithLineBreak});
+    return true;
 }
 
 void FileCommands::Button4Click()
 {
     const QString chosen = choose(m_open, false);
-    if (chosen.isEmpty())
+    if (chosen.isEmpty() || !acceptable(chosen))
         return;
+    // A load that fails keeps the project it had: the next close must not write over a file
+    // that was never loaded.
+    const QString previous = m_projectPath;
     m_projectPath = chosen;
     // The page on show is not captured first: loading replaces the whole image anyway.
     if (LoadProjectFile())
         m_display();
+    else
+        m_projectPath = previous;
 }
 
 void FileCommands::Button5Click()
 {
     const QString chosen = choose(m_save, true);
-    if (chosen.isEmpty())
+    if (chosen.isEmpty() || !acceptable(chosen))
         return;
     m_projectPath = chosen;
     m_capture();

@@ -67,9 +67,17 @@ public:
     bool LoadProjectFile();
     bool SaveProjectFile();
 
-    // The close rule's saves. Without a project file the save dialog asks for one first;
-    // false (window stays open) when the user cancels it or a save fails.
+    // The close rule's saves. Without a project file, or where ProjectPath names a file that
+    // is no project (not 1024 bytes: a close never shortens or replaces such a file), the save
+    // dialog asks for one first; false (window stays open) when the user cancels it or the
+    // project cannot be saved. Once the project is safe, a failure to write ini.cfg alone is
+    // said on standard error and the window may go.
     bool saveOnClose();
+    // The same without any dialog or box, for an end that cannot wait for the user (a signal
+    // to end, the desktop session ending): what cannot be saved is said on standard error.
+    bool saveWithoutAsking();
+    // Whether a close must ask for a file name before it may write the project.
+    bool needsFileName() const;
 
     void Button4Click();
     void Button5Click();
@@ -86,6 +94,10 @@ private:
     QString choose(DialogSlot &slot, bool saving);
     // Shows the error box for a failed status; true when the status is fine.
     bool report(const FileStatus &status);
+    // A name chosen in a dialog that ini.cfg can hold; the error box otherwise.
+    bool acceptable(const QString &path);
+    // ini.cfg after the project is safe: a failure is said on standard error.
+    void saveSettingsOrSay();
     void showProjectName();
 
     FileControls m_controls;

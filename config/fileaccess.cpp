@@ -17,6 +17,70 @@
 #include <unistd.h>
 #endif
 
+QByteArray NativeFileName(const QString &path)
+{
+    QByteArray out;
+    out.reserve(path.size());
+    QString run;
+    const auto flush = [&] {
+        out += run.toUtf8();
+        run.clear();
+    };
+    for (const QChar c : path) {
+        if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF) {
+            flush();
+            out += char(c.unicode() - 0xDC00);
+        } else {
+            run += c;
+        }
+    }
+    flush();
+    return out;
+}
+
+QString FileNameFromNative(const QByteArray &native)
+{
+    QString out;
+    qsizetype i = 0;
+    const auto *b = reinterpret_cast<const unsigned char *>(native.constData());
+    const qsizetype n = native.size();
+    while (i < n) {
+        // The length of a well-formed UTF-8 sequence starting here, 0 where there is none.
+        int len = 0;
+        char32_t cp = 0;
+        if (b[i] < 0x80) {
+            len = 1;
+            cp = b[i];
+        } else if (b[i] >= 0xC2 && b[i] <= 0xDF) {
+            len = 2;
+            cp = b[i] & 0x1F;
+        } else if (b[i] >= 0xE0 && b[i] <= 0xEF) {
+            len = 3;
+            cp = b[i] & 0x0F;
+        } else if (b[i] >= 0xF0 && b[i] <= 0xF4) {
+            len = 4;
+            cp = b[i] & 0x07;
+        }
+        bool ok = len > 0 && i + len <= n;
+        for (int k = 1; ok && k < len; ++k) {
+            ok = (b[i + k] & 0xC0) == 0x80;
+            cp = (cp << 6) | (b[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past U+10FFFF are no UTF-8.
+        if (ok && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+                   (cp >= 0xD800 && cp <= 0xDFFF)))
+            ok = false;
+        if (!ok) {
+            out += QChar(char16_t(0xDC00 + b[i]));
+            ++i;
+            continue;
+        }
+        out += QString::fromUcs4(&cp, 1);
+        i += len;
+    }
+    return out;
+}
+
 namespace {
 // An empty name or one with an embedded NUL must never reach the system call: the NUL would
 // silently cut the name short and open some other file.
@@ -58,7 +122,7 @@ int OpenNative(const QString &path, bool openForWriting)
     const int flags = (openForWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     int fd;
     do {
-        fd = ::open(QFile::encodeName(path).constData(), flags);
+        fd = ::open(NativeFileName(path).constData(), flags);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -93,7 +157,7 @@ FileStatus DiagnoseSaveFailure(const QString &path, int savedErrno)
         return {FileError::AccessDenied};
     return lastError != 0 ? StatusFromWin32Error(lastError) : StatusFromErrno(savedErrno);
 #else
-    const QByteArray target = QFile::encodeName(path);
+    const QByteArray target = NativeFileName(path);
     struct stat st;
     if (::stat(target.constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
@@ -103,7 +167,10 @@ FileStatus DiagnoseSaveFailure(const QString &path, int savedErrno)
     } else if (errno != ENOENT) {
         return StatusFromErrno(errno);
     }
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : target.left(slash);
     if (::stat(folder.constData(), &st) != 0)
         return StatusFromErrno(errno);
     if (!S_ISDIR(st.st_mode))
@@ -122,6 +189,7 @@ FileStatus WriteFailure(const QFileDevice &file, int savedErrno)
     return StatusFromErrno(savedErrno);
 }
 
+#ifdef _WIN32
 // A folder set up by someone else may refuse new files while the project file and ini.cfg
 // in it stay writable. Without a temporary file the only way to save is to write the old
 // file itself: from its start, then cut to the new length, so a failure part-way leaves
@@ -155,6 +223,160 @@ bool MayWriteInPlace(const QString &path, int savedErrno)
     const QFileInfo target(path);
     return target.exists() && target.isFile();
 }
+#else
+QByteArray FolderOf(const QByteArray &native)
+{
+    const qsizetype slash = native.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : native.left(slash);
+}
+
+// The file a save really writes: the path, or where its links lead. A link is followed only
+// where the kernel's protection of links would follow it: in a sticky folder that everybody
+// may write to, only a link owned by the caller or by the folder's owner.
+FileStatus ResolveTarget(const QByteArray &native, QByteArray &target)
+{
+    target = native;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat link;
+        if (::lstat(target.constData(), &link) != 0)
+            return errno == ENOENT ? FileStatus{} : StatusFromErrno(errno);
+        if (!S_ISLNK(link.st_mode))
+            return {};
+        struct stat folder;
+        if (::stat(FolderOf(target).constData(), &folder) == 0 && (folder.st_mode & S_ISVTX) &&
+            (folder.st_mode & S_IWOTH) && link.st_uid != ::geteuid() &&
+            link.st_uid != folder.st_uid)
+            return {FileError::ForeignLink};
+        QByteArray next(4096, '\0');
+        const ssize_t n = ::readlink(target.constData(), next.data(), std::size_t(next.size()));
+        if (n < 0 || n >= next.size())
+            return StatusFromErrno(n < 0 ? errno : ENAMETOOLONG);
+        next.truncate(n);
+        target = next.startsWith('/') ? next : FolderOf(target) + '/' + next;
+    }
+    return StatusFromErrno(ELOOP);
+}
+
+// Writes data through an open descriptor with the caller's writer, then cuts the file to its
+// length and forces it to the disk.
+// An open descriptor that still answers to the name of the file it writes, for the writer.
+class NamedDescriptor : public QFile
+{
+public:
+    explicit NamedDescriptor(const QString &name) : m_name(name) {}
+    QString fileName() const override { return m_name; }
+
+private:
+    QString m_name;
+};
+
+FileStatus WriteThrough(int fd, const QString &name, QByteArrayView data, const FileWriter &writer)
+{
+    NamedDescriptor file(name);
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+        return StatusFromErrno(EBADF);
+    errno = 0;
+    const bool written =
+        writer ? writer(file, data) : file.write(data.data(), data.size()) == data.size();
+    if (!written)
+        return WriteFailure(file, errno);
+    if (::ftruncate(fd, data.size()) != 0 || ::fsync(fd) != 0)
+        return StatusFromErrno(errno);
+    return {};
+}
+
+// The old file written over where a new one cannot take its place: its owner and group stay
+// and so do its other hard links. A copy of the old contents is kept beside it while that
+// happens, where the folder allows one; a write that fails part-way leaves that copy.
+FileStatus WriteInPlace(const QByteArray &target, QByteArrayView data, const FileWriter &writer)
+{
+    const QString targetName = FileNameFromNative(target);
+    const int fd = ::open(target.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return DiagnoseSaveFailure(targetName, errno);
+    QByteArray old;
+    char chunk[16384];
+    for (long long n; (n = ReadNative(fd, chunk, sizeof chunk)) > 0;)
+        old.append(chunk, qsizetype(n));
+    QByteArray backup = target + ".alt-XXXXXX";
+    const int copy = ::mkostemp(backup.data(), O_CLOEXEC);
+    bool safe = false;
+    if (copy >= 0) {
+        safe = ::write(copy, old.constData(), std::size_t(old.size())) == old.size() &&
+               ::fsync(copy) == 0;
+        ::close(copy);
+        if (!safe)
+            ::unlink(backup.constData());
+    }
+    FileStatus status;
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        status = StatusFromErrno(errno);
+    else
+        status = WriteThrough(fd, targetName, data, writer);
+    if (::close(fd) != 0 && status.ok())
+        status = StatusFromErrno(errno);
+    if (status.ok() && safe)
+        ::unlink(backup.constData());
+    return status;
+}
+
+FileStatus WriteNative(const QString &path, QByteArrayView data, const FileWriter &writer)
+{
+    QByteArray target;
+    if (FileStatus status = ResolveTarget(NativeFileName(path), target); !status.ok())
+        return status;
+    const QString targetName = FileNameFromNative(target);
+    struct stat old;
+    const bool exists = ::stat(target.constData(), &old) == 0;
+    // Only a regular file is ever replaced: the rename would put a plain file in place of a
+    // folder, a pipe or a device node instead of writing to it.
+    if (exists && !S_ISREG(old.st_mode))
+        return {FileError::AccessDenied};
+    if (exists && old.st_nlink > 1)
+        return WriteInPlace(target, data, writer);
+
+    QByteArray temp = target + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        // A folder set up by someone else may refuse new files while the file itself stays
+        // writable: without a temporary file the only way to save is to write the file.
+        const int error = errno;
+        if ((error == EACCES || error == EPERM) && exists)
+            return WriteInPlace(target, data, writer);
+        return DiagnoseSaveFailure(targetName, error);
+    }
+    const auto abandon = [&](const FileStatus &status) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        return status;
+    };
+    if (exists) {
+        // The new file is the old one's: same owner, group and mode, before anyone sees it.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            abandon({});
+            return WriteInPlace(target, data, writer);
+        }
+        ::fchmod(fd, old.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
+    if (FileStatus status = WriteThrough(fd, targetName, data, writer); !status.ok())
+        return abandon(status);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        return StatusFromErrno(error);
+    }
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        return DiagnoseSaveFailure(targetName, error);
+    }
+    return {};
+}
+#endif
 } // namespace
 
 FileStatus ReadFileHead(const QString &path, qint64 maxBytes, bool openForWriting, QByteArray &out)
@@ -191,6 +413,9 @@ FileStatus WriteFileAtomically(const QString &path, QByteArrayView data, const F
 {
     if (FileStatus status = CheckPath(path); !status.ok())
         return status;
+#ifndef _WIN32
+    return WriteNative(path, data, writer);
+#else
     // Only a regular file is ever replaced: the rename would put a plain file in place of a
     // folder, a pipe or a device node instead of writing to it.
     if (const QFileInfo target(path); target.exists() && !target.isFile())
@@ -221,4 +446,5 @@ FileStatus WriteFileAtomically(const QString &path, QByteArrayView data, const F
         return DiagnoseSaveFailure(path, savedErrno);
     }
     return {};
+#endif
 }

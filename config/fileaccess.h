@@ -14,6 +14,13 @@ class QFileDevice;
 // their own to provoke failures such as a full disk.
 using FileWriter = std::function<bool(QFileDevice &file, QByteArrayView data)>;
 
+// A file name as the file system holds it, byte for byte. Linux takes any bytes; a name that
+// is not UTF-8 is kept in the QString with each byte that does not decode as U+DC80 + byte
+// (the way other tools escape such bytes), so it reaches the same file again and is written
+// back unchanged.
+QByteArray NativeFileName(const QString &path);
+QString FileNameFromNative(const QByteArray &native);
+
 // Reads at most maxBytes from the start of a regular file, stopping early at its end.
 // openForWriting asks for read-write access, so a file that may not be written is refused.
 // Anything but a regular file (a folder, a pipe, a device) is refused with AccessDenied.
@@ -21,9 +28,12 @@ FileStatus ReadFileHead(const QString &path, qint64 maxBytes, bool openForWritin
 
 // Replaces the file with `data` in one go: written to a temporary file in the same folder and
 // renamed over the old one only when complete, so a failure leaves the old file as it was.
-// A target that exists but is no regular file (a folder, a pipe, a device) is refused with
-// AccessDenied. Where the folder refuses the temporary file but the file itself exists, the
-// file is written in place instead (without that, a shared folder whose files are writable
-// could never be saved to); a failure of that write is reported as any other.
+// The new file keeps the old one's mode, owner and group. A target that exists but is no
+// regular file (a folder, a pipe, a device) is refused with AccessDenied. Where the old file
+// is shared in a way a rename would break (it has other hard links, or the caller may not give
+// the new file its owner and group) or where the folder refuses the temporary file, the file
+// is written in place instead, after a copy of its old contents is safe beside it where the
+// folder allows that. A link is followed as the kernel would: in a sticky folder that everybody
+// may write to, only a link of the caller's own or of the folder's owner (ForeignLink).
 FileStatus WriteFileAtomically(const QString &path, QByteArrayView data,
                                const FileWriter &writer = {});

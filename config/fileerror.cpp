@@ -97,6 +97,11 @@ QString FileErrorMessage(int code)
         return QStringLiteral("Zu wenig Speicherplatz");
     case FileError::InvalidNumber:
         return QStringLiteral("Ungültige numerische Eingabe");
+    case FileError::ForeignLink:
+        return QStringLiteral("Verweis eines anderen Benutzers in einem gemeinsamen Ordner, er "
+                              "wird nicht verfolgt");
+    case FileError::NameWithLineBreak:
+        return QStringLiteral("Dateiname mit Zeilenumbruch kann nicht in ini.cfg stehen");
     default:
         return QStringLiteral("E/A-Fehler %1").arg(code);
     }

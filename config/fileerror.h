@@ -23,6 +23,11 @@ constexpr int AccessDenied = 5;     // "Dateizugriff verweigert"
 constexpr int ReadPastEnd = 100;    // "Versuch hinter dem Dateiende zu lesen"
 constexpr int DiskFull = 101;       // "Zu wenig Speicherplatz"
 constexpr int InvalidNumber = 106;  // "Ungültige numerische Eingabe"
+// A link in a folder that everybody may write to (/tmp), put there by another user: followed,
+// it would let that user choose which of the caller's files is replaced.
+constexpr int ForeignLink = 107;
+// A project file name with a line break cannot stand on its line of ini.cfg.
+constexpr int NameWithLineBreak = 108;
 // An empty path names no file at all: reported as the generic "E/A-Fehler 102" (file not
 // assigned), since no operating-system call ever ran to give a number.
 constexpr int NoFileName = 102;

@@ -9,7 +9,7 @@
 FileStatus LoadProjectFile(const QString &path, ConfigImage &image)
 {
     QByteArray bytes;
-    if (FileStatus status = ReadFileHead(path, ConfigImage::Size, true, bytes); !status.ok())
+    if (FileStatus status = ReadFileHead(path, ConfigImage::Size, false, bytes); !status.ok())
         return status;
     if (bytes.size() < ConfigImage::Size)
         return {FileError::ReadPastEnd};

@@ -1,5 +1,6 @@
 #include "settingsfile.h"
 
+#include "fileaccess.h"
 #include "numberrule.h"
 
 #include <QDir>
@@ -51,7 +52,8 @@ FileStatus LoadSettingsFile(const QString &path, Settings &settings)
     QByteArrayView rest(bytes);
     const long long port = ParseNumber(QString::fromLatin1(TakeLine(rest)));
     settings.portIndex = port >= 0 && port < Settings::PortCount ? static_cast<int>(port) : -1;
-    settings.projectPath = QFile::decodeName(TakeLine(rest));
+    // The name byte for byte as the file system holds it, UTF-8 or not.
+    settings.projectPath = FileNameFromNative(TakeLine(rest));
     return {};
 }
 
@@ -59,7 +61,7 @@ FileStatus SaveSettingsFile(const QString &path, int portIndex, const QString &p
                             const QString &workingDir, const FileWriter &writer)
 {
     const QByteArray text = QByteArray::number(portIndex) + "\r\n" +
-                            QFile::encodeName(ProjectLine(projectPath, workingDir)) + "\r\n" +
+                            NativeFileName(ProjectLine(projectPath, workingDir)) + "\r\n" +
                             "Leer\r\n";
     return WriteFileAtomically(path, text, writer);
 }

@@ -2,6 +2,7 @@
 // line 2 whole as the project path, and what is written back reads back the same.
 #include "fuzzfile.h"
 #include "numberrule.h"
+#include "fileaccess.h"
 #include "settingsfile.h"
 
 #include <QByteArray>
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int wantPort = number >= 0 && number < Settings::PortCount ? int(number) : -1;
     if (settings.portIndex != wantPort)
         fail("port index is not line 1 by the number rule", size);
-    if (settings.projectPath != QFile::decodeName(line(content, 1)))
+    if (settings.projectPath != FileNameFromNative(line(content, 1)))
         fail("project path is not line 2", size);
 
     // Written back and read again: the same port, and a bare file name stays as it was.

@@ -185,8 +185,10 @@ void ProjectButtonsTest::failedLoadKeepsImageAndPage()
     QCOMPARE(w.control<QLineEdit>("Edit9")->text(), QStringLiteral("Brunnen"));
     QVERIFY(w.control<QCheckBox>("CheckBox13")->isChecked());
     QCOMPARE(w.statusText(), QStringLiteral(" Datei : gut.rel"));
-    // The name tried stays, so the next save goes there.
-    QCOMPARE(w.files().ProjectPath(), w.path(QStringLiteral("bad.rel")));
+    // The project stays the one that was loaded: a close never writes over the file tried.
+    QCOMPARE(w.files().ProjectPath(), w.path(QStringLiteral("gut.rel")));
+    QVERIFY(w.close());
+    QCOMPARE(w.read(QStringLiteral("bad.rel")), content);
 }
 
 void ProjectButtonsTest::failedSaveKeepsTheOldFile_data()

@@ -14,6 +14,7 @@
 namespace {
 const QString Missing = QStringLiteral("Datei nicht gefunden.");
 const QString DiskFull = QStringLiteral("Zu wenig Speicherplatz.");
+const QString PastEnd = QStringLiteral("Versuch hinter dem Dateiende zu lesen.");
 
 Transport &Port(const FileWindow &w)
 {
@@ -56,6 +57,9 @@ private slots:
     void dialogsStartInTheWorkingFolderOfTheStart();
     void closeSavesAndTheNextStartHasTheEditsBack();
     void closeWithoutProjectAsksForOne();
+    void closeNeverCutsAFileThatIsNoProject_data();
+    void closeNeverCutsAFileThatIsNoProject();
+    void readOnlyProjectOpensAndSaveElsewhereLetsTheWindowGo();
     void failedCloseKeepsWindowAndOldFiles_data();
     void failedCloseKeepsWindowAndOldFiles();
     void projectOutsideTheWorkingFolderIsFoundAgain();
@@ -201,8 +205,7 @@ void StartupTest::startupFailuresAndOddSettings()
     QCOMPARE(ports->currentIndex(), port);
     QCOMPARE(ports->currentText(), portText);
     // The port on show is opened even after a failure (here it is no real device).
-    QCOMPARE(Port(w).farEnd(),
-             device.startsWith(QLatin1String("com")) ? linkPath(device) : device);
+    QCOMPARE(Port(w).farEnd(), device.startsWith(QLatin1String("com")) ? linkPath(device) : device);
     QVERIFY(ports->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
 
     QCOMPARE(w.control<QLineEdit>("Edit9")->text(),
@@ -297,6 +300,74 @@ void StartupTest::closeWithoutProjectAsksForOne()
     QVERIFY(w.control<QCheckBox>("CheckBox13")->isChecked());
 }
 
+void StartupTest::closeNeverCutsAFileThatIsNoProject_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("startBoxes");
+    QTest::newRow("a text of 492 bytes") << QByteArray(492, 'x') << QStringList{PastEnd};
+    QByteArray big(5 * 1024 * 1024, '\x11');
+    QTest::newRow("5 MB, of which the head loads") << big << QStringList{};
+}
+
+void StartupTest::closeNeverCutsAFileThatIsNoProject()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, startBoxes);
+    FileWindow w;
+    w.write(QStringLiteral("fremd.rel"), content);
+    w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("fremd.rel")));
+    w.start();
+    QCOMPARE(w.boxTexts(), startBoxes);
+    w.click("CheckBox13");
+
+    QVERIFY(!w.close()); // the dialog asks for a name; cancelled
+    QCOMPARE(w.dialogs.size(), 1);
+    QCOMPARE(w.dialogs[0].name, QStringLiteral("SaveDialog1"));
+    QCOMPARE(w.read(QStringLiteral("fremd.rel")), content);
+
+    w.answers << QStringLiteral("projekt.rel");
+    QVERIFY(w.close());
+    QCOMPARE(w.read(QStringLiteral("projekt.rel")), w.imageBytes());
+    QCOMPARE(w.read(QStringLiteral("fremd.rel")), content);
+    QCOMPARE(w.read(QStringLiteral("ini.cfg")), SettingsBytes(0, QStringLiteral("projekt.rel")));
+
+    // A name ini.cfg cannot hold on one line is refused with the box.
+    w.answers << QStringLiteral("zwei\nZeilen.rel");
+    w.click("Button5");
+    QCOMPARE(w.boxTexts().last(),
+             QStringLiteral("Dateiname mit Zeilenumbruch kann nicht in ini.cfg stehen."));
+    QCOMPARE(w.files().ProjectPath(), w.path(QStringLiteral("projekt.rel")));
+}
+
+// A project and ini.cfg that cannot be written (a folder of another user, a read-only mount):
+// the close cannot save the project (box); "Save" to a writable place is enough, and ini.cfg
+// that cannot be written either keeps no window open.
+void StartupTest::readOnlyProjectOpensAndSaveElsewhereLetsTheWindowGo()
+{
+    FileWindow w;
+    w.write(QStringLiteral("p.rel"), ProjectBytes(QStringLiteral("Nur lesen")));
+    w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("p.rel")));
+    w.start();
+    QCOMPARE(w.control<QLineEdit>("Edit9")->text(), QStringLiteral("Nur lesen"));
+    w.files().setWriter([](QFileDevice &file, QByteArrayView data) {
+        if (QFileInfo(file.fileName()).fileName() == QStringLiteral("p.rel") ||
+            file.fileName().endsWith(QStringLiteral("ini.cfg"))) {
+            errno = EACCES;
+            return false;
+        }
+        return file.write(data.data(), data.size()) == data.size();
+    });
+    QVERIFY(!w.close());
+    QCOMPARE(w.boxTexts(), QStringList{QStringLiteral("Dateizugriff verweigert.")});
+    QTemporaryDir elsewhere;
+    w.answers << elsewhere.filePath(QStringLiteral("kopie.rel"));
+    w.click("Button5");
+    QVERIFY(w.close());
+    QCOMPARE(w.boxes.size(), 1);
+    QCOMPARE(QFile(elsewhere.filePath(QStringLiteral("kopie.rel"))).size(), 1024);
+    QCOMPARE(w.read(QStringLiteral("ini.cfg")), SettingsBytes(0, QStringLiteral("p.rel")));
+}
+
 void StartupTest::failedCloseKeepsWindowAndOldFiles_data()
 {
     QTest::addColumn<QString>("failing");
@@ -317,14 +388,19 @@ void StartupTest::failedCloseKeepsWindowAndOldFiles()
     w.start();
     w.click("CheckBox12");
     w.files().setWriter(FailingFor(failing));
-    QVERIFY(!w.close());
-    QVERIFY(w.form->isVisible());
-    QCOMPARE(w.boxTexts(), QStringList{DiskFull});
-    QVERIFY(IsErrorBox(w.boxes[0]));
+    // Once the project is safe, ini.cfg alone keeps no window open: it is said on standard
+    // error instead of a box that would come back at every close.
+    QCOMPARE(w.close(), projectWritten);
+    QCOMPARE(w.form->isVisible(), !projectWritten);
+    QCOMPARE(w.boxTexts(), projectWritten ? QStringList{} : QStringList{DiskFull});
+    if (!projectWritten)
+        QVERIFY(IsErrorBox(w.boxes[0]));
     QCOMPARE(w.read(QStringLiteral("p.rel")), projectWritten ? w.imageBytes() : oldProject);
     QCOMPARE(w.read(QStringLiteral("ini.cfg")), oldSettings);
     QCOMPARE(QDir::current().entryList(QDir::Files),
              (QStringList{QStringLiteral("ini.cfg"), QStringLiteral("p.rel")}));
+    if (projectWritten)
+        return;
 
     // Once the disk has room again the next close goes through.
     w.files().setWriter({});

@@ -1,4 +1,5 @@
 #include "configimage.h"
+#include "fileaccess.h"
 #include "fileerror.h"
 #include "printers.h"
 #include "projectfile.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -201,16 +203,20 @@ TEST_F(FileTest, ProjectLoadFailures)
     }
 }
 
-TEST_F(FileTest, ReadOnlyProjectCannotBeLoaded)
+// A project that may not be written can still be opened to look at; saving it is refused.
+TEST_F(FileTest, ReadOnlyProjectLoadsButIsNotWritten)
 {
     const QString file = path("ro.rel");
     WriteRaw(file, Bytes(Pattern(1)));
     ::chmod(QFile::encodeName(file).constData(), 0444);
-    const int code = AsUnprivileged([&] {
-        ConfigImage image;
-        return LoadProjectFile(file, image).code;
-    });
-    EXPECT_EQ(code, FileError::AccessDenied);
+    EXPECT_EQ(AsUnprivileged([&] {
+                  ConfigImage image;
+                  return LoadProjectFile(file, image).code;
+              }),
+              0);
+    EXPECT_EQ(AsUnprivileged([&] { return SaveProjectFile(file, ConfigImage{}).code; }),
+              FileError::AccessDenied);
+    EXPECT_EQ(ReadRaw(file), Bytes(Pattern(1)));
 
     ::chmod(QFile::encodeName(file).constData(), 0666); // the same child loads a writable file
     EXPECT_EQ(AsUnprivileged([&] {
@@ -425,4 +431,74 @@ TEST_F(FileTest, FailedSettingsSaveKeepsTheOldFile)
         SaveSettingsFile(path("ini.cfg"), 2, QStringLiteral("new.rel"), m_dir.path(), diskFull),
         FileStatus{101});
     EXPECT_EQ(ReadRaw(path("ini.cfg")), QByteArray("1\r\nold.rel\r\nLeer\r\n"));
+}
+
+// Files shared with others: the save keeps who owns the file and every hard link to it, and
+// follows a link only where the kernel's own protection of links would.
+TEST_F(FileTest, SharedFilesKeepOwnerGroupAndLinksAndPlantedLinksAreRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files to other users";
+    const QByteArray mine = Bytes(Pattern(5));
+    const auto native = [](const QString &p) { return QFile::encodeName(p); };
+    struct stat st;
+
+    // Shared through its group: owner and group stay, whoever saves (here root).
+    const QString shared = path("gruppe.rel");
+    WriteRaw(shared, Bytes(Pattern(1)));
+    ASSERT_EQ(::chown(native(shared).constData(), 65534, 20), 0);
+    ASSERT_EQ(::chmod(native(shared).constData(), 0664), 0);
+    ASSERT_TRUE(SaveProjectFile(shared, Pattern(5)).ok());
+    ASSERT_EQ(::stat(native(shared).constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 20u);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    EXPECT_EQ(ReadRaw(shared), mine);
+
+    // Shared by a hard link: both names see the new contents; no copy is left behind.
+    const QString linked = path("verknuepft.rel"), other = path("anderer-name.rel");
+    WriteRaw(linked, Bytes(Pattern(2)));
+    ASSERT_EQ(::link(native(linked).constData(), native(other).constData()), 0);
+    ASSERT_TRUE(SaveProjectFile(linked, Pattern(5)).ok());
+    EXPECT_EQ(ReadRaw(other), mine);
+    EXPECT_EQ(entries().size(), 3);
+
+    // A sticky folder that everybody may write to, as /tmp: another user's link there to a
+    // file of the caller's is refused; the caller's own link is followed.
+    const QString sticky = path("tmp");
+    ASSERT_TRUE(QDir().mkdir(sticky));
+    ASSERT_EQ(::chmod(native(sticky).constData(), 01777), 0);
+    const QString victim = path("wichtig.rel");
+    WriteRaw(victim, Bytes(Pattern(3)));
+    const QString planted = sticky + "/x.rel";
+    ASSERT_EQ(::symlink(native(victim).constData(), native(planted).constData()), 0);
+    ASSERT_EQ(::lchown(native(planted).constData(), 65534, 65534), 0);
+    EXPECT_EQ(SaveProjectFile(planted, Pattern(5)).code, FileError::ForeignLink);
+    EXPECT_EQ(ReadRaw(victim), Bytes(Pattern(3)));
+    ASSERT_EQ(::lchown(native(planted).constData(), 0, 0), 0);
+    EXPECT_TRUE(SaveProjectFile(planted, Pattern(5)).ok());
+    EXPECT_EQ(ReadRaw(victim), mine);
+}
+
+// A name that is not UTF-8 reaches its file and comes back from ini.cfg byte for byte.
+TEST_F(FileTest, NamesInAnyEncodingStayTheirOwnFile)
+{
+    const QByteArray raw = QFile::encodeName(m_dir.path()) + "/Pumpe\xE4\xFF.rel";
+    const QString name = FileNameFromNative(raw);
+    EXPECT_EQ(NativeFileName(name), raw);
+    ASSERT_TRUE(SaveProjectFile(name, Pattern(4)).ok());
+    const int fd = ::open(raw.constData(), O_RDONLY);
+    ASSERT_GE(fd, 0) << "the file was not written under its own name";
+    ::close(fd);
+    ConfigImage loaded;
+    ASSERT_TRUE(LoadProjectFile(name, loaded).ok());
+    EXPECT_EQ(loaded[17], Pattern(4)[17]);
+
+    const QString settings = path("ini.cfg");
+    ASSERT_TRUE(SaveSettingsFile(settings, 2, name, m_dir.path()).ok());
+    const QByteArray text = ReadRaw(settings);
+    EXPECT_TRUE(text.contains("Pumpe\xE4\xFF.rel\r\n")) << text.toHex().constData();
+    Settings read;
+    ASSERT_TRUE(LoadSettingsFile(settings, read).ok());
+    EXPECT_EQ(NativeFileName(read.projectPath), QByteArray("Pumpe\xE4\xFF.rel"));
 }
