@@ -4,8 +4,8 @@
 #include "cardlink.h"
 #include "cardsession.h"
 #include "editorrules.h"
-#include "helpdocument.h"
 #include "filecommands.h"
+#include "helpdocument.h"
 #include "numberrule.h"
 #include "pagecodec.h"
 #include "ui_unit1.h"
@@ -160,6 +160,12 @@ bool TForm1::FormClose()
 {
     inarray();
     return m_files->saveOnClose();
+}
+
+bool TForm1::saveForEnd()
+{
+    inarray();
+    return m_files->saveWithoutAsking();
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

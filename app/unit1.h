@@ -68,6 +68,10 @@ public:
     void FormCreate();
     // Captures the page and writes the project and ini.cfg; false keeps the window open.
     bool FormClose();
+    // The close's capture and saves for an end that cannot wait for the user (a signal to
+    // end, the desktop session asking to commit): no dialog, no box; what cannot be saved is
+    // said on standard error. True when the project was saved.
+    bool saveForEnd();
 
     QTimer *Timer1 = nullptr; // protocol engine tick
     QTimer *Timer2 = nullptr; // clock and link status

@@ -1,0 +1,134 @@
+// The program as the system runs it: its own process in a working folder of the test's own,
+// ended by the signals a desktop session or a shutdown sends, and started twice in one folder.
+#include "configimage.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+class Program : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QByteArray read(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void write(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    // A project whose byte 903 is set: only a save (the load clears it) writes it as 0.
+    void writeProject(const QString &ini = QStringLiteral("p.rel"))
+    {
+        QByteArray image(ConfigImage::Size, '\x21');
+        image[ImageOffset::Reserved903] = '\x5A';
+        write(QStringLiteral("p.rel"), image);
+        write(QStringLiteral("ini.cfg"), "8\r\n" + ini.toUtf8() + "\r\nLeer\r\n");
+    }
+
+    // Starts the window offscreen and waits until it holds its folder.
+    void start(QProcess &process)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir.path());
+        process.start(QStringLiteral(ZELKORA_PROGRAM), {});
+        ASSERT_TRUE(process.waitForStarted(5000));
+        QElapsedTimer waited;
+        waited.start();
+        while (!QFile::exists(path(QStringLiteral("zelkora.lock"))) && waited.elapsed() < 10000)
+            QThread::msleep(20);
+        ASSERT_TRUE(QFile::exists(path(QStringLiteral("zelkora.lock"))));
+        QThread::msleep(500); // start-up done: the window is on its event loop
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(Program, EndSignalsSaveLikeAClose)
+{
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        writeProject();
+        QProcess program;
+        start(program);
+        ASSERT_EQ(::kill(pid_t(program.processId()), signal), 0);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().constData();
+        const QByteArray saved = read(QStringLiteral("p.rel"));
+        ASSERT_EQ(saved.size(), ConfigImage::Size);
+        EXPECT_EQ(saved[ImageOffset::Reserved903], '\0') << "the project was not saved";
+        EXPECT_EQ(read(QStringLiteral("ini.cfg")), QByteArray("8\r\np.rel\r\nLeer\r\n"));
+        EXPECT_FALSE(QFile::exists(path(QStringLiteral("zelkora.lock"))));
+    }
+}
+
+TEST_F(Program, AnEndSignalNeverCutsAFileThatIsNoProject)
+{
+    writeProject(QStringLiteral("notiz.txt"));
+    const QByteArray note(492, 'n');
+    write(QStringLiteral("notiz.txt"), note);
+    QProcess program;
+    start(program);
+    ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_TRUE(program.readAllStandardError().contains("notiz.txt: keine Projektdatei"));
+    EXPECT_EQ(read(QStringLiteral("notiz.txt")), note);
+}
+
+TEST_F(Program, ASecondWindowInOneFolderSaysWhoHoldsItAndAStaleLockIsTakenOver)
+{
+    writeProject();
+    QProcess first;
+    start(first);
+    QProcess second;
+    second.setProcessEnvironment(first.processEnvironment());
+    second.setWorkingDirectory(m_dir.path());
+    second.start(QStringLiteral(ZELKORA_PROGRAM), {});
+    QElapsedTimer waited;
+    waited.start();
+    QByteArray said;
+    while (!said.contains('\n') && waited.elapsed() < 10000) {
+        second.waitForReadyRead(100);
+        said += second.readAllStandardError();
+    }
+    EXPECT_TRUE(said.contains(QStringLiteral("läuft in diesem Ordner schon (Prozess %1)")
+                                  .arg(first.processId())
+                                  .toUtf8()))
+        << said.constData();
+    second.kill(); // its box waits for a user
+    second.waitForFinished(5000);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    // A crash leaves the lock behind: the next start takes it over.
+    first.kill();
+    first.waitForFinished(5000);
+    ASSERT_TRUE(QFile::exists(path(QStringLiteral("zelkora.lock"))));
+    QProcess next;
+    start(next);
+    EXPECT_EQ(next.state(), QProcess::Running);
+    ::kill(pid_t(next.processId()), SIGTERM);
+    EXPECT_TRUE(next.waitForFinished(10000));
+}
+
+} // namespace
