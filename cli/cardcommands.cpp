@@ -113,9 +113,14 @@ int RunCardCommand(const QString &command, const QStringList &options, const Str
         return Ports(options, streams);
 
     QStringList files, ports;
+    bool optionsEnded = false;
     for (int i = 0; i < options.size(); ++i) {
         const QString &option = options[i];
-        if (option == QLatin1String("--port") || option == QLatin1String("-p")) {
+        if (optionsEnded) {
+            files << option;
+        } else if (option == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (option == QLatin1String("--port") || option == QLatin1String("-p")) {
             if (i + 1 >= options.size()) {
                 Error(streams, command, option + QStringLiteral(" ohne Port"));
                 return BadInput;

@@ -144,8 +144,14 @@ bool Reported(const QString &path, const FileStatus &status, const Streams &stre
     return status.ok();
 }
 
+// "-" is standard output.
 bool WriteOutput(const QString &path, const QByteArray &data, const Streams &streams)
 {
+    if (path == QLatin1String("-")) {
+        std::fwrite(data.constData(), 1, static_cast<std::size_t>(data.size()), streams.out);
+        std::fflush(streams.out);
+        return true;
+    }
     return Reported(path, WriteFileAtomically(path, data), streams);
 }
 
@@ -159,9 +165,16 @@ struct Arguments
 bool ParseArguments(const QString &command, const QStringList &options, bool takesOutput,
                     Arguments &args, const Streams &streams)
 {
+    bool optionsEnded = false;
     for (int i = 0; i < options.size(); ++i) {
         const QString &option = options[i];
-        if (takesOutput && (option == QLatin1String("-o") || option == QLatin1String("--output"))) {
+        // After "--" every argument is a file, also one named "-x.rel".
+        if (optionsEnded) {
+            args.positional << option;
+        } else if (option == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (takesOutput &&
+                   (option == QLatin1String("-o") || option == QLatin1String("--output"))) {
             if (i + 1 >= options.size()) {
                 Error(streams, command, option + QStringLiteral(" ohne Dateinamen"));
                 return false;
@@ -234,8 +247,17 @@ int Import(const Arguments &args, const Streams &streams)
     if (!ReadInput(path, text, streams))
         return BadInput;
     const auto image = ImageFromJson(path, text, streams);
-    return image && Reported(args.output, SaveProjectFile(args.output, *image), streams) ? Success
-                                                                                         : BadInput;
+    if (!image)
+        return BadInput;
+    if (args.output == QLatin1String("-"))
+        return WriteOutput(args.output,
+                           QByteArray(reinterpret_cast<const char *>(image->data()),
+                                      ConfigImage::Size),
+                           streams)
+                   ? Success
+                   : BadInput;
+    return Reported(args.output, SaveProjectFile(args.output, *image), streams) ? Success
+                                                                                : BadInput;
 }
 
 int Diff(const Arguments &args, const Streams &streams)

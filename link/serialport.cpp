@@ -2,9 +2,14 @@
 
 #include "porttarget.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QStringList>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -57,7 +62,11 @@ SerialPort::SerialPort(QObject *parent) : Transport(parent), m_port(new QSerialP
 {
     connect(m_port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { handleError(error); });
-    connect(m_port, &QSerialPort::readyRead, this, &SerialPort::bytesArrived);
+    connect(m_port, &QSerialPort::readyRead, this, [this] {
+        if (const qint64 excess = m_port->bytesAvailable() - MaxHeld; excess > 0)
+            m_port->skip(excess);
+        emit bytesArrived();
+    });
 }
 
 SerialPort::~SerialPort() = default;
@@ -89,7 +98,33 @@ int SerialPort::OpenPort(const QString &mode)
         fail(FailureKind::BadAddress, resolved.address.text);
         return 0;
     }
-    return openPath(path, mode);
+    if (openPath(path, mode) != 1)
+        return 0;
+    m_opened = identityOf(mode);
+    return 1;
+}
+
+SerialPort::Identity SerialPort::identityOf(const QString &mode) const
+{
+    const PortResolution r = ResolvePort(mode.left(4), *m_environment);
+    Identity id;
+    id.device = r.device;
+    if (r.source == PortResolution::Link) {
+        id.linkTarget = QFileInfo(r.device).symLinkTarget();
+#ifndef Q_OS_WIN
+        struct stat st;
+        if (::lstat(QFile::encodeName(r.device).constData(), &st) == 0)
+            id.linkStamp = QStringLiteral("%1:%2.%3")
+                               .arg(st.st_ino)
+                               .arg(st.st_ctim.tv_sec)
+                               .arg(st.st_ctim.tv_nsec);
+#endif
+        id.node = QFileInfo(r.device).canonicalFilePath();
+    } else if (r.info.stableName.isEmpty()) {
+        // A kernel name alone may change hands: the adapter's serial number tells them apart.
+        id.node = r.info.systemPath + QLatin1Char('#') + r.info.serialNumber;
+    }
+    return id;
 }
 
 int SerialPort::OpenDevice(const QString &path)
@@ -178,6 +213,7 @@ bool SerialPort::ComboBox1Change(const QString &portListText)
 {
     if (PortOpen())
         ClosePort();
+    m_opened = {}; // the user's choice: whatever the entry names now
     return ConnectPort(portListText);
 }
 
@@ -211,9 +247,18 @@ void SerialPort::closeIfLost()
 bool SerialPort::DeviceAvailable(const QString &mode) const
 {
     const PortResolution resolved = ResolvePort(mode.left(4), *m_environment);
-    if (resolved.source == PortResolution::Discovered)
-        return true; // reported by the system just now
-    return resolved.source == PortResolution::Link && QFileInfo::exists(resolved.device);
+    const bool there = resolved.source == PortResolution::Discovered ||
+                       (resolved.source == PortResolution::Link && QFileInfo::exists(resolved.device));
+    if (!there || m_opened.device.isEmpty() || failure().kind != FailureKind::Gone)
+        return there;
+    if (resolved.source == PortResolution::Link) {
+        const Identity now = identityOf(mode);
+        if (now.linkTarget != m_opened.linkTarget || now.linkStamp != m_opened.linkStamp)
+            return true; // pointed anew: the user's new choice
+        return !m_opened.node.startsWith(QLatin1String("/dev/pts/"));
+    }
+    const Identity now = identityOf(mode);
+    return now.device == m_opened.device && now.node == m_opened.node;
 }
 
 void SerialPort::fail(FailureKind failure, const QString &systemText, int portCount)

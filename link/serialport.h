@@ -22,6 +22,11 @@ class SerialPort : public Transport
     Q_OBJECT
 
 public:
+    // What is held for the engine at most: a card sends a few bytes a second (240 at the most
+    // at 2400 baud), so anything beyond is a line that floods the port and is dropped, the
+    // oldest first.
+    static constexpr qint64 MaxHeld = 4096;
+
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
@@ -61,7 +66,11 @@ public:
     QString LastFailureDetail() const { return DescribeFailure(failure(), *m_environment); }
     FailureKind LastFailureKind() const { return failure().kind; }
 
-    // Whether the device that mode names is there now, looked up without opening it.
+    // Whether the device that mode names is there now, looked up without opening it. After
+    // the device went away, only the same device counts: a pseudo-terminal that went away
+    // never comes back (another program's new one may get its number), so its link must be
+    // pointed somewhere else; an adapter must come back under the same stable name, not
+    // whatever took its kernel name.
     bool DeviceAvailable(const QString &mode) const;
 
 private:
@@ -71,7 +80,18 @@ private:
     void fail(FailureKind failure, const QString &systemText = {}, int portCount = 0);
     FailureKind failureCause(int error, const QString &path) const;
 
+    // What the last good open reached, to know the same device again after it went away.
+    struct Identity
+    {
+        QString device;     // what was opened: the link, stable name or path
+        QString linkTarget; // where the link pointed, for a link
+        QString linkStamp;  // the link itself (inode and change time): made anew or not
+        QString node;       // the device node it resolved to
+    };
+    Identity identityOf(const QString &mode) const;
+
     QSerialPort *m_port = nullptr;
     bool m_lostWhileOpen = false;
+    Identity m_opened;
     const PortEnvironment *m_environment = &SystemPortEnvironment::Instance();
 };

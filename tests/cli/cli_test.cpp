@@ -476,6 +476,26 @@ TEST_F(Cli, CardsBehindADeviceServerInEveryAddressForm)
     }
 }
 
+// "--" ends the options, for a file whose name starts with "-"; "-o -" is standard output.
+TEST_F(Cli, DoubleDashEndsOptionsAndDashIsStandardOutput)
+{
+    write("-x.rel", starter());
+    const Result shown = run({"show", "--", "-x.rel"});
+    EXPECT_EQ(shown.status, 0) << shown.err.toStdString();
+    EXPECT_TRUE(shown.out.contains(QStringLiteral("Relais 8 (Relais 8)"))) << shown.out.toStdString();
+    const Result json = run({"export", "-o", "-", "--", "-x.rel"});
+    EXPECT_EQ(json.status, 0) << json.err.toStdString();
+    EXPECT_TRUE(json.out.startsWith(QLatin1Char('{')));
+    EXPECT_FALSE(QFile::exists(path("-")));
+    write("x.json", json.out.toUtf8());
+    QProcess import;
+    import.setWorkingDirectory(path("."));
+    import.start(QStringLiteral(ZELKORA_CLI), {"import", "x.json", "-o", "-"});
+    ASSERT_TRUE(import.waitForFinished(10000));
+    EXPECT_EQ(import.exitCode(), 0);
+    EXPECT_EQ(import.readAllStandardOutput(), starter());
+}
+
 TEST_F(Cli, ProgressBarsOnATerminal)
 {
     write("projekt.rel", starter());

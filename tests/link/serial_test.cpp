@@ -2,6 +2,7 @@
 // the port operations, the virtual card for whole conversations.
 
 #include "cardsim_pty.h"
+#include "eventwait.h"
 #include "linkengine.h"
 #include "serialport.h"
 #include "sessionrig.h"
@@ -19,6 +20,9 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -266,6 +270,78 @@ TEST(CardSessionLine, HangUpMidUploadStopsCleanlyAndReopens)
     rig.session.Reset();
     ASSERT_TRUE(rig.plugCardAndChoosePort());
     EXPECT_FALSE(rig.wrongVersion);
+}
+
+// A device that sends without end (a wrong device, noise): what the window holds stays
+// bounded and the once-a-second tick goes on.
+TEST(CardSessionLine, AFloodingLineKeepsMemoryBoundedAndTheLoopFree)
+{
+    SessionRig rig(g_configHome->path(), 6);
+    ASSERT_TRUE(rig.plugCard({}, true));
+    rig.card->Stop(); // the test floods the line itself
+    ASSERT_TRUE(rig.session.ComboBox1Change(rig.portText()));
+    const int fd = rig.card->LineFd();
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        std::vector<std::uint8_t> noise(65536);
+        for (std::size_t i = 0; i < noise.size(); ++i)
+            noise[i] = std::uint8_t(i * 7919 + 13);
+        while (!stop) {
+            if (::write(fd, noise.data(), noise.size()) < 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    const auto residentKiB = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        return 0LL;
+    };
+    const long long before = residentKiB();
+    const int reportsBefore = rig.reports;
+    QTest::qWait(3000);
+    stop = true;
+    flood.join();
+    EXPECT_LT(residentKiB() - before, 32 * 1024) << "resident memory grew by more than 32 MiB";
+    EXPECT_GE(rig.reports - reportsBefore, 2) << "the once-a-second tick was held up";
+    EXPECT_TRUE(rig.session.PortOpen());
+}
+
+// A pseudo-terminal that went away does not come back, though a new one may get its number;
+// its link pointed elsewhere is the user's new choice and opens by itself.
+TEST(CardSessionLine, AGonePseudoTerminalIsNotTakenOverByTheNextOne)
+{
+    SessionRig rig(g_configHome->path(), 7);
+    ASSERT_TRUE(rig.plugCardAndChoosePort());
+    const std::string firstPath = rig.card->DevicePath();
+    CardSimOptions hangUp;
+    hangUp.hangupAfterBlock = 0;
+    rig.card->SetOptions(hangUp);
+    ASSERT_TRUE(rig.pressSend());
+    ASSERT_TRUE(RunEventsUntil([&] { return !rig.session.PortOpen(); }, 5000));
+    rig.card.reset();
+    rig.session.Reset();
+
+    // Another program's pseudo-terminal, very likely under the same number.
+    CardSimPty other({}, true);
+    ASSERT_TRUE(other.Open());
+    other.Start();
+    const int attempts = rig.session.transport().OpenAttempts();
+    if (other.DevicePath() == firstPath) {
+        QTest::qWait(2500);
+        EXPECT_EQ(rig.session.transport().OpenAttempts(), attempts)
+            << "reopened a new pseudo-terminal that took the old one's number";
+        EXPECT_FALSE(rig.session.PortOpen());
+    }
+    // The link pointed at the new device: opened by itself within the tick.
+    ASSERT_TRUE(other.LinkAs(ConfigHome(), 7));
+    EXPECT_TRUE(RunEventsUntil([&] { return rig.session.PortOpen(); }, 2500))
+        << FailureCause(rig.session.transport().failure()).toStdString() << " "
+        << rig.session.transport().OpenAttempts() - attempts << " "
+        << rig.session.transport().farEnd().toStdString();
 }
 
 } // namespace

@@ -109,6 +109,33 @@ HOME=$home ZELKORA_PROGRAM=$stub "$root/pkg/usr/bin/zelkora"
 HOME=$home XDG_DATA_HOME="$root/data" ZELKORA_PROGRAM=$stub "$root/pkg/usr/bin/zelkora"
 [ -f "$root/data/zelkora/ini.cfg" ] || fail "XDG_DATA_HOME not used"
 
+# What stops the launcher is said in German: no HOME at all, a working folder that is a
+# dangling link.
+set +e
+msg=$(env -u HOME XDG_DATA_HOME= ZELKORA_PROGRAM=$stub "$root/pkg/usr/bin/zelkora" 2>&1)
+rc=$?
+[ $rc -eq 1 ] && grep -q '^zelkora: weder HOME noch XDG_DATA_HOME' <<<"$msg" || fail "no HOME: $rc $msg"
+mkdir -p "$root/dangling"
+ln -sfn "$root/nirgends" "$root/dangling/zelkora"
+msg=$(HOME=$home XDG_DATA_HOME="$root/dangling" ZELKORA_PROGRAM=$stub "$root/pkg/usr/bin/zelkora" 2>&1)
+rc=$?
+[ $rc -eq 1 ] && grep -q 'ist ein Verweis ins Leere' <<<"$msg" || fail "dangling folder: $rc $msg"
+set -e
+# The virtual card stands on the port the program reads from line 1, "08" being COM 9.
+cat >"$root/stand-in-ports" <<'STUB'
+#!/bin/sh
+ls "$XDG_CONFIG_HOME/zelkora" >"$STAND_IN_LOG"
+STUB
+chmod +x "$root/stand-in-ports"
+for line in 08 008 ' 0x3'; do
+    printf '%s\r\nRelaiskarte.rel\r\nLeer\r\n' "$line" >"$work/ini.cfg"
+    HOME=$home XDG_DATA_HOME= ZELKORA_PROGRAM="$root/stand-in-ports" "$root/pkg/usr/bin/zelkora" \
+        --virtual-card >/dev/null 2>"$root/launcher.err" || { cat "$root/launcher.err"; fail "line $line"; }
+    expected=com9
+    [ "$line" = ' 0x3' ] && expected=com4
+    [ "$(cat "$STAND_IN_LOG")" = "$expected" ] || fail "line 1 \"$line\": card on $(cat "$STAND_IN_LOG")"
+done
+
 # The real program from the package, as the menu entry starts it, with a fresh HOME: it must
 # come up and stay up (no error box, so nothing waits for a click) until it is stopped.
 fresh="$root/fresh"
