@@ -7,7 +7,9 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QDateTime>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -17,7 +19,7 @@ CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
                    std::function<void()> capture, std::function<void()> showCompletion,
                    QObject *parent)
     : QObject(parent), m_controls(controls), m_session(new CardSession(image, this)),
-      m_capture(std::move(capture)), m_showCompletion(std::move(showCompletion))
+      m_capture(std::move(capture)), m_showCompletion(std::move(showCompletion)), m_image(image)
 {
     const CardLinkControls &c = m_controls;
     connect(c.send, &QPushButton::clicked, this, &CardLink::Button1Click);
@@ -34,6 +36,7 @@ CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
     connect(m_session, &CardSession::progressChanged, c.progress, &QProgressBar::setValue);
     connect(m_session, &CardSession::measured, this, &CardLink::showMeasurement);
     connect(m_session, &CardSession::uploadCompleted, this, [this] {
+        record(UploadRecord::Outcome::Complete);
         if (m_showCompletion)
             m_showCompletion();
     });
@@ -78,6 +81,10 @@ void CardLink::Button1Click()
 
 void CardLink::Button2Click()
 {
+    // "Reset" in the middle of an upload ends it: the card waits for the rest of its block.
+    const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
+    if (at.phase == LinkEngine::UploadPosition::Blocks && !m_cutOff.failed())
+        record(UploadRecord::Outcome::Failed, QStringLiteral("mit Reset abgebrochen"), at.block);
     m_session->Reset();
     if (m_cutOff.failed()) {
         m_cutOff = {};
@@ -100,6 +107,8 @@ void CardLink::showPortState()
         LooksLikeAddress(line.farEnd())) {
         m_cutOff.kind = FailureKind::CutOff;
         m_cutOff.block = at.block;
+        record(UploadRecord::Outcome::CutOff, DescribeFailure(m_cutOff, m_session->environment()),
+               at.block);
     }
     const LinkFailure &problem = open ? line.lineProblem() : line.failure();
     QString detail = DescribeFailure(problem, m_session->environment());
@@ -109,8 +118,39 @@ void CardLink::showPortState()
     QString tip = detail.isEmpty() ? line.farEnd() : line.farEnd() + QStringLiteral(": ") + detail;
     if (line.state() == Transport::State::Opening)
         tip = line.farEnd() + QStringLiteral(": Verbindung wird aufgebaut");
+    if (!m_journalProblem.isEmpty())
+        tip += QStringLiteral("\nNicht im Journal vermerkt: ") + m_journalProblem;
     list->setToolTip(tip);
     showEntryDevices();
+}
+
+void CardLink::record(UploadRecord::Outcome outcome, const QString &reason, int block)
+{
+    const QString text = m_controls.portList->currentText();
+    UploadRecord r;
+    r.when = QDateTime::currentDateTime();
+    r.port = text;
+    r.reached = transport().farEnd();
+    // Only the digit behind "COM " counts, as for opening the port.
+    r.key = TargetKey(PortTarget::Parse(QStringLiteral("COM ") + text.mid(4, 1)),
+                      m_session->environment());
+    r.project = m_projectPath ? m_projectPath() : QString();
+    if (!r.project.isEmpty())
+        r.project = QFileInfo(r.project).absoluteFilePath();
+    r.hash = UploadJournal::HashOf(m_image);
+    const std::vector<std::uint8_t> &last = m_session->engine().LastFinalBlock();
+    if (outcome == UploadRecord::Outcome::Complete || block > LinkEngine::BlockCount)
+        r.finalBlock =
+            QByteArray(reinterpret_cast<const char *>(last.data()), qsizetype(last.size()));
+    r.outcome = outcome;
+    r.reason = reason;
+    r.block = block;
+    r.program = QStringLiteral("zelkora");
+    const QString failed = UploadJournal().append(r, m_image);
+    if (failed != m_journalProblem) {
+        m_journalProblem = failed;
+        showPortState();
+    }
 }
 
 void CardLink::showEntryDevices()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "linkfailure.h"
+#include "uploadjournal.h"
 
 #include <QObject>
 
@@ -46,6 +47,12 @@ public:
              QObject *parent = nullptr);
     ~CardLink() override;
 
+    // The project file an upload's journal record names; none by default.
+    void setProjectSource(std::function<QString()> projectPath)
+    {
+        m_projectPath = std::move(projectPath);
+    }
+
     CardSession &session() { return *m_session; }
     // The line the port list's choice opened or tried: a serial port or a device server.
     Transport &transport();
@@ -68,6 +75,9 @@ private:
     void showMeasurement(int t1, int t2, int t3, int humidity);
     void showLinkStatus(bool connected, bool wrongVersion);
     void Button2Click();
+    // One record in the upload journal; a journal that cannot be written is named in the
+    // list's tooltip, and the upload is not affected.
+    void record(UploadRecord::Outcome outcome, const QString &reason = {}, int block = 0);
 
     CardLinkControls m_controls;
     QObject *m_portView = nullptr; // the port list's drop-down, whose showing refreshes it
@@ -77,4 +87,7 @@ private:
     // A line lost in the middle of an upload: the card waits for the rest of its block, so the
     // tooltip says so until the user resets or sends anew.
     LinkFailure m_cutOff;
+    std::function<QString()> m_projectPath;
+    const ConfigImage &m_image;
+    QString m_journalProblem;
 };

@@ -131,6 +131,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), m_ui(std::make_unique<Ui:
     m_files = new FileCommands(
         FileControls{this, ui.Button4, ui.Button5, ui.ComboBox1, m_statusPanels[0]}, m_configImage,
         [this] { inarray(); }, [this] { outarray(); }, this);
+    m_cardLink->setProjectSource([this] { return m_files->ProjectPath(); });
 
     // The card session owns the two timers; the window starts them.
     Timer1 = m_cardLink->session().Timer1();

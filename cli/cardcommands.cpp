@@ -1,9 +1,18 @@
 #include "cardbatch.h"
 #include "clioutput.h"
+#include "deployment.h"
+#include "fileaccess.h"
 #include "linkengine.h"
 #include "portresolver.h"
+#include "uploadjournal.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QTimer>
+
+#include <set>
 
 #include <memory>
 #include <vector>
@@ -93,6 +102,260 @@ private:
     bool m_drawn = false;
 };
 
+// Records an upload; a journal that cannot be written stops nothing but is said.
+void Record(const UploadJournal &journal, const CardJob &job, const QString &project,
+            const ConfigImage &image, const Streams &streams)
+{
+    const QString failed = journal.append(
+        job.journalRecord(project.isEmpty() ? QString() : QFileInfo(project).absoluteFilePath(),
+                          image, QStringLiteral("zelkora-cli")),
+        image);
+    if (!failed.isEmpty())
+        Error(streams, job.label(), QStringLiteral("nicht im Journal vermerkt: ") + failed);
+}
+
+// Runs the errands, drawing bars on a terminal or printing one line per card as it ends, and
+// records every upload in the journal. named gives a card's line its name.
+bool RunBatch(CardBatch &batch, CardJob::Task task, const Streams &streams,
+              const std::function<void(CardJob &)> &recorded,
+              const std::function<QString(const CardJob &)> &named)
+{
+    const bool bars = task == CardJob::Task::Upload && streams.terminal;
+    ProgressBars progress(batch.jobs(), streams);
+    bool redraw = false;
+    QTimer repaint;
+    repaint.setInterval(100);
+    QObject::connect(&repaint, &QTimer::timeout, &batch, [&] {
+        if (redraw)
+            progress.draw();
+        redraw = false;
+    });
+    QObject::connect(&batch, &CardBatch::progressed, &batch, [&] { redraw = true; });
+    QObject::connect(&batch, &CardBatch::jobFinished, &batch, [&](CardJob *job) {
+        if (task == CardJob::Task::Upload)
+            recorded(*job);
+        if (!bars) {
+            if (job->ok())
+                Print(streams.out,
+                      named(*job) + QStringLiteral(": ") + Outcome(*job, task) + QLatin1Char('\n'));
+            else
+                Error(streams, named(*job), job->failureText());
+        }
+        redraw = true;
+    });
+    if (bars) {
+        progress.draw();
+        repaint.start();
+    }
+    batch.run();
+    if (bars) {
+        progress.draw();
+        // Below the bars, every failure once more as an error line.
+        for (const auto &job : batch.jobs())
+            if (!job->ok())
+                Error(streams, named(*job), job->failureText());
+    }
+    return batch.allOk();
+}
+
+QString Short(const QByteArray &hash)
+{
+    return QString::fromLatin1(hash.left(12));
+}
+
+int Journal(const QStringList &options, const Streams &streams)
+{
+    QString port;
+    int last = -1;
+    bool json = false;
+    for (int i = 0; i < options.size(); ++i) {
+        const QString &option = options[i];
+        if ((option == QLatin1String("--port") || option == QLatin1String("--last")) &&
+            i + 1 < options.size()) {
+            const QString value = options[++i];
+            if (option == QLatin1String("--port")) {
+                port = value;
+                continue;
+            }
+            bool ok = false;
+            last = value.toInt(&ok);
+            if (!ok || last < 1) {
+                Error(streams, QStringLiteral("journal"),
+                      QStringLiteral("--last erwartet eine Zahl ab 1, nicht %1").arg(value));
+                return BadInput;
+            }
+        } else if (option == QLatin1String("--json")) {
+            json = true;
+        } else {
+            Error(
+                streams, QStringLiteral("journal"),
+                QStringLiteral("unbekanntes Argument %1 (zelkora-cli journal --help)").arg(option));
+            return BadInput;
+        }
+    }
+    QString key;
+    if (!port.isNull()) {
+        const PortTarget target = PortTarget::Parse(port);
+        if (!target.valid()) {
+            Error(streams, port, target.error);
+            return BadInput;
+        }
+        key = TargetKey(target, SystemPortEnvironment::Instance());
+    }
+    const UploadJournal journal;
+    std::vector<UploadRecord> records = journal.read();
+    std::reverse(records.begin(), records.end());
+    std::set<QString> current; // cards whose newest complete upload is already marked
+    QJsonArray array;
+    QString text;
+    int shown = 0;
+    for (const UploadRecord &r : records) {
+        const bool newestComplete =
+            r.outcome == UploadRecord::Outcome::Complete && current.insert(r.key).second;
+        if (!key.isNull() && r.key != key)
+            continue;
+        if (last > 0 && shown >= last)
+            break;
+        ++shown;
+        if (json) {
+            QJsonObject o = r.toJson();
+            o.insert(QStringLiteral("aktuell"), newestComplete);
+            array.append(o);
+            continue;
+        }
+        QString where = r.port;
+        if (!r.reached.isEmpty() && r.reached != r.port)
+            where += QStringLiteral(" (") + r.reached + QLatin1Char(')');
+        text +=
+            QStringLiteral("%1 %2  %3  %4  %5  %6")
+                .arg(newestComplete ? QLatin1Char('*') : QLatin1Char(' '))
+                .arg(UploadRecord::TimeText(r.when).replace(QLatin1Char('T'), QLatin1Char(' ')),
+                     where,
+                     r.project.isEmpty() ? QStringLiteral("-") : QFileInfo(r.project).fileName(),
+                     Short(r.hash), UploadRecord::OutcomeWord(r.outcome));
+        if (r.outcome != UploadRecord::Outcome::Complete)
+            text += QStringLiteral(": ") + r.reason;
+        text += QStringLiteral("  (%1)\n").arg(r.program);
+    }
+    if (json)
+        Print(streams.out, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    else
+        Print(streams.out, text);
+    return Success;
+}
+
+int Deploy(const QStringList &options, const Streams &streams)
+{
+    QString manifestPath, reportPath;
+    bool plan = false, onlyChanged = false;
+    for (int i = 0; i < options.size(); ++i) {
+        const QString &option = options[i];
+        if (option == QLatin1String("--plan")) {
+            plan = true;
+        } else if (option == QLatin1String("--only-changed")) {
+            onlyChanged = true;
+        } else if (option == QLatin1String("--report") && i + 1 < options.size()) {
+            reportPath = options[++i];
+        } else if (option.startsWith(QLatin1Char('-')) || !manifestPath.isNull()) {
+            Error(
+                streams, QStringLiteral("deploy"),
+                QStringLiteral("unbekanntes Argument %1 (zelkora-cli deploy --help)").arg(option));
+            return BadInput;
+        } else {
+            manifestPath = option;
+        }
+    }
+    if (manifestPath.isNull()) {
+        Error(streams, QStringLiteral("deploy"),
+              QStringLiteral("erwartet die Anlage (ANLAGE.json)"));
+        return BadInput;
+    }
+    QByteArray text;
+    if (const FileStatus status = ReadFileHead(manifestPath, 16 * 1024 * 1024, false, text);
+        !status.ok()) {
+        Error(streams, manifestPath, FileErrorMessage(status));
+        return BadInput;
+    }
+    QStringList problems;
+    const Manifest manifest = ReadManifest(
+        text, QFileInfo(manifestPath).absolutePath(),
+        [](const QString &path, QString *why) { return ReadProject(path, why); },
+        SystemPortEnvironment::Instance(), &problems);
+    if (!problems.isEmpty()) {
+        for (const QString &problem : problems)
+            Error(streams, manifestPath, problem);
+        return BadInput;
+    }
+    const UploadJournal journal;
+    const std::vector<PlannedCard> planned = PlanDeployment(manifest, journal);
+    const auto nameOf = [](const DeployCard &card) {
+        return card.name + QStringLiteral(" (") + card.target.text + QLatin1Char(')');
+    };
+    if (plan) {
+        for (const PlannedCard &p : planned) {
+            QString line = nameOf(*p.card) + QStringLiteral(": ");
+            if (!p.last)
+                line += QStringLiteral("nie vollständig übertragen\n");
+            else if (p.unchanged())
+                line += QStringLiteral("unverändert seit %1\n")
+                            .arg(p.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+            else if (!p.lastImageKept)
+                line += QStringLiteral(
+                            "anders als die Übertragung vom %1 (ihr Bild fehlt im Journal)\n")
+                            .arg(p.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+            else {
+                line += QStringLiteral("%1 %2 seit %3\n")
+                            .arg(p.changes.size())
+                            .arg(p.changes.size() == 1 ? QStringLiteral("Änderung")
+                                                       : QStringLiteral("Änderungen"))
+                            .arg(p.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+                for (const QString &change : p.changes)
+                    line += QStringLiteral("  ") + change + QLatin1Char('\n');
+            }
+            Print(streams.out, line);
+        }
+        return Success;
+    }
+
+    std::vector<CardBatch::Errand> errands;
+    std::vector<DeployOutcome> outcomes;
+    std::map<const CardJob *, const DeployCard *> cardOf;
+    for (const PlannedCard &p : planned) {
+        DeployOutcome outcome;
+        outcome.card = p.card;
+        if (onlyChanged && p.unchanged()) {
+            outcome.skipped = true;
+            Print(streams.out, nameOf(*p.card) + QStringLiteral(": unverändert, übersprungen\n"));
+        } else {
+            errands.push_back({p.card->target, &p.card->image});
+        }
+        outcomes.push_back(outcome);
+    }
+    CardBatch batch(errands, CardJob::Task::Upload);
+    std::size_t next = 0;
+    for (DeployOutcome &outcome : outcomes)
+        if (!outcome.skipped) {
+            outcome.job = batch.jobs()[next++].get();
+            cardOf[outcome.job] = outcome.card;
+        }
+    const bool allOk =
+        errands.empty() || RunBatch(
+                               batch, CardJob::Task::Upload, streams,
+                               [&](CardJob &job) {
+                                   const DeployCard &card = *cardOf.at(&job);
+                                   Record(journal, job, card.project, card.image, streams);
+                               },
+                               [&](const CardJob &job) { return nameOf(*cardOf.at(&job)); });
+    if (!reportPath.isEmpty()) {
+        if (const FileStatus status = WriteFileAtomically(reportPath, DeployReportJson(outcomes));
+            !status.ok()) {
+            Error(streams, reportPath, FileErrorMessage(status));
+            return BadInput;
+        }
+    }
+    return allOk ? Success : CardFailed;
+}
+
 int Ports(const QStringList &options, const Streams &streams)
 {
     if (!options.isEmpty()) {
@@ -111,6 +374,10 @@ int RunCardCommand(const QString &command, const QStringList &options, const Str
 {
     if (command == QLatin1String("ports"))
         return Ports(options, streams);
+    if (command == QLatin1String("journal"))
+        return Journal(options, streams);
+    if (command == QLatin1String("deploy"))
+        return Deploy(options, streams);
 
     QStringList files, ports;
     bool optionsEnded = false;
@@ -177,40 +444,40 @@ int RunCardCommand(const QString &command, const QStringList &options, const Str
                                                                      : CardJob::Task::Measure;
 
     CardBatch batch(targets, task, image);
-    const bool bars = upload && streams.terminal;
-    ProgressBars progress(batch.jobs(), streams);
-    bool redraw = false;
-    QTimer repaint;
-    repaint.setInterval(100);
-    QObject::connect(&repaint, &QTimer::timeout, &batch, [&] {
-        if (redraw)
-            progress.draw();
-        redraw = false;
-    });
-    QObject::connect(&batch, &CardBatch::progressed, &batch, [&] { redraw = true; });
-    QObject::connect(&batch, &CardBatch::jobFinished, &batch, [&](CardJob *job) {
-        if (!bars) {
-            if (job->ok())
-                Print(streams.out, job->label() + QStringLiteral(": ") + Outcome(*job, task) +
-                                       QLatin1Char('\n'));
-            else
-                Error(streams, job->label(), job->failureText());
-        }
-        redraw = true;
-    });
-    if (bars) {
-        progress.draw();
-        repaint.start();
+    const UploadJournal journal;
+    const bool ok = RunBatch(
+        batch, task, streams,
+        [&](CardJob &job) {
+            Record(journal, job, upload ? files.first() : QString(), image, streams);
+        },
+        [](const CardJob &job) { return job.label(); });
+    return ok ? Success : CardFailed;
+}
+
+std::optional<ConfigImage> LoadProjectOrCard(const QString &path, const Streams &streams)
+{
+    if (!path.startsWith(QLatin1String("karte:")))
+        return LoadProject(path, streams);
+    const PortTarget target = PortTarget::Parse(path.mid(6));
+    if (!target.valid()) {
+        Error(streams, path, target.error);
+        return std::nullopt;
     }
-    batch.run();
-    if (bars) {
-        progress.draw();
-        // Below the bars, every failure once more as an error line.
-        for (const auto &job : batch.jobs())
-            if (!job->ok())
-                Error(streams, job->label(), job->failureText());
+    const UploadJournal journal;
+    const std::optional<UploadRecord> last =
+        journal.lastComplete(TargetKey(target, SystemPortEnvironment::Instance()));
+    if (!last) {
+        Error(streams, path,
+              QStringLiteral("keine vollständige Übertragung im Journal (%1)")
+                  .arg(journal.journalPath()));
+        return std::nullopt;
     }
-    return batch.allOk() ? Success : CardFailed;
+    const std::optional<ConfigImage> image = journal.image(last->hash);
+    if (!image)
+        Error(streams, path,
+              QStringLiteral("das Bild der Übertragung vom %1 fehlt im Journal")
+                  .arg(last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    return image;
 }
 
 } // namespace Cli

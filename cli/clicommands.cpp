@@ -33,6 +33,9 @@ const char *const Overview =
     "  version --port P ...          das Versionsbyte jeder Karte\n"
     "  measure --port P ...          Temperaturen und Luftfeuchte jeder Karte\n"
     "  ports                         was \"COM 1\" bis \"COM 9\" hier gerade öffnen\n"
+    "  journal [--port P] [--last N] [--json]   was wann auf welche Karte ging\n"
+    "  deploy ANLAGE.json [--plan] [--only-changed] [--report BERICHT.json]\n"
+    "                                jede Karte eines Gebäudes mit ihrem Projekt\n"
     "\n"
     "P ist \"COM n\" (wie im Fenster aufgelöst), ein Gerätepfad wie /dev/ttyUSB0 oder die\n"
     "Adresse einer Karte hinter einem Geräteserver im Netz (zum Beispiel ser2net):\n"
@@ -67,7 +70,10 @@ const std::map<QString, const char *> &CommandHelp()
         {"diff", "Aufruf: zelkora-cli diff A B\n"
                  "\n"
                  "Zeigt die Unterschiede zweier Projekte (.rel oder JSON, beliebig gemischt)\n"
-                 "nach ihrer Bedeutung, eine Zeile je Feld:\n"
+                 "nach ihrer Bedeutung, eine Zeile je Feld. Eine Seite darf karte:PORT sein:\n"
+                 "die letzte vollständige Übertragung auf diese Karte laut Journal, also\n"
+                 "\"was sich auf der Karte ändern würde\":\n"
+                 "  zelkora-cli diff \"karte:COM 3\" anlage.rel\n"
                  "  Relais 3 (Heizung), Timer 1, An: 06:30:00 → 07:00:00\n"
                  "Bytes, die kein Feld abdeckt, als \"Byte 300: 00 → 12\".\n"
                  "Rückgabewert 0 bei Gleichheit, 1 bei Unterschieden.\n"},
@@ -103,6 +109,34 @@ const std::map<QString, const char *> &CommandHelp()
                     "\n"
                     "Liest die drei Temperaturen und die Luftfeuchte jeder Karte, wie das\n"
                     "Fenster sie nach \"Messen\" zeigt.\n"},
+        {"journal",
+         "Aufruf: zelkora-cli journal [--port P] [--last N] [--json]\n"
+         "\n"
+         "Zeigt das Journal der Übertragungen, die neueste zuerst: wann, auf welchen Port\n"
+         "(und was er erreichte), welches Projekt, der Anfang seines Hashs, wie es ausging\n"
+         "und welches Programm es sandte. Ein \"*\" markiert je Karte die letzte\n"
+         "vollständige Übertragung: das, was die Karte jetzt enthält. Das Journal steht in\n"
+         "$XDG_STATE_HOME/zelkora (sonst ~/.local/state/zelkora); jede Übertragung des\n"
+         "Fensters und von zelkora-cli schreibt eine Zeile hinein.\n"
+         "--port P nur diese Karte (auch unter anderem Namen), --last N nur die N neuesten,\n"
+         "--json als JSON.\n"},
+        {"deploy",
+         "Aufruf: zelkora-cli deploy ANLAGE.json [--plan] [--only-changed] [--report "
+         "BERICHT.json]\n"
+         "\n"
+         "Überträgt jeder Karte eines Gebäudes ihr eigenes Projekt, alle zugleich. Die\n"
+         "Anlage nennt die Karten (Projekte relativ zur Anlage, .rel oder JSON):\n"
+         "  {\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": [\n"
+         "    {\"name\": \"Keller\", \"port\": \"rfc2217://gw-keller:4001\", \"projekt\": "
+         "\"keller.rel\"},\n"
+         "    {\"name\": \"Dach\", \"port\": \"COM 3\", \"projekt\": \"dach.json\"}]}\n"
+         "--plan überträgt nichts und zeigt je Karte, was sich gegenüber ihrer letzten\n"
+         "vollständigen Übertragung ändern würde; --only-changed lässt Karten aus, die\n"
+         "schon ihr Projekt haben; --report schreibt je Karte Name, Port, Projekt, Hash,\n"
+         "Ergebnis mit Grund und Zeiten als JSON. Das Format beschreibt\n"
+         "/usr/share/doc/zelkora/anlage-json.md.\n"
+         "Rückgabewert 0, wenn jede fällige Karte ihr Projekt hat; 1, wenn eine scheiterte;\n"
+         "2 bei einer fehlerhaften Anlage (jeder Fehler mit seinem Pfad, nichts gesendet).\n"},
         {"ports", "Aufruf: zelkora-cli ports\n"
                   "\n"
                   "Zeigt, welches Gerät \"COM 1\" bis \"COM 9\" auf diesem Rechner gerade\n"
@@ -250,10 +284,10 @@ int Import(const Arguments &args, const Streams &streams)
     if (!image)
         return BadInput;
     if (args.output == QLatin1String("-"))
-        return WriteOutput(args.output,
-                           QByteArray(reinterpret_cast<const char *>(image->data()),
-                                      ConfigImage::Size),
-                           streams)
+        return WriteOutput(
+                   args.output,
+                   QByteArray(reinterpret_cast<const char *>(image->data()), ConfigImage::Size),
+                   streams)
                    ? Success
                    : BadInput;
     return Reported(args.output, SaveProjectFile(args.output, *image), streams) ? Success
@@ -264,8 +298,8 @@ int Diff(const Arguments &args, const Streams &streams)
 {
     if (!ExpectCount(QStringLiteral("diff"), args, 2, streams))
         return BadInput;
-    const auto a = LoadProject(args.positional[0], streams);
-    const auto b = a ? LoadProject(args.positional[1], streams) : std::nullopt;
+    const auto a = LoadProjectOrCard(args.positional[0], streams);
+    const auto b = a ? LoadProjectOrCard(args.positional[1], streams) : std::nullopt;
     if (!a || !b)
         return BadInput;
     const QStringList lines = DiffProjects(*a, *b);
@@ -343,7 +377,8 @@ int Run(const QStringList &arguments, const Streams &streams)
         Print(streams.out, QString::fromUtf8(CommandHelp().at(command)));
         return Success;
     }
-    static const QStringList cardCommands{"upload", "version", "measure", "ports"};
+    static const QStringList cardCommands{"upload", "version", "measure",
+                                          "ports",  "journal", "deploy"};
     if (cardCommands.contains(command))
         return RunCardCommand(command, options, streams);
 
@@ -362,28 +397,46 @@ int Run(const QStringList &arguments, const Streams &streams)
     return Plan(args, streams);
 }
 
-std::optional<ConfigImage> LoadProject(const QString &path, const Streams &streams)
+std::optional<ConfigImage> ReadProject(const QString &path, QString *why, QString *note)
 {
     QByteArray bytes;
-    if (!ReadInput(path, bytes, streams))
+    if (const FileStatus status = ReadFileHead(path, MaxInputBytes, false, bytes); !status.ok()) {
+        *why = FileErrorMessage(status);
         return std::nullopt;
+    }
     const QString suffix = QFileInfo(path).suffix().toLower();
     const bool json = suffix == QLatin1String("json") ||
                       (suffix != QLatin1String("rel") && bytes.size() != ConfigImage::Size &&
                        bytes.trimmed().startsWith('{'));
-    if (json)
-        return ImageFromJson(path, bytes, streams);
+    if (json) {
+        JsonError error;
+        const std::optional<ProjectModel> model = ProjectFromJson(bytes, error);
+        if (!model) {
+            *why = error.text();
+            return std::nullopt;
+        }
+        return EncodeProject(*model);
+    }
     if (bytes.size() < ConfigImage::Size) {
-        Error(streams, path,
-              QStringLiteral("zu kurz für ein Projekt: %1 Bytes statt 1024").arg(bytes.size()));
+        *why = QStringLiteral("zu kurz für ein Projekt: %1 Bytes statt 1024").arg(bytes.size());
         return std::nullopt;
     }
-    if (bytes.size() > ConfigImage::Size)
-        Error(streams, path,
-              QStringLiteral("länger als 1024 Bytes; wie im Fenster zählen nur die ersten 1024"));
+    if (bytes.size() > ConfigImage::Size && note)
+        *note = QStringLiteral("länger als 1024 Bytes; wie im Fenster zählen nur die ersten 1024");
     ConfigImage image;
     std::copy_n(reinterpret_cast<const std::uint8_t *>(bytes.constData()), ConfigImage::Size,
                 image.data());
+    return image;
+}
+
+std::optional<ConfigImage> LoadProject(const QString &path, const Streams &streams)
+{
+    QString why, note;
+    const std::optional<ConfigImage> image = ReadProject(path, &why, &note);
+    if (!image)
+        Error(streams, path, why);
+    else if (!note.isEmpty())
+        Error(streams, path, note);
     return image;
 }
 

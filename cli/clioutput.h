@@ -20,8 +20,14 @@ void Error(const Streams &streams, const QString &what, const QString &why);
 // holds it (byte 903 too, which only the window's load clears). An error line and nothing when
 // it cannot be read.
 std::optional<ConfigImage> LoadProject(const QString &path, const Streams &streams);
+// The same without printing: nothing and why when it is refused; note says what to know of a
+// file that loads (longer than a project).
+std::optional<ConfigImage> ReadProject(const QString &path, QString *why, QString *note = nullptr);
+// A project, or "karte:PORT": the last complete upload to that card from the journal.
+std::optional<ConfigImage> LoadProjectOrCard(const QString &path, const Streams &streams);
 
-// The card commands: upload, version, measure, ports. options are the command's arguments.
+// The card commands: upload, version, measure, ports, journal, deploy. options are the
+// command's arguments.
 int RunCardCommand(const QString &command, const QStringList &options, const Streams &streams);
 
 } // namespace Cli

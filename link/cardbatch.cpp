@@ -6,15 +6,26 @@ CardBatch::CardBatch(const std::vector<PortTarget> &targets, CardJob::Task task,
                      const ConfigImage &image, QObject *parent)
     : QObject(parent)
 {
-    for (const PortTarget &target : targets) {
-        m_jobs.push_back(std::make_unique<CardJob>(target, task, image));
-        CardJob *job = m_jobs.back().get();
-        connect(job, &CardJob::progressChanged, this, [this, job] { emit progressed(job); });
-        connect(job, &CardJob::finished, this, [this, job] {
-            --m_running;
-            emit jobFinished(job);
-        });
-    }
+    for (const PortTarget &target : targets)
+        add(target, task, image);
+}
+
+CardBatch::CardBatch(const std::vector<Errand> &errands, CardJob::Task task, QObject *parent)
+    : QObject(parent)
+{
+    for (const Errand &errand : errands)
+        add(errand.target, task, *errand.image);
+}
+
+void CardBatch::add(const PortTarget &target, CardJob::Task task, const ConfigImage &image)
+{
+    m_jobs.push_back(std::make_unique<CardJob>(target, task, image));
+    CardJob *job = m_jobs.back().get();
+    connect(job, &CardJob::progressChanged, this, [this, job] { emit progressed(job); });
+    connect(job, &CardJob::finished, this, [this, job] {
+        --m_running;
+        emit jobFinished(job);
+    });
 }
 
 CardBatch::~CardBatch() = default;

@@ -20,6 +20,14 @@ public:
     // The image must outlive the batch.
     CardBatch(const std::vector<PortTarget> &targets, CardJob::Task task, const ConfigImage &image,
               QObject *parent = nullptr);
+    // Each card its own image (a building's cards each with their project); the images must
+    // outlive the batch.
+    struct Errand
+    {
+        PortTarget target;
+        const ConfigImage *image = nullptr;
+    };
+    CardBatch(const std::vector<Errand> &errands, CardJob::Task task, QObject *parent = nullptr);
     ~CardBatch() override;
 
     const std::vector<std::unique_ptr<CardJob>> &jobs() const { return m_jobs; }
@@ -34,6 +42,8 @@ signals:
     void jobFinished(CardJob *job);
 
 private:
+    void add(const PortTarget &target, CardJob::Task task, const ConfigImage &image);
+
     std::vector<std::unique_ptr<CardJob>> m_jobs;
     int m_running = 0;
 };

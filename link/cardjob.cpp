@@ -43,6 +43,32 @@ QString CardJob::label() const
                : entry + QStringLiteral(" (") + reached + QLatin1Char(')');
 }
 
+UploadRecord CardJob::journalRecord(const QString &project, const ConfigImage &image,
+                                    const QString &program) const
+{
+    UploadRecord r;
+    r.when = m_finishedAt.isValid() ? m_finishedAt : QDateTime::currentDateTime();
+    r.port = m_target.text;
+    r.reached = m_session->transport().farEnd();
+    r.key = TargetKey(m_target, m_session->environment());
+    r.project = project;
+    r.hash = UploadJournal::HashOf(image);
+    const std::vector<std::uint8_t> &last = m_session->engine().LastFinalBlock();
+    if (m_ok || m_failure.kind == FailureKind::FinalStalled || m_failure.block > 32)
+        r.finalBlock =
+            QByteArray(reinterpret_cast<const char *>(last.data()), qsizetype(last.size()));
+    r.program = program;
+    if (m_ok) {
+        r.outcome = UploadRecord::Outcome::Complete;
+    } else {
+        r.outcome = m_failure.kind == FailureKind::CutOff ? UploadRecord::Outcome::CutOff
+                                                          : UploadRecord::Outcome::Failed;
+        r.reason = failureText();
+        r.block = m_failure.block;
+    }
+    return r;
+}
+
 QString CardJob::failureText() const
 {
     const QString text = DescribeFailure(m_failure, m_session->environment());
@@ -51,6 +77,7 @@ QString CardJob::failureText() const
 
 void CardJob::start()
 {
+    m_startedAt = QDateTime::currentDateTime();
     m_stage = Stage::Opening;
     m_session->OpenTarget(m_target);
     // An open that succeeds at once has already begun the errand through lineChanged.
@@ -200,6 +227,7 @@ void CardJob::finish(bool ok, const LinkFailure &failure)
     m_done = true;
     m_ok = ok;
     m_failure = failure;
+    m_finishedAt = QDateTime::currentDateTime();
     m_stage = Stage::Done;
     m_session->stop();
     // Nothing more is asked of this card: its port is free for others at once.

@@ -2,6 +2,9 @@
 
 #include "linkfailure.h"
 #include "porttarget.h"
+#include "uploadjournal.h"
+
+#include <QDateTime>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -55,6 +58,12 @@ public:
     int progress() const { return m_progress; }
     // Measurement: three temperatures in °C and the humidity in percent.
     const std::array<int, 4> &measurement() const { return m_measurement; }
+    // When the errand started and ended, local time.
+    QDateTime startedAt() const { return m_startedAt; }
+    QDateTime finishedAt() const { return m_finishedAt; }
+    // An upload's journal record: how it ended, what it reached, the final block's bytes.
+    UploadRecord journalRecord(const QString &project, const ConfigImage &image,
+                               const QString &program) const;
 
 signals:
     void progressChanged(int value);
@@ -93,4 +102,6 @@ private:
     int m_version = -1;
     int m_progress = 0;
     std::array<int, 4> m_measurement{};
+    QDateTime m_startedAt;
+    QDateTime m_finishedAt;
 };

@@ -178,16 +178,14 @@ void LinkEngine::sendBlock(int block)
 
 void LinkEngine::sendFinalBlock()
 {
-    m_port->SendByte(m_clock.second);
-    m_port->SendByte(m_clock.minute);
-    m_port->SendByte(m_clock.hour);
-    m_port->SendByte(m_clock.todayMask);
-    m_port->SendByte(m_image[ImageOffset::GlobalFlags]);
-    m_port->SendByte(m_image[ImageOffset::SensorOffsets]);
-    m_port->SendByte(m_image[ImageOffset::PushButtons]);
     // The card's firmware expects the key byte before the power-up byte here.
-    m_port->SendByte(m_image[ImageOffset::KeyBits]);
-    m_port->SendByte(m_image[ImageOffset::PowerUp]);
+    m_finalBlock = {std::uint8_t(m_clock.second),      std::uint8_t(m_clock.minute),
+                    std::uint8_t(m_clock.hour),        std::uint8_t(m_clock.todayMask),
+                    m_image[ImageOffset::GlobalFlags], m_image[ImageOffset::SensorOffsets],
+                    m_image[ImageOffset::PushButtons], m_image[ImageOffset::KeyBits],
+                    m_image[ImageOffset::PowerUp]};
+    for (const std::uint8_t byte : m_finalBlock)
+        m_port->SendByte(byte);
 }
 
 void LinkEngine::showMeasurement()

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class BytePort;
 class ConfigImage;
@@ -59,6 +60,9 @@ public:
     int MeasureCount() const { return m_measureCount; }
     // The last version byte the card answered to "L" (128 to 191), -1 before any.
     int LastVersion() const { return m_lastVersion; }
+    // The nine bytes of the last final block that went out (clock, weekday, 244, 245, 246,
+    // 248, 247); empty before any.
+    const std::vector<std::uint8_t> &LastFinalBlock() const { return m_finalBlock; }
     bool PortOpen() const;
 
     // One step: a tick of Timer1, or bytes that arrived from the card.
@@ -133,4 +137,5 @@ private:
     int m_lastVersion = -1;
     std::function<std::int64_t()> m_lineClock;
     std::int64_t m_earliestAckUs = 0;
+    std::vector<std::uint8_t> m_finalBlock;
 };

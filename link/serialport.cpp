@@ -247,8 +247,9 @@ void SerialPort::closeIfLost()
 bool SerialPort::DeviceAvailable(const QString &mode) const
 {
     const PortResolution resolved = ResolvePort(mode.left(4), *m_environment);
-    const bool there = resolved.source == PortResolution::Discovered ||
-                       (resolved.source == PortResolution::Link && QFileInfo::exists(resolved.device));
+    const bool there =
+        resolved.source == PortResolution::Discovered ||
+        (resolved.source == PortResolution::Link && QFileInfo::exists(resolved.device));
     if (!there || m_opened.device.isEmpty() || failure().kind != FailureKind::Gone)
         return there;
     if (resolved.source == PortResolution::Link) {

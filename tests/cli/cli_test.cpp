@@ -9,6 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -33,6 +36,11 @@ protected:
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
     QString configDir() const { return m_dir.filePath(QStringLiteral("config")); }
+    QString stateDir() const
+    {
+        return m_stateDir.isEmpty() ? m_dir.filePath(QStringLiteral("state")) : m_stateDir;
+    }
+    QString m_stateDir; // the journal's folder when not the test's own
 
     // Runs the tool without a desktop and with this test's own port links.
     Result run(const QStringList &arguments, int timeoutMs = 20000) const
@@ -40,6 +48,7 @@ protected:
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), stateDir());
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
         process.setProcessEnvironment(env);
@@ -420,9 +429,8 @@ TEST_F(Cli, CardsBehindADeviceServerInEveryAddressForm)
     CardSimPty &local = plugCard();
     Ser2netRig server;
     std::string error;
-    ASSERT_TRUE(server.start({served[0]->DevicePath(), served[1]->DevicePath(),
-                              served[2]->DevicePath()},
-                             {}, &error))
+    ASSERT_TRUE(server.start(
+        {served[0]->DevicePath(), served[1]->DevicePath(), served[2]->DevicePath()}, {}, &error))
         << error;
     ASSERT_TRUE(QDir().mkpath(configDir() + QStringLiteral("/zelkora")));
     QFile com4(configDir() + QStringLiteral("/zelkora/com4"));
@@ -457,7 +465,8 @@ TEST_F(Cli, CardsBehindADeviceServerInEveryAddressForm)
     };
     server.stop();
     const std::vector<Case> cases = {
-        {{server.rfc2217Url(0), server.rfc2217Url(0).replace("rfc2217", "socket")}, 2,
+        {{server.rfc2217Url(0), server.rfc2217Url(0).replace("rfc2217", "socket")},
+         2,
          "mehrfach genannt"},
         {{"COM 4", server.rawUrl(2)}, 2, "mehrfach genannt"},
         {{"rfc2217://gw"}, 2, "rfc2217://gw: Port fehlt (HOST:PORT)"},
@@ -482,7 +491,8 @@ TEST_F(Cli, DoubleDashEndsOptionsAndDashIsStandardOutput)
     write("-x.rel", starter());
     const Result shown = run({"show", "--", "-x.rel"});
     EXPECT_EQ(shown.status, 0) << shown.err.toStdString();
-    EXPECT_TRUE(shown.out.contains(QStringLiteral("Relais 8 (Relais 8)"))) << shown.out.toStdString();
+    EXPECT_TRUE(shown.out.contains(QStringLiteral("Relais 8 (Relais 8)")))
+        << shown.out.toStdString();
     const Result json = run({"export", "-o", "-", "--", "-x.rel"});
     EXPECT_EQ(json.status, 0) << json.err.toStdString();
     EXPECT_TRUE(json.out.startsWith(QLatin1Char('{')));
@@ -494,6 +504,152 @@ TEST_F(Cli, DoubleDashEndsOptionsAndDashIsStandardOutput)
     ASSERT_TRUE(import.waitForFinished(10000));
     EXPECT_EQ(import.exitCode(), 0);
     EXPECT_EQ(import.readAllStandardOutput(), starter());
+}
+
+// A building: a manifest of cards on pseudo-terminals and behind ser2net, each with its own
+// project; the journal remembers, the plan compares against it, only what changed goes out.
+TEST_F(Cli, DeployEachCardItsOwnProjectAndPlanAgainstTheJournal)
+{
+    if (!Ser2netRig::Available())
+        GTEST_SKIP() << "ser2net is not installed (tools/setup.sh installs it)";
+    write("keller.rel", starter());
+    const Result exported = run({"export", "keller.rel"});
+    write("dach.json", exported.out.toUtf8().replace("\"tempo\": 4", "\"tempo\": 7"));
+    ASSERT_NE(read("dach.json"), exported.out.toUtf8()) << "the edit did not apply";
+    CardSimPty &keller = plugCard();
+    CardSimPty &dach = plugCard();
+    CardSimOptions broken;
+    broken.dropAckAfterBlock = 7;
+    CardSimPty &garage = plugCard(broken);
+    Ser2netRig server;
+    std::string error;
+    ASSERT_TRUE(server.start({dach.DevicePath()}, {}, &error)) << error;
+    const auto manifest = [&](const QString &garagePort) {
+        return QStringLiteral(
+                   "{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": ["
+                   "{\"name\": \"Keller\", \"port\": \"%1\", \"projekt\": \"keller.rel\"},"
+                   "{\"name\": \"Dach\", \"port\": \"%2\", \"projekt\": \"dach.json\"},"
+                   "{\"name\": \"Garage\", \"port\": \"%3\", \"projekt\": \"keller.rel\"}]}")
+            .arg(QString::fromStdString(keller.DevicePath()), server.rfc2217Url(0), garagePort)
+            .toUtf8();
+    };
+    write("anlage.json", manifest(QString::fromStdString(garage.DevicePath())));
+
+    const Result never = run({"deploy", "anlage.json", "--plan"});
+    EXPECT_EQ(never.status, 0) << never.err.toStdString();
+    EXPECT_EQ(never.out.count(QStringLiteral(": nie vollständig übertragen\n")), 3)
+        << never.out.toStdString();
+
+    const Result first = run({"deploy", "anlage.json", "--report", "bericht.json"});
+    EXPECT_EQ(first.status, 1) << first.err.toStdString();
+    EXPECT_TRUE(first.out.contains(QStringLiteral("Keller (") +
+                                   QString::fromStdString(keller.DevicePath()) +
+                                   QStringLiteral("): übertragen")));
+    EXPECT_TRUE(first.out.contains(QStringLiteral("Dach (") + server.rfc2217Url(0) +
+                                   QStringLiteral("): übertragen")));
+    EXPECT_TRUE(first.err.contains(QStringLiteral("Garage (")) &&
+                first.err.contains(QStringLiteral("keine Bestätigung für Block 8 von 32")))
+        << first.err.toStdString();
+    ASSERT_EQ(keller.Uploads().size(), 1u);
+    ASSERT_EQ(dach.Uploads().size(), 1u);
+    EXPECT_NE(keller.Uploads()[0], dach.Uploads()[0]) << "each card gets its own project";
+    const QJsonArray report = QJsonDocument::fromJson(read("bericht.json"))["karten"].toArray();
+    ASSERT_EQ(report.size(), 3);
+    EXPECT_EQ(report[0]["ergebnis"].toString(), QStringLiteral("vollständig"));
+    EXPECT_EQ(report[2]["ergebnis"].toString(), QStringLiteral("gescheitert"));
+    EXPECT_EQ(report[1]["hash"].toString().size(), 64);
+
+    // The journal: newest first, the last complete upload of each card marked.
+    const Result journal = run({"journal"});
+    const QStringList lines = journal.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << journal.out.toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^\\* .*vollständig"))).size(), 2);
+    EXPECT_EQ(lines.filter(QStringLiteral("gescheitert: keine Bestätigung für Block 8")).size(), 1);
+
+    // "What would change on this card": the card against a file, by meaning.
+    const Result onCard =
+        run({"diff", QStringLiteral("karte:") + server.rfc2217Url(0), "keller.rel"});
+    EXPECT_EQ(onCard.status, 1);
+    EXPECT_TRUE(onCard.out.contains(QStringLiteral("Tempo"))) << onCard.out.toStdString();
+    const Result none = run({"diff", "karte:COM 7", "keller.rel"});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(none.err.contains(QStringLiteral("keine vollständige Übertragung im Journal")));
+
+    // Dach's project changes, Garage is mended: the plan names what changed, --only-changed
+    // leaves Keller alone.
+    write("dach.json", exported.out.toUtf8().replace("\"tempo\": 4", "\"tempo\": 9"));
+    garage.SetOptions({});
+    const Result plan = run({"deploy", "anlage.json", "--plan"});
+    EXPECT_TRUE(plan.out.contains(QStringLiteral("Keller (") +
+                                  QString::fromStdString(keller.DevicePath()) +
+                                  QStringLiteral("): unverändert seit")))
+        << plan.out.toStdString();
+    EXPECT_TRUE(plan.out.contains(QRegularExpression(QStringLiteral(
+        "Dach \\(.*\\): 3 Änderungen seit .*\\n  Lauflicht, Programm 1, Tempo: 7 → 9\\n"))))
+        << plan.out.toStdString();
+    EXPECT_TRUE(plan.out.contains(QStringLiteral("Garage (")) &&
+                plan.out.contains(QStringLiteral("nie vollständig")));
+    const Result second = run({"deploy", "anlage.json", "--only-changed"});
+    EXPECT_EQ(second.status, 0) << second.err.toStdString();
+    EXPECT_TRUE(second.out.contains(QStringLiteral("unverändert, übersprungen")));
+    EXPECT_EQ(keller.Uploads().size(), 1u);
+    EXPECT_EQ(dach.Uploads().size(), 2u);
+    EXPECT_EQ(garage.Uploads().size(), 1u);
+
+    // A journal that cannot be written stops no upload; it is said.
+    QFile blocker(path("kein-ordner"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    m_stateDir = blocker.fileName();
+    const Result unrecorded =
+        run({"upload", "keller.rel", "--port", QString::fromStdString(keller.DevicePath())});
+    EXPECT_EQ(unrecorded.status, 0);
+    EXPECT_TRUE(unrecorded.out.contains(QStringLiteral(": übertragen")));
+    EXPECT_TRUE(unrecorded.err.contains(QStringLiteral("nicht im Journal vermerkt: Journal ")))
+        << unrecorded.err.toStdString();
+    EXPECT_EQ(keller.Uploads().size(), 2u);
+}
+
+// A manifest with faults: each named by its path, nothing sent, status 2.
+TEST_F(Cli, BadManifestsAreRefusedWithTheirPaths)
+{
+    write("p.rel", starter());
+    write("kurz.rel", QByteArray(10, 'x'));
+    const QByteArray head = "{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": [";
+    const struct
+    {
+        QByteArray manifest;
+        const char *says;
+    } cases[] = {
+        {"{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": [",
+         "Zeile 1: kein gültiges JSON"},
+        {"{\"format\": \"zelkora-projekt\", \"version\": 1, \"karten\": [{\"name\": \"a\", "
+         "\"port\": \"COM 1\", \"projekt\": \"p.rel\"}]}",
+         "format: erwartet \"zelkora-anlage\""},
+        {"{\"format\": \"zelkora-anlage\", \"version\": 2, \"karten\": []}",
+         "version: 2 ist neuer als dieses Programm (1)"},
+        {head + "]}", "karten: erwartet eine Liste mit mindestens einer Karte"},
+        {head + "{\"name\": \"a\", \"projekt\": \"p.rel\"}]}", "karten[0].port: Feld fehlt"},
+        {head + "{\"name\": \"a\", \"port\": \"rfc2217://gw\", \"projekt\": \"p.rel\"}]}",
+         "karten[0].port: Port fehlt (HOST:PORT)"},
+        {head + "{\"name\": \"a\", \"port\": \"COM 1\", \"projekt\": \"kurz.rel\"}]}",
+         "karten[0].projekt: zu kurz für ein Projekt: 10 Bytes statt 1024"},
+        {head + "{\"name\": \"a\", \"port\": \"COM 1\", \"projekt\": \"p.rel\", \"farbe\": 1}]}",
+         "karten[0].farbe: unbekanntes Feld"},
+        {head + "{\"name\": \"a\", \"port\": \"socket://gw:4001\", \"projekt\": \"p.rel\"},"
+                "{\"name\": \"b\", \"port\": \"rfc2217://GW:4001\", \"projekt\": \"p.rel\"}]}",
+         "karten[1].port: dieselbe Karte wie karten[0]"},
+    };
+    for (const auto &c : cases) {
+        write("anlage.json", c.manifest);
+        const Result r = run({"deploy", "anlage.json"});
+        EXPECT_EQ(r.status, 2) << c.says;
+        EXPECT_TRUE(r.err.contains(QStringLiteral("zelkora-cli: anlage.json: ") +
+                                   QString::fromUtf8(c.says)))
+            << c.says << "\n"
+            << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
 }
 
 TEST_F(Cli, ProgressBarsOnATerminal)

@@ -9,6 +9,7 @@
 #include "serialport.h"
 #include "unit1.h"
 #include "unit2.h"
+#include "uploadjournal.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -33,10 +34,12 @@ private slots:
     {
         QVERIFY(m_config.isValid());
         qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+        qputenv("XDG_STATE_HOME", (m_config.path() + QStringLiteral("/state")).toLocal8Bit());
     }
 
     void init()
     {
+        qputenv("XDG_STATE_HOME", (m_config.path() + QStringLiteral("/state")).toLocal8Bit());
         m_window = std::make_unique<TForm1>();
         m_window->createTransferDialog();
         m_window->show();
@@ -122,6 +125,33 @@ private slots:
                           Qt::LeftButton);
         QVERIFY(!dialog->isVisible());
         QCOMPARE(widget<QProgressBar>("ProgressBar1")->value(), 0);
+
+        // The upload is in the journal, with what it reached and the final block as sent.
+        const std::vector<UploadRecord> records = UploadJournal().read();
+        QCOMPARE(records.size(), std::size_t(1));
+        QCOMPARE(records[0].port, QStringLiteral("COM 1"));
+        QCOMPARE(records[0].reached, linkPath(1));
+        QCOMPARE(records[0].program, QStringLiteral("zelkora"));
+        QCOMPARE(records[0].outcome, UploadRecord::Outcome::Complete);
+        QCOMPARE(records[0].finalBlock,
+                 QByteArray(reinterpret_cast<const char *>(uploads.front().data()) + 513, 9));
+
+        // A journal that cannot be written stops no upload; the list's tooltip says so.
+        QFile blocker(m_config.path() + QStringLiteral("/kein-ordner"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("XDG_STATE_HOME", blocker.fileName().toLocal8Bit());
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible(), 5000);
+        QCOMPARE(m_card->Uploads().size(), std::size_t(2));
+        QVERIFY2(widget<QComboBox>("ComboBox1")
+                     ->toolTip()
+                     .contains(QStringLiteral("Nicht im Journal vermerkt")),
+                 qPrintable(widget<QComboBox>("ComboBox1")->toolTip()));
+        qputenv("XDG_STATE_HOME", (m_config.path() + QStringLiteral("/state")).toLocal8Bit());
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Button1")),
+                          Qt::LeftButton);
     }
 
     void messenShowsLabelsAndResetClearsBar()
@@ -345,6 +375,10 @@ private slots:
             qPrintable(list->toolTip()));
         QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
         QVERIFY(!list->toolTip().contains(QStringLiteral("zurücksetzen")));
+        const std::vector<UploadRecord> records = UploadJournal().read();
+        QVERIFY(!records.empty());
+        QCOMPARE(records.back().outcome, UploadRecord::Outcome::CutOff);
+        QVERIFY(records.back().block >= 8);
         QFile::remove(linkPath(1));
     }
 

@@ -1,0 +1,192 @@
+#include "deployment.h"
+
+#include "portresolver.h"
+#include "projecttext.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <map>
+
+namespace {
+
+QString Field(int i, const char *name)
+{
+    return QStringLiteral("karten[%1].%2").arg(i).arg(QLatin1String(name));
+}
+
+} // namespace
+
+Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const ProjectLoader &loader,
+                      const PortEnvironment &environment, QStringList *problems)
+{
+    Manifest manifest;
+    problems->clear();
+    const auto problem = [problems](const QString &path, const QString &why) {
+        *problems << path + QStringLiteral(": ") + why;
+    };
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError) {
+        const QByteArray before = text.left(error.offset);
+        problem(QStringLiteral("Zeile %1").arg(before.count('\n') + 1),
+                QStringLiteral("kein gültiges JSON"));
+        return manifest;
+    }
+    if (!doc.isObject()) {
+        problem(QStringLiteral("(oben)"), QStringLiteral("erwartet ein Objekt"));
+        return manifest;
+    }
+    const QJsonObject top = doc.object();
+    for (auto it = top.begin(); it != top.end(); ++it)
+        if (it.key() != QLatin1String("format") && it.key() != QLatin1String("version") &&
+            it.key() != QLatin1String("karten"))
+            problem(it.key(), QStringLiteral("unbekanntes Feld"));
+    if (top.value(QStringLiteral("format")).toString() != QLatin1String("zelkora-anlage"))
+        problem(QStringLiteral("format"), QStringLiteral("erwartet \"zelkora-anlage\""));
+    const QJsonValue version = top.value(QStringLiteral("version"));
+    if (!version.isDouble() || version.toDouble() != Manifest::Version)
+        problem(QStringLiteral("version"),
+                version.isDouble() && version.toDouble() > Manifest::Version
+                    ? QStringLiteral("%1 ist neuer als dieses Programm (%2)")
+                          .arg(version.toDouble())
+                          .arg(Manifest::Version)
+                    : QStringLiteral("erwartet %1").arg(Manifest::Version));
+    const QJsonValue cards = top.value(QStringLiteral("karten"));
+    if (!cards.isArray() || cards.toArray().isEmpty()) {
+        problem(QStringLiteral("karten"),
+                QStringLiteral("erwartet eine Liste mit mindestens einer Karte"));
+        return manifest;
+    }
+    std::map<QString, int> keys, names;
+    const QJsonArray list = cards.toArray();
+    for (int i = 0; i < list.size(); ++i) {
+        if (!list[i].isObject()) {
+            problem(QStringLiteral("karten[%1]").arg(i), QStringLiteral("erwartet ein Objekt"));
+            continue;
+        }
+        const QJsonObject card = list[i].toObject();
+        bool ok = true;
+        for (auto it = card.begin(); it != card.end(); ++it)
+            if (it.key() != QLatin1String("name") && it.key() != QLatin1String("port") &&
+                it.key() != QLatin1String("projekt")) {
+                problem(QStringLiteral("karten[%1].%2").arg(i).arg(it.key()),
+                        QStringLiteral("unbekanntes Feld"));
+                ok = false;
+            }
+        QString values[3];
+        const char *fields[] = {"name", "port", "projekt"};
+        for (int f = 0; f < 3; ++f) {
+            const QJsonValue value = card.value(QLatin1String(fields[f]));
+            if (value.isUndefined()) {
+                problem(Field(i, fields[f]), QStringLiteral("Feld fehlt"));
+                ok = false;
+            } else if (!value.isString() || value.toString().trimmed().isEmpty()) {
+                problem(Field(i, fields[f]), QStringLiteral("erwartet einen Text"));
+                ok = false;
+            } else {
+                values[f] = value.toString();
+            }
+        }
+        if (!ok)
+            continue;
+        DeployCard deploy;
+        deploy.name = values[0];
+        if (const auto seen = names.find(deploy.name); seen != names.end()) {
+            problem(Field(i, "name"), QStringLiteral("„%1“ steht schon bei karten[%2]")
+                                          .arg(deploy.name)
+                                          .arg(seen->second));
+            ok = false;
+        }
+        deploy.target = PortTarget::Parse(values[1]);
+        if (!deploy.target.valid()) {
+            problem(Field(i, "port"), deploy.target.error);
+            ok = false;
+        } else {
+            const QString key = TargetKey(deploy.target, environment);
+            if (const auto seen = keys.find(key); seen != keys.end()) {
+                problem(Field(i, "port"),
+                        QStringLiteral("dieselbe Karte wie karten[%1]").arg(seen->second));
+                ok = false;
+            }
+            keys.emplace(key, i);
+        }
+        names.emplace(deploy.name, i);
+        deploy.project = QDir::cleanPath(QDir(baseDir).absoluteFilePath(values[2]));
+        QString why;
+        const std::optional<ConfigImage> image = loader(deploy.project, &why);
+        if (!image) {
+            problem(Field(i, "projekt"), why);
+            ok = false;
+        }
+        if (!ok)
+            continue;
+        deploy.image = *image;
+        deploy.hash = UploadJournal::HashOf(deploy.image);
+        manifest.cards.push_back(deploy);
+    }
+    if (!problems->isEmpty())
+        manifest.cards.clear();
+    return manifest;
+}
+
+std::vector<PlannedCard> PlanDeployment(const Manifest &manifest, const UploadJournal &journal)
+{
+    const std::vector<UploadRecord> records = journal.read();
+    std::vector<PlannedCard> plan;
+    for (const DeployCard &card : manifest.cards) {
+        PlannedCard planned;
+        planned.card = &card;
+        const QString key = TargetKey(card.target, SystemPortEnvironment::Instance());
+        for (auto it = records.rbegin(); it != records.rend(); ++it)
+            if (it->outcome == UploadRecord::Outcome::Complete && it->key == key) {
+                planned.last = *it;
+                break;
+            }
+        if (planned.last && !planned.unchanged()) {
+            if (const std::optional<ConfigImage> before = journal.image(planned.last->hash)) {
+                planned.lastImageKept = true;
+                planned.changes = DiffProjects(*before, card.image);
+            }
+        }
+        plan.push_back(planned);
+    }
+    return plan;
+}
+
+QByteArray DeployReportJson(const std::vector<DeployOutcome> &outcomes)
+{
+    QJsonArray cards;
+    for (const DeployOutcome &o : outcomes) {
+        QJsonObject card;
+        card.insert(QStringLiteral("name"), o.card->name);
+        card.insert(QStringLiteral("port"), o.card->target.text);
+        card.insert(QStringLiteral("projekt"), o.card->project);
+        card.insert(QStringLiteral("hash"), QString::fromLatin1(o.card->hash));
+        if (o.skipped) {
+            card.insert(QStringLiteral("ergebnis"), QStringLiteral("übersprungen"));
+            card.insert(QStringLiteral("grund"),
+                        QStringLiteral("unverändert seit der letzten Übertragung"));
+        } else if (o.job) {
+            const bool ok = o.job->ok();
+            card.insert(QStringLiteral("ergebnis"),
+                        ok ? UploadRecord::OutcomeWord(UploadRecord::Outcome::Complete)
+                           : UploadRecord::OutcomeWord(o.job->failure().kind == FailureKind::CutOff
+                                                           ? UploadRecord::Outcome::CutOff
+                                                           : UploadRecord::Outcome::Failed));
+            if (!ok)
+                card.insert(QStringLiteral("grund"), o.job->failureText());
+            card.insert(QStringLiteral("beginn"), o.job->startedAt().toString(Qt::ISODateWithMs));
+            card.insert(QStringLiteral("ende"), o.job->finishedAt().toString(Qt::ISODateWithMs));
+        }
+        cards.append(card);
+    }
+    QJsonObject report;
+    report.insert(QStringLiteral("format"), QStringLiteral("zelkora-bericht"));
+    report.insert(QStringLiteral("version"), 1);
+    report.insert(QStringLiteral("karten"), cards);
+    return QJsonDocument(report).toJson(QJsonDocument::Indented);
+}

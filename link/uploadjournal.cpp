@@ -1,0 +1,235 @@
+#include "uploadjournal.h"
+
+#include "fileaccess.h"
+#include "fileerror.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char *const Outcomes[] = {"vollständig", "gescheitert", "abgebrochen"};
+
+QString ImagePath(const QString &folder, const QByteArray &hash)
+{
+    return folder + QStringLiteral("/bilder/") + QString::fromLatin1(hash) + QStringLiteral(".rel");
+}
+
+} // namespace
+
+QString UploadRecord::TimeText(const QDateTime &when)
+{
+    // Local time with its offset, "2026-12-08T18:01:42+01:00", so records from a laptop that
+    // travelled or crossed a change of summer time still sort and read right.
+    const int offset = when.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           QStringLiteral("%1%2:%3")
+               .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString UploadRecord::OutcomeWord(Outcome outcome)
+{
+    return QString::fromUtf8(Outcomes[int(outcome)]);
+}
+
+QJsonObject UploadRecord::toJson() const
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("version"), UploadJournal::Version);
+    o.insert(QStringLiteral("zeit"), UploadRecord::TimeText(when));
+    o.insert(QStringLiteral("port"), port);
+    o.insert(QStringLiteral("erreicht"), reached);
+    o.insert(QStringLiteral("schluessel"), key);
+    o.insert(QStringLiteral("projekt"), project);
+    o.insert(QStringLiteral("hash"), QString::fromLatin1(hash));
+    o.insert(QStringLiteral("schlussblock"), QString::fromLatin1(finalBlock.toHex()));
+    o.insert(QStringLiteral("ergebnis"), OutcomeWord(outcome));
+    if (outcome != Outcome::Complete) {
+        o.insert(QStringLiteral("grund"), reason);
+        if (block > 0)
+            o.insert(QStringLiteral("block"), block);
+    }
+    o.insert(QStringLiteral("programm"), program);
+    return o;
+}
+
+std::optional<UploadRecord> UploadRecord::fromJson(const QJsonObject &o)
+{
+    // A record of a later format is not guessed at.
+    if (o.value(QStringLiteral("version")).toInt() != UploadJournal::Version)
+        return std::nullopt;
+    UploadRecord r;
+    r.when = QDateTime::fromString(o.value(QStringLiteral("zeit")).toString(), Qt::ISODate);
+    r.port = o.value(QStringLiteral("port")).toString();
+    r.reached = o.value(QStringLiteral("erreicht")).toString();
+    r.key = o.value(QStringLiteral("schluessel")).toString();
+    r.project = o.value(QStringLiteral("projekt")).toString();
+    r.hash = o.value(QStringLiteral("hash")).toString().toLatin1();
+    r.finalBlock =
+        QByteArray::fromHex(o.value(QStringLiteral("schlussblock")).toString().toLatin1());
+    const QString outcome = o.value(QStringLiteral("ergebnis")).toString();
+    bool known = false;
+    for (int i = 0; i < 3; ++i)
+        if (outcome == QString::fromUtf8(Outcomes[i])) {
+            r.outcome = Outcome(i);
+            known = true;
+        }
+    r.reason = o.value(QStringLiteral("grund")).toString();
+    r.block = o.value(QStringLiteral("block")).toInt();
+    r.program = o.value(QStringLiteral("programm")).toString();
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    if (!known || !r.when.isValid() || r.port.isEmpty() ||
+        !hex.match(QString::fromLatin1(r.hash)).hasMatch())
+        return std::nullopt;
+    return r;
+}
+
+UploadJournal::UploadJournal(const QString &folder) : m_folder(folder) {}
+
+QString UploadJournal::DefaultFolder()
+{
+#ifdef Q_OS_WIN
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/zelkora/journal");
+#else
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    // The base directory specification takes only absolute paths.
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/zelkora");
+#endif
+}
+
+QByteArray UploadJournal::HashOf(const ConfigImage &image)
+{
+    return QCryptographicHash::hash(
+               QByteArrayView(reinterpret_cast<const char *>(image.data()), ConfigImage::Size),
+               QCryptographicHash::Sha256)
+        .toHex();
+}
+
+QString UploadJournal::journalPath() const
+{
+    return m_folder + QStringLiteral("/journal.jsonl");
+}
+
+QString UploadJournal::append(const UploadRecord &record, const ConfigImage &image) const
+{
+    QString failed;
+    if (!QDir().mkpath(m_folder + QStringLiteral("/bilder")))
+        return QStringLiteral("Journal %1: Ordner lässt sich nicht anlegen").arg(m_folder);
+    const QString imagePath = ImagePath(m_folder, record.hash);
+    if (!QFileInfo::exists(imagePath)) {
+        const FileStatus status = WriteFileAtomically(
+            imagePath,
+            QByteArrayView(reinterpret_cast<const char *>(image.data()), ConfigImage::Size));
+        if (!status.ok())
+            failed = QStringLiteral("Journal %1: %2").arg(imagePath, FileErrorMessage(status));
+    }
+    const QByteArray line = QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact) + '\n';
+#ifndef Q_OS_WIN
+    // One write to a file opened for appending: the record lands whole after every other,
+    // whoever else appends at the same moment.
+    const int fd = ::open(QFile::encodeName(journalPath()).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return QStringLiteral("Journal %1: %2")
+            .arg(journalPath(), FileErrorMessage(StatusFromErrno(errno)));
+    ssize_t n;
+    do {
+        n = ::write(fd, line.constData(), std::size_t(line.size()));
+    } while (n < 0 && errno == EINTR);
+    const int error = errno;
+    if (n != line.size()) {
+        // A short write leaves part of a line: cut it off again, so the next record starts
+        // on a line of its own.
+        if (n > 0) {
+            const off_t end = ::lseek(fd, 0, SEEK_END);
+            if (end >= n) {
+                [[maybe_unused]] const int cut = ::ftruncate(fd, end - n);
+            }
+        }
+        ::close(fd);
+        return QStringLiteral("Journal %1: %2")
+            .arg(journalPath(), FileErrorMessage(n < 0 ? StatusFromErrno(error)
+                                                       : FileStatus{FileError::DiskFull}));
+    }
+    if (::close(fd) != 0)
+        return QStringLiteral("Journal %1: %2")
+            .arg(journalPath(), FileErrorMessage(StatusFromErrno(errno)));
+#else
+    QFile file(journalPath());
+    if (!file.open(QIODevice::Append) || file.write(line) != line.size())
+        return QStringLiteral("Journal %1: %2").arg(journalPath(), file.errorString());
+#endif
+    return failed;
+}
+
+std::vector<UploadRecord> UploadJournal::read() const
+{
+    std::vector<UploadRecord> records;
+    QFile file(journalPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return records;
+    const qint64 size = file.size();
+    if (size > MaxReadBytes)
+        file.seek(size - MaxReadBytes);
+    const QByteArray text = file.read(MaxReadBytes);
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        // After a seek into the middle, the first piece is the end of a line.
+        if (i == 0 && size > MaxReadBytes)
+            continue;
+        const QByteArray &line = lines[i];
+        if (line.trimmed().isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject())
+            continue;
+        if (auto record = UploadRecord::fromJson(doc.object()))
+            records.push_back(*record);
+    }
+    return records;
+}
+
+std::optional<UploadRecord> UploadJournal::lastComplete(const QString &key) const
+{
+    const std::vector<UploadRecord> records = read();
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        if (it->outcome == UploadRecord::Outcome::Complete && it->key == key)
+            return *it;
+    return std::nullopt;
+}
+
+std::optional<ConfigImage> UploadJournal::image(const QByteArray &hash) const
+{
+    QByteArray bytes;
+    if (!ReadFileHead(ImagePath(m_folder, hash), ConfigImage::Size + 1, false, bytes).ok() ||
+        bytes.size() != ConfigImage::Size)
+        return std::nullopt;
+    ConfigImage image;
+    std::copy_n(reinterpret_cast<const std::uint8_t *>(bytes.constData()), ConfigImage::Size,
+                image.data());
+    if (HashOf(image) != hash)
+        return std::nullopt;
+    return image;
+}
