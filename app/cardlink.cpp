@@ -121,7 +121,6 @@ void CardLink::showPortState()
     if (!m_journalProblem.isEmpty())
         tip += QStringLiteral("\nNicht im Journal vermerkt: ") + m_journalProblem;
     list->setToolTip(tip);
-    showEntryDevices();
 }
 
 void CardLink::record(UploadRecord::Outcome outcome, const QString &reason, int block)
@@ -156,9 +155,10 @@ void CardLink::record(UploadRecord::Outcome outcome, const QString &reason, int 
 void CardLink::showEntryDevices()
 {
     QComboBox *list = m_controls.portList;
-    const PortEnvironment &environment = m_session->environment();
-    for (int i = 0; i < list->count(); ++i)
-        list->setItemData(i, DescribePortEntry(i + 1, environment), Qt::ToolTipRole);
+    // The system's ports are read once for all entries, and only when the list opens.
+    const QStringList entries = DescribePortEntries(m_session->environment());
+    for (int i = 0; i < list->count() && i < entries.size(); ++i)
+        list->setItemData(i, entries[i], Qt::ToolTipRole);
 }
 
 bool CardLink::eventFilter(QObject *watched, QEvent *event)

@@ -362,9 +362,8 @@ int Ports(const QStringList &options, const Streams &streams)
         Error(streams, QStringLiteral("ports"), QStringLiteral("erwartet keine Argumente"));
         return BadInput;
     }
-    for (int n = 1; n <= 9; ++n)
-        Print(streams.out,
-              DescribePortEntry(n, SystemPortEnvironment::Instance()) + QLatin1Char('\n'));
+    for (const QString &entry : DescribePortEntries(SystemPortEnvironment::Instance()))
+        Print(streams.out, entry + QLatin1Char('\n'));
     return Success;
 }
 

@@ -9,6 +9,8 @@
 #include "projecttext.h"
 #include "weekplan.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <map>
@@ -150,6 +152,69 @@ const std::map<QString, const char *> &CommandHelp()
 // Large enough for any JSON form, small enough that a wrong file is not read whole.
 constexpr qint64 MaxInputBytes = 16 * 1024 * 1024;
 
+// An input: a file, "-" or /dev/stdin for standard input, a pipe or process substitution read
+// like a file. A folder says so; anything larger than any project or its JSON is refused with
+// its size rather than cut.
+bool ReadInputBytes(const QString &path, QByteArray &bytes, QString *why)
+{
+    const auto tooLarge = [&](qint64 size) {
+        *why = QStringLiteral("zu groß für ein Projekt: %1 Bytes (höchstens %2)")
+                   .arg(size)
+                   .arg(MaxInputBytes);
+        return false;
+    };
+    QFile file;
+    if (path == QLatin1String("-")) {
+        if (!file.open(stdin, QIODevice::ReadOnly))
+            return *why = QStringLiteral("Standardeingabe lässt sich nicht lesen"), false;
+    } else {
+        const QFileInfo info(path);
+        if (info.isDir())
+            return *why = QStringLiteral("ist ein Ordner"), false;
+        if (info.isFile()) {
+            if (info.size() > MaxInputBytes)
+                return tooLarge(info.size());
+            if (const FileStatus status = ReadFileHead(path, MaxInputBytes, false, bytes);
+                !status.ok())
+                return *why = FileErrorMessage(status), false;
+            return true;
+        }
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *why = info.exists() || info.isSymLink()
+                       ? QStringLiteral("lässt sich nicht lesen")
+                       : FileErrorMessage(FileStatus{FileError::FileNotFound});
+            return false;
+        }
+    }
+    // A stream: read until its end, one byte past the most that may come.
+    bytes.clear();
+    while (bytes.size() <= MaxInputBytes) {
+        const QByteArray chunk = file.read(65536);
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+    }
+    if (bytes.size() > MaxInputBytes)
+        return tooLarge(bytes.size());
+    return true;
+}
+
+// An output file's folder must be there: otherwise the file system's "not found" would name
+// the file, not what is missing.
+bool OutputFolderThere(const QString &path, const Streams &streams)
+{
+    if (path == QLatin1String("-"))
+        return true;
+    const QFileInfo info(path);
+    if (!info.absoluteDir().exists()) {
+        Error(streams, path,
+              QStringLiteral("den Ordner %1 gibt es nicht").arg(info.absolutePath()));
+        return false;
+    }
+    return true;
+}
+
 std::optional<ConfigImage> ImageFromJson(const QString &path, const QByteArray &text,
                                          const Streams &streams)
 {
@@ -164,8 +229,9 @@ std::optional<ConfigImage> ImageFromJson(const QString &path, const QByteArray &
 
 bool ReadInput(const QString &path, QByteArray &bytes, const Streams &streams)
 {
-    if (const FileStatus status = ReadFileHead(path, MaxInputBytes, false, bytes); !status.ok()) {
-        Error(streams, path, FileErrorMessage(status));
+    QString why;
+    if (!ReadInputBytes(path, bytes, &why)) {
+        Error(streams, path, why);
         return false;
     }
     return true;
@@ -186,7 +252,8 @@ bool WriteOutput(const QString &path, const QByteArray &data, const Streams &str
         std::fflush(streams.out);
         return true;
     }
-    return Reported(path, WriteFileAtomically(path, data), streams);
+    return OutputFolderThere(path, streams) &&
+           Reported(path, WriteFileAtomically(path, data), streams);
 }
 
 // The arguments of one command: positional ones and "-o FILE".
@@ -260,6 +327,11 @@ int Export(const Arguments &args, const Streams &streams)
     const auto image = TheProject(QStringLiteral("export"), args, streams);
     if (!image)
         return BadInput;
+    if (args.output.endsWith(QLatin1String(".rel"), Qt::CaseInsensitive)) {
+        Error(streams, args.output,
+              QStringLiteral("export schreibt JSON, keine .rel-Datei (die schreibt import)"));
+        return BadInput;
+    }
     const QByteArray json = ProjectToJson(DecodeProject(*image));
     if (args.output.isEmpty()) {
         std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), streams.out);
@@ -276,6 +348,13 @@ int Import(const Arguments &args, const Streams &streams)
         Error(streams, QStringLiteral("import"), QStringLiteral("-o AUSGABE fehlt"));
         return BadInput;
     }
+    if (args.output.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)) {
+        Error(streams, args.output,
+              QStringLiteral("import schreibt eine .rel-Datei, kein JSON (das schreibt export)"));
+        return BadInput;
+    }
+    if (!OutputFolderThere(args.output, streams))
+        return BadInput;
     QByteArray text;
     const QString &path = args.positional[0];
     if (!ReadInput(path, text, streams))
@@ -400,10 +479,8 @@ int Run(const QStringList &arguments, const Streams &streams)
 std::optional<ConfigImage> ReadProject(const QString &path, QString *why, QString *note)
 {
     QByteArray bytes;
-    if (const FileStatus status = ReadFileHead(path, MaxInputBytes, false, bytes); !status.ok()) {
-        *why = FileErrorMessage(status);
+    if (!ReadInputBytes(path, bytes, why))
         return std::nullopt;
-    }
     const QString suffix = QFileInfo(path).suffix().toLower();
     const bool json = suffix == QLatin1String("json") ||
                       (suffix != QLatin1String("rel") && bytes.size() != ConfigImage::Size &&
@@ -417,12 +494,22 @@ std::optional<ConfigImage> ReadProject(const QString &path, QString *why, QStrin
         }
         return EncodeProject(*model);
     }
+    // Only exactly 1024 bytes are a project: anything else sent to a card or read as one would
+    // be a wrong result reported as right.
+    if (bytes.size() != ConfigImage::Size && bytes.trimmed().startsWith('{')) {
+        *why = QStringLiteral("ist JSON, keine .rel-Datei (%1 Bytes); als .json benennen")
+                   .arg(bytes.size());
+        return std::nullopt;
+    }
     if (bytes.size() < ConfigImage::Size) {
         *why = QStringLiteral("zu kurz für ein Projekt: %1 Bytes statt 1024").arg(bytes.size());
         return std::nullopt;
     }
-    if (bytes.size() > ConfigImage::Size && note)
-        *note = QStringLiteral("länger als 1024 Bytes; wie im Fenster zählen nur die ersten 1024");
+    if (bytes.size() > ConfigImage::Size) {
+        *why = QStringLiteral("keine Projektdatei: %1 Bytes statt 1024").arg(bytes.size());
+        return std::nullopt;
+    }
+    Q_UNUSED(note);
     ConfigImage image;
     std::copy_n(reinterpret_cast<const std::uint8_t *>(bytes.constData()), ConfigImage::Size,
                 image.data());

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #ifdef _WIN32
@@ -49,5 +50,13 @@ int main(int argc, char *argv[])
 #else
     streams.terminal = isatty(STDOUT_FILENO) == 1;
 #endif
-    return Cli::Run(arguments, streams);
+    int status = Cli::Run(arguments, streams);
+    // What was written may still sit in the buffer: a full disk or a closed pipe shows only
+    // when it leaves. A result that never arrived is no success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::fclose(stdout) != 0) {
+        std::fprintf(stderr, "zelkora-cli: Standardausgabe: %s\n",
+                     errno == ENOSPC ? "zu wenig Speicherplatz" : "lässt sich nicht schreiben");
+        status = Cli::BadInput;
+    }
+    return status;
 }

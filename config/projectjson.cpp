@@ -1,5 +1,7 @@
 #include "projectjson.h"
 
+#include "jsontext.h"
+
 #include "windows1252.h"
 
 #include <QJsonArray>
@@ -586,13 +588,13 @@ std::optional<ProjectModel> ProjectFromJson(const QByteArray &text, JsonError &e
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        const QByteArray before = text.left(parseError.offset);
-        const int line = int(before.count('\n')) + 1;
-        const int column = int(parseError.offset - (before.lastIndexOf('\n') + 1)) + 1;
-        error = {QString(), QStringLiteral("kein gültiges JSON in Zeile %1, Spalte %2: %3")
-                                .arg(line)
-                                .arg(column)
-                                .arg(parseError.errorString())};
+        error = {QString(),
+                 QStringLiteral("kein gültiges JSON in %1: %2")
+                     .arg(JsonPlace(text, parseError.offset), JsonParseReason(parseError.error))};
+        return std::nullopt;
+    }
+    if (const std::optional<QString> twice = FirstDuplicateKey(text)) {
+        error = {*twice, QStringLiteral("Feld steht zweimal")};
         return std::nullopt;
     }
     Reader in(error);

@@ -1,5 +1,6 @@
 #include "deployment.h"
 
+#include "jsontext.h"
 #include "portresolver.h"
 #include "projecttext.h"
 
@@ -31,9 +32,12 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError) {
-        const QByteArray before = text.left(error.offset);
-        problem(QStringLiteral("Zeile %1").arg(before.count('\n') + 1),
-                QStringLiteral("kein gültiges JSON"));
+        problem(JsonPlace(text, error.offset),
+                QStringLiteral("kein gültiges JSON: ") + JsonParseReason(error.error));
+        return manifest;
+    }
+    if (const std::optional<QString> twice = FirstDuplicateKey(text)) {
+        problem(*twice, QStringLiteral("Feld steht zweimal"));
         return manifest;
     }
     if (!doc.isObject()) {

@@ -62,6 +62,8 @@ QString FailureCause(const LinkFailure &failure)
         return QStringLiteral("getrennt");
     case FailureKind::Other:
         return failure.systemText;
+    case FailureKind::NotSerial:
+        return QStringLiteral("kein serieller Anschluss");
     case FailureKind::BadAddress:
         return QStringLiteral("keine gültige Adresse");
     case FailureKind::HostUnknown:

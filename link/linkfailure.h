@@ -17,6 +17,7 @@ enum class FailureKind
     Busy,       // another program holds it; a server that says so (its words in systemText)
     Gone,       // it went away while open
     Other,      // anything else; the system's own text says what
+    NotSerial,  // the device is no serial line (/dev/null, a disk)
     // A serial device server on the network.
     BadAddress,       // the configuration file com<n> holds no address (systemText: its line)
     HostUnknown,      // the name does not resolve

@@ -50,7 +50,8 @@ std::vector<PortInfo> OrderedPorts(std::vector<PortInfo> ports)
     return ports;
 }
 
-PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &environment)
+PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &environment,
+                           const std::vector<PortInfo> *known)
 {
     PortResolution r;
     if (deviceName.size() != 4 || !deviceName.startsWith(QLatin1String("com"), Qt::CaseInsensitive))
@@ -88,7 +89,7 @@ PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &env
         r.device = link;
         return r;
     }
-    const std::vector<PortInfo> ports = OrderedPorts(environment.Ports());
+    const std::vector<PortInfo> ports = OrderedPorts(known ? *known : environment.Ports());
     r.count = static_cast<int>(ports.size());
     if (n > r.count) {
         r.source = PortResolution::Missing;
@@ -101,10 +102,20 @@ PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &env
 #endif
 }
 
-QString DescribePortEntry(int n, const PortEnvironment &environment)
+QStringList DescribePortEntries(const PortEnvironment &environment)
+{
+    const std::vector<PortInfo> ports = environment.Ports();
+    QStringList entries;
+    for (int n = 1; n <= 9; ++n)
+        entries << DescribePortEntry(n, environment, &ports);
+    return entries;
+}
+
+QString DescribePortEntry(int n, const PortEnvironment &environment,
+                          const std::vector<PortInfo> *known)
 {
     const QString entry = QStringLiteral("COM %1: ").arg(n);
-    const PortResolution r = ResolvePort(QStringLiteral("Com%1").arg(n), environment);
+    const PortResolution r = ResolvePort(QStringLiteral("Com%1").arg(n), environment, known);
     switch (r.source) {
     case PortResolution::Address:
         return entry + (r.address.valid() ? r.address.url()

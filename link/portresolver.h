@@ -4,6 +4,7 @@
 #include "porttarget.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -83,8 +84,14 @@ struct PortResolution
 // Elsewhere: the link com<n> in the link folder when there is one, the address in com<n> when
 // that is a regular file (echo rfc2217://gw-keller:4001 > ~/.config/zelkora/com3), else the
 // n-th port of OrderedPorts opened by its stable name, else nothing.
-PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &environment);
+// Reading the system's ports takes long (every tty is looked at): `known` hands in a list
+// already read, for resolving several entries at once.
+PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &environment,
+                           const std::vector<PortInfo> *known = nullptr);
 
 // One line for the entry "COM n" of the port list: the device it stands for right now, with
 // what the system knows of the adapter, or that there is none.
-QString DescribePortEntry(int n, const PortEnvironment &environment);
+QString DescribePortEntry(int n, const PortEnvironment &environment,
+                          const std::vector<PortInfo> *known = nullptr);
+// All nine entries, the system's ports read once.
+QStringList DescribePortEntries(const PortEnvironment &environment);

@@ -2,6 +2,7 @@
 
 #include "portresolver.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
@@ -31,16 +32,24 @@ PortTarget PortTarget::Parse(const QString &text)
     if (trimmed.isEmpty())
         return Refused(t, QStringLiteral("leerer Port"));
 
-    static const QRegularExpression listEntry(QStringLiteral("^COM ?([1-9])$"),
+    static const QRegularExpression listEntry(QStringLiteral("^COM ?([0-9]+)$"),
                                               QRegularExpression::CaseInsensitiveOption);
     if (const auto m = listEntry.match(trimmed); m.hasMatch()) {
-        t.kind = Kind::ListEntry;
         t.entry = m.captured(1).toInt();
+        if (t.entry < 1 || t.entry > 9 || m.captured(1).size() > 1)
+            return Refused(t, QStringLiteral("die Portliste hat nur COM 1 bis COM 9"));
+        t.kind = Kind::ListEntry;
         return t;
     }
     if (!LooksLikeAddress(trimmed)) {
+        // A path, relative ones from the current folder (not looked up under /dev).
         t.kind = Kind::Device;
-        t.path = text;
+        t.path = QDir::isAbsolutePath(text) ? text : QDir::current().absoluteFilePath(text);
+        const QFileInfo file(t.path);
+        if (file.isDir())
+            return Refused(t, QStringLiteral("ist ein Ordner, kein serieller Anschluss"));
+        if (file.isFile())
+            return Refused(t, QStringLiteral("ist eine Datei, kein serieller Anschluss"));
         return t;
     }
 

@@ -8,7 +8,9 @@
 #include <QStringList>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -100,13 +102,33 @@ int SerialPort::OpenPort(const QString &mode)
     }
     if (openPath(path, mode) != 1)
         return 0;
-    m_opened = identityOf(mode);
+    m_opened = identityOf(resolved);
+    m_absentStamp.clear();
     return 1;
 }
 
-SerialPort::Identity SerialPort::identityOf(const QString &mode) const
+QString SerialPort::DeviceInventoryStamp()
 {
-    const PortResolution r = ResolvePort(mode.left(4), *m_environment);
+#ifdef Q_OS_WIN
+    return {};
+#else
+    QString stamp;
+    for (const char *folder : {"/dev", "/dev/serial/by-id"}) {
+        struct stat st;
+        if (::stat(folder, &st) == 0)
+            stamp += QStringLiteral("%1.%2.%3;")
+                         .arg(st.st_ino)
+                         .arg(st.st_mtim.tv_sec)
+                         .arg(st.st_mtim.tv_nsec);
+        else
+            stamp += QStringLiteral("-;");
+    }
+    return stamp;
+#endif
+}
+
+SerialPort::Identity SerialPort::identityOf(const PortResolution &r) const
+{
     Identity id;
     id.device = r.device;
     if (r.source == PortResolution::Link) {
@@ -150,6 +172,21 @@ int SerialPort::openPath(const QString &path, const QString &mode)
     m_port->setPortName(path);
     countAttempt();
     if (!m_port->open(QIODevice::ReadWrite)) {
+#ifndef Q_OS_WIN
+        // A device that is there but no terminal (/dev/null, a disk) refuses the line
+        // settings with the system's "Inappropriate ioctl": say what it is instead.
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd >= 0) {
+            const bool terminal = ::isatty(fd);
+            ::close(fd);
+            if (!terminal) {
+                fail(FailureKind::NotSerial);
+                m_port->clearError();
+                return 0;
+            }
+        }
+#endif
         fail(failureCause(m_port->error(), path), m_port->errorString());
         m_port->clearError();
         return 0;
@@ -246,20 +283,33 @@ void SerialPort::closeIfLost()
 
 bool SerialPort::DeviceAvailable(const QString &mode) const
 {
+    // A link of the user's is looked at directly; the system's ports only when a device node
+    // came or went since they were last read (new adapters appear in /dev).
+    const QFileInfo link(m_environment->LinkFolder() + QLatin1String("/com") + mode.mid(3, 1));
+    const bool linked = link.isSymLink() || link.exists();
+    const QString stamp = DeviceInventoryStamp();
+    if (!linked && !stamp.isEmpty() && stamp == m_absentStamp &&
+        m_environment == &SystemPortEnvironment::Instance())
+        return false;
     const PortResolution resolved = ResolvePort(mode.left(4), *m_environment);
     const bool there =
         resolved.source == PortResolution::Discovered ||
         (resolved.source == PortResolution::Link && QFileInfo::exists(resolved.device));
+    if (!linked)
+        m_absentStamp = there ? QString() : stamp;
     if (!there || m_opened.device.isEmpty() || failure().kind != FailureKind::Gone)
         return there;
     if (resolved.source == PortResolution::Link) {
-        const Identity now = identityOf(mode);
+        const Identity now = identityOf(resolved);
         if (now.linkTarget != m_opened.linkTarget || now.linkStamp != m_opened.linkStamp)
             return true; // pointed anew: the user's new choice
         return !m_opened.node.startsWith(QLatin1String("/dev/pts/"));
     }
-    const Identity now = identityOf(mode);
-    return now.device == m_opened.device && now.node == m_opened.node;
+    const Identity now = identityOf(resolved);
+    const bool same = now.device == m_opened.device && now.node == m_opened.node;
+    if (!same)
+        m_absentStamp = stamp; // someone else's device: not again until /dev changes
+    return same;
 }
 
 void SerialPort::fail(FailureKind failure, const QString &systemText, int portCount)

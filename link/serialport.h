@@ -88,10 +88,14 @@ private:
         QString linkStamp;  // the link itself (inode and change time): made anew or not
         QString node;       // the device node it resolved to
     };
-    Identity identityOf(const QString &mode) const;
+    Identity identityOf(const PortResolution &r) const;
+    // A cheap mark of the devices there are (/dev, /dev/serial/by-id): the system's ports are
+    // read again only once it changed, not every second while a device is absent.
+    static QString DeviceInventoryStamp();
 
     QSerialPort *m_port = nullptr;
     bool m_lostWhileOpen = false;
     Identity m_opened;
+    mutable QString m_absentStamp; // the inventory when the device was last found absent
     const PortEnvironment *m_environment = &SystemPortEnvironment::Instance();
 };

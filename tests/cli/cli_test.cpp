@@ -115,6 +115,14 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndNoOutputFile)
     write("fehlt.json", QByteArray(json).replace("\"ausBei\": 33,", ""));
     write("bereich.json", QByteArray(json).replace("\"tempo\": 4", "\"tempo\": 300"));
     write("kaputt.json", json.left(json.size() / 2));
+    write("gut.json", json);
+    write("json.rel", json);
+    write("lang.rel", starter() + QByteArray(300, '\x7F'));
+    // A merge leftover: "an" twice in relay 1's Timer 1; Qt alone would keep the last.
+    write("doppelt.json", QByteArray(json).replace("\"an\": \"19:49:28\",",
+                                                   "\"an\": \"19:49:28\", \"an\": \"06:00:00\","));
+    ASSERT_NE(read("doppelt.json"), json);
+    QDir().mkdir(path("ordner"));
     const std::vector<RefusalCase> cases = {
         {"unknown field",
          {"import", "unbekannt.json", "-o", "aus.rel"},
@@ -158,6 +166,37 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndNoOutputFile)
          {"version", "--port", "COM 2", "--port", "com2"},
          "com2",
          "mehrfach genannt"},
+        {"JSON into a .rel",
+         {"export", "projekt.rel", "-o", "aus.rel"},
+         "aus.rel",
+         "export schreibt JSON"},
+        {"a project into a .json",
+         {"import", "gut.json", "-o", "aus.json"},
+         "aus.json",
+         "import schreibt eine .rel-Datei"},
+        {"JSON named .rel", {"show", "json.rel"}, "json.rel", "ist JSON, keine .rel-Datei"},
+        {"upload of a .rel that is too long",
+         {"upload", "lang.rel", "--port", "/dev/null"},
+         "lang.rel",
+         "keine Projektdatei: 1324 Bytes statt 1024"},
+        {"a key twice",
+         {"import", "doppelt.json", "-o", "aus.rel"},
+         "doppelt.json",
+         "relais[0].timer1.an: Feld steht zweimal"},
+        {"JSON's reason in German",
+         {"import", "kaputt.json", "-o", "aus.rel"},
+         "kaputt.json",
+         "kein gültiges JSON in Zeile"},
+        {"COM 0", {"version", "--port", "COM 0"}, "COM 0", "nur COM 1 bis COM 9"},
+        {"COM 10", {"version", "--port", "COM 10"}, "COM 10", "nur COM 1 bis COM 9"},
+        {"an empty port", {"version", "--port", ""}, "", "leerer Port"},
+        {"a file as port", {"version", "--port", "projekt.rel"}, "projekt.rel", "ist eine Datei"},
+        {"a folder as port", {"version", "--port", "ordner"}, "ordner", "ist ein Ordner"},
+        {"a folder as input", {"show", "ordner"}, "ordner", "ist ein Ordner"},
+        {"a missing output folder",
+         {"export", "projekt.rel", "-o", "fehlt/aus.json"},
+         "fehlt/aus.json",
+         "den Ordner"},
     };
     for (const RefusalCase &c : cases) {
         write("aus.rel", "alt"); // an output that is there stays as it was
@@ -173,6 +212,41 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndNoOutputFile)
             << c.name << ": " << r.err.toStdString();
         EXPECT_EQ(read("aus.rel"), "alt") << c.name;
         EXPECT_FALSE(QFile::exists(path("aus.json")) || QFile::exists(path("aus.jpg"))) << c.name;
+    }
+}
+
+// Inputs that are no regular files, outputs that cannot take the result.
+TEST_F(Cli, StandardStreamsAndDevicesAreInputsAndFullOutputsFail)
+{
+    write("projekt.rel", starter());
+    const QString cli = QStringLiteral(ZELKORA_CLI);
+    const auto shell = [&](const QString &command) {
+        QProcess sh;
+        sh.setWorkingDirectory(path("."));
+        sh.start(QStringLiteral("bash"), {"-c", command});
+        sh.waitForFinished(20000);
+        return std::make_pair(sh.exitCode(), QString::fromUtf8(sh.readAllStandardError()));
+    };
+    // A project from a pipe, from "-" and from process substitution.
+    EXPECT_EQ(
+        shell(QStringLiteral("'%1' export projekt.rel | '%1' import - -o a.rel").arg(cli)).first,
+        0);
+    EXPECT_EQ(read("a.rel"), starter());
+    EXPECT_EQ(
+        shell(QStringLiteral("'%1' show <('%1' export projekt.rel) >/dev/null").arg(cli)).first, 0);
+    EXPECT_EQ(shell(QStringLiteral("'%1' show /dev/stdin < projekt.rel >/dev/null").arg(cli)).first,
+              0);
+    // A device that is no serial line says so.
+    const auto null = shell(QStringLiteral("'%1' version --port /dev/null").arg(cli));
+    EXPECT_EQ(null.first, 1);
+    EXPECT_TRUE(null.second.contains(QStringLiteral("kein serieller Anschluss")))
+        << null.second.toStdString();
+    // Standard output that takes nothing: no success.
+    for (const char *command : {"export projekt.rel", "show projekt.rel", "ports"}) {
+        const auto full =
+            shell(QStringLiteral("'%1' %2 > /dev/full").arg(cli, QLatin1String(command)));
+        EXPECT_EQ(full.first, 2) << command;
+        EXPECT_TRUE(full.second.contains(QStringLiteral("Standardausgabe"))) << command;
     }
 }
 
@@ -621,8 +695,7 @@ TEST_F(Cli, BadManifestsAreRefusedWithTheirPaths)
         QByteArray manifest;
         const char *says;
     } cases[] = {
-        {"{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": [",
-         "Zeile 1: kein gültiges JSON"},
+        {"{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": [", "Zeile 1, Spalte"},
         {"{\"format\": \"zelkora-projekt\", \"version\": 1, \"karten\": [{\"name\": \"a\", "
          "\"port\": \"COM 1\", \"projekt\": \"p.rel\"}]}",
          "format: erwartet \"zelkora-anlage\""},

@@ -293,6 +293,10 @@ private slots:
         m_window->cardLink()->session().setEnvironment(environment);
         m_window->cardLink()->ConnectPort(); // COM 1: the adapter, which is not really there
         QComboBox *list = widget<QComboBox>("ComboBox1");
+        // Named when the list opens (reading the system's ports is slow: not before).
+        QVERIFY(list->itemData(0, Qt::ToolTipRole).toString().isEmpty());
+        list->showPopup();
+        list->hidePopup();
         QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
                  QStringLiteral("COM 1: /dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0, "
                                 "FT232R USB UART, FTDI, Seriennummer A5XK3RJT"));
