@@ -169,7 +169,11 @@ void SerialPort::open(const PortTarget &target)
 int SerialPort::openPath(const QString &path, const QString &mode)
 {
     setFarEnd(path);
-    m_port->setPortName(path);
+    // Opened by the device node itself, so the lock file names the device as every other
+    // serial program does (a link or a by-id name would put the lock under another name and
+    // protect nothing).
+    const QString node = QFileInfo(path).canonicalFilePath();
+    m_port->setPortName(node.isEmpty() ? path : node);
     countAttempt();
     if (!m_port->open(QIODevice::ReadWrite)) {
 #ifndef Q_OS_WIN

@@ -272,6 +272,17 @@ TEST(CardSessionLine, HangUpMidUploadStopsCleanlyAndReopens)
     EXPECT_FALSE(rig.wrongVersion);
 }
 
+// One device under two names: the lock is the device's own, so a second program that names
+// the device itself is kept off it as well (root passes the terminal's own exclusive mode).
+TEST(SerialPort, TheLockNamesTheDeviceNotTheLink)
+{
+    SessionRig rig(g_configHome->path(), 4);
+    ASSERT_TRUE(rig.plugCardAndChoosePort());
+    SerialPort other;
+    EXPECT_EQ(other.OpenDevice(QString::fromStdString(rig.card->DevicePath())), 0);
+    EXPECT_EQ(other.LastFailureKind(), FailureKind::Busy) << other.LastFailure().toStdString();
+}
+
 // A device that sends without end (a wrong device, noise): what the window holds stays
 // bounded and the once-a-second tick goes on.
 TEST(CardSessionLine, AFloodingLineKeepsMemoryBoundedAndTheLoopFree)
