@@ -24,7 +24,21 @@ CardJob::CardJob(const PortTarget &target, Task task, const ConfigImage &image, 
     connect(m_session, &CardSession::measured, this, [this](int t1, int t2, int t3, int humidity) {
         if (m_stage == Stage::Measure) {
             m_measurement = {t1, t2, t3, humidity};
-            finish(true);
+            // The line has no framing: a reading is trusted only when nothing follows it.
+            m_stage = Stage::MeasureSettle;
+            m_bytesAtReading = m_session->engine().BytesReceived();
+            QTimer::singleShot(MeasureSettleMs, this, [this] {
+                if (m_stage != Stage::MeasureSettle)
+                    return;
+                const std::int64_t extra = m_session->engine().BytesReceived() - m_bytesAtReading;
+                if (extra == 0)
+                    return finish(true);
+                LinkFailure disturbed;
+                disturbed.kind = FailureKind::Disturbed;
+                disturbed.where = m_session->transport().farEnd();
+                disturbed.value = int(4 + extra);
+                finish(false, disturbed);
+            });
         }
     });
     connect(m_session, &CardSession::portStateChanged, this, &CardJob::lineChanged);
@@ -126,6 +140,9 @@ void CardJob::begin()
 {
     m_session->startStepping();
     if (m_task == Task::Measure) {
+        // What the line held before the command is no part of the reply.
+        while (m_session->transport().ReadByte() >= 0) {
+        }
         m_stage = Stage::Measure;
         m_session->Measure();
         markProgress();

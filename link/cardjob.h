@@ -34,6 +34,9 @@ public:
     };
     // How long a card may leave an expected byte out.
     static constexpr int TimeoutMs = 2000;
+    // After the fourth measurement byte: longer than the reply takes on the wire, so bytes
+    // still coming belong to the same reply and the reading is disturbed.
+    static constexpr int MeasureSettleMs = 80;
 
     // The image must outlive the job; the upload reads it block by block as it goes out.
     CardJob(const PortTarget &target, Task task, const ConfigImage &image,
@@ -77,6 +80,7 @@ private:
         Version,
         Upload,
         Measure,
+        MeasureSettle,
         Done
     };
     void begin();
@@ -102,6 +106,7 @@ private:
     int m_version = -1;
     int m_progress = 0;
     std::array<int, 4> m_measurement{};
+    std::int64_t m_bytesAtReading = 0;
     QDateTime m_startedAt;
     QDateTime m_finishedAt;
 };

@@ -39,6 +39,7 @@ void LinkEngine::Timer1Timer()
         const int byte = m_port->ReadByte();
         if (byte < 0)
             break;
+        ++m_bytesReceived;
         receive(byte);
     }
 

@@ -64,6 +64,8 @@ public:
     // 248, 247); empty before any.
     const std::vector<std::uint8_t> &LastFinalBlock() const { return m_finalBlock; }
     bool PortOpen() const;
+    // Every byte read from the line so far, whatever it meant.
+    std::int64_t BytesReceived() const { return m_bytesReceived; }
 
     // One step: a tick of Timer1, or bytes that arrived from the card.
     void Timer1Timer();
@@ -138,4 +140,5 @@ private:
     std::function<std::int64_t()> m_lineClock;
     std::int64_t m_earliestAckUs = 0;
     std::vector<std::uint8_t> m_finalBlock;
+    std::int64_t m_bytesReceived = 0;
 };

@@ -471,6 +471,16 @@ TEST_F(Cli, VersionAndMeasureOfEachCard)
     EXPECT_TRUE(
         measure.out.contains(b + QStringLiteral(": 128 °C, -127 °C, -1 °C, 70 % rel. LF\n")))
         << measure.out.toStdString();
+    // A line that adds bytes to the reply: no numbers, but the reading named as disturbed.
+    CardSimOptions noisy;
+    noisy.noiseBytes = 2;
+    const QString n = QString::fromStdString(plugCard(noisy).DevicePath());
+    const Result disturbed = run({"measure", "--port", a, "--port", n});
+    EXPECT_EQ(disturbed.status, 1);
+    EXPECT_TRUE(disturbed.out.contains(a + QStringLiteral(": 21 °C")));
+    EXPECT_FALSE(disturbed.out.contains(n)) << disturbed.out.toStdString();
+    EXPECT_TRUE(disturbed.err.contains(n + QStringLiteral(": Messung gestört: 6 Bytes statt 4")))
+        << disturbed.err.toStdString();
     const Result missing = run({"version", "--port", a, "--port", "COM 9"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(
