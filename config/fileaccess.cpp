@@ -26,8 +26,12 @@ QByteArray NativeFileName(const QString &path)
         out += run.toUtf8();
         run.clear();
     };
-    for (const QChar c : path) {
-        if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF) {
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const QChar c = path[i];
+        // Only a lone low surrogate is an escaped byte; one that follows a high surrogate is
+        // the second half of a character beyond U+FFFF.
+        const bool paired = i > 0 && path[i - 1].isHighSurrogate();
+        if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF && !paired) {
             flush();
             out += char(c.unicode() - 0xDC00);
         } else {

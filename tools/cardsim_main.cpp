@@ -4,6 +4,7 @@
 #include "cardsim_pty.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -22,19 +23,27 @@ void OnSignal(int)
 void Usage()
 {
     std::puts(
-        "usage: zelkora-cardsim [options]\n"
-        "  --link N            link the device as com<N> (1 to 9) in the configuration folder\n"
-        "  --config-dir DIR    configuration folder for --link (default: $XDG_CONFIG_HOME\n"
-        "                      or ~/.config); the link is <DIR>/zelkora/com<N>\n"
-        "  --version V         version byte answered to \"L\" (default 137)\n"
-        "  --measure A,B,C,D   the four bytes answered to \"T\" (default 21,22,23,45)\n"
-        "  --paced             pace both directions like a 2400-baud line (4.17 ms a byte)\n"
-        "  --record FILE       append a hex dump of every upload to FILE\n"
-        "  --drop-ack B        never acknowledge block B (0 to 31, 32 = final block)\n"
-        "  --extra-ack B       acknowledge block B twice\n"
-        "  --noise N           send N noise bytes before every reply\n"
-        "  --hangup-after B    hang up once block B is in, then exit\n"
-        "  --quiet             no progress lines on standard error");
+        "Aufruf: zelkora-cardsim [OPTIONEN]\n"
+        "\n"
+        "Eine virtuelle Relaiskarte an einem Pseudo-Terminal, zum Ausprobieren und Testen ohne\n"
+        "die Hardware. Schreibt den Gerätepfad (etwa /dev/pts/3) als erste Zeile auf die\n"
+        "Standardausgabe und antwortet, bis sie beendet wird (Strg+C).\n"
+        "\n"
+        "  --link N            das Gerät als com<N> (1 bis 9) im Konfigurationsordner verknüpfen\n"
+        "  --config-dir ORDNER Konfigurationsordner für --link (sonst $XDG_CONFIG_HOME oder\n"
+        "                      ~/.config); der Verweis ist ORDNER/zelkora/com<N>\n"
+        "  --version V         Versionsbyte als Antwort auf \"L\" (sonst 137)\n"
+        "  --measure A,B,C,D   die vier Bytes als Antwort auf \"T\" (sonst 21,22,23,45)\n"
+        "  --paced             beide Richtungen so langsam wie eine Leitung mit 2400 Baud\n"
+        "                      (4,17 ms je Byte)\n"
+        "  --record DATEI      jede empfangene Übertragung als Hex-Dump an DATEI anhängen\n"
+        "  --drop-ack B        Block B nie bestätigen\n"
+        "  --extra-ack B       Block B zweimal bestätigen\n"
+        "  --noise N           vor jeder Antwort N Bytes Leitungsrauschen senden\n"
+        "  --hangup-after B    auflegen, sobald Block B angekommen ist, dann enden\n"
+        "  --quiet             keine Fortschrittszeilen auf der Standardfehlerausgabe\n"
+        "\n"
+        "Blöcke zählen wie im Fenster und in zelkora-cli von 1 bis 32; 33 ist der Schlussblock.");
 }
 
 bool ParseInt(const char *text, int low, int high, int &value)
@@ -44,6 +53,16 @@ bool ParseInt(const char *text, int low, int high, int &value)
     if (end == text || *end != '\0' || v < low || v > high)
         return false;
     value = static_cast<int>(v);
+    return true;
+}
+
+// A block as the window and zelkora-cli count it, 1 to 32 and 33 for the final block; the
+// card's core counts from 0.
+bool ParseBlock(const char *text, int &block)
+{
+    if (!ParseInt(text, 1, CardSimCore::FinalBlock + 1, block))
+        return false;
+    --block;
     return true;
 }
 
@@ -113,18 +132,18 @@ int main(int argc, char **argv)
         } else if (arg == "--record") {
             recordFile = value;
         } else if (arg == "--drop-ack") {
-            ok = ParseInt(value, 0, CardSimCore::FinalBlock, options.dropAckAfterBlock);
+            ok = ParseBlock(value, options.dropAckAfterBlock);
         } else if (arg == "--extra-ack") {
-            ok = ParseInt(value, 0, CardSimCore::FinalBlock, options.extraAckAfterBlock);
+            ok = ParseBlock(value, options.extraAckAfterBlock);
         } else if (arg == "--noise") {
             ok = ParseInt(value, 0, 64, options.noiseBytes);
         } else if (arg == "--hangup-after") {
-            ok = ParseInt(value, 0, CardSimCore::FinalBlock, options.hangupAfterBlock);
+            ok = ParseBlock(value, options.hangupAfterBlock);
         } else {
             ok = false;
         }
         if (!ok) {
-            std::fprintf(stderr, "zelkora-cardsim: bad option %s %s\n", arg.c_str(),
+            std::fprintf(stderr, "zelkora-cardsim: ungültige Option %s %s\n", arg.c_str(),
                          value ? value : "");
             Usage();
             return 2;
@@ -132,6 +151,16 @@ int main(int argc, char **argv)
         ++i;
     }
 
+    // A record that cannot be written would lose every upload without a word: fail now.
+    if (!recordFile.empty()) {
+        FILE *record = std::fopen(recordFile.c_str(), "a");
+        if (!record) {
+            std::fprintf(stderr, "zelkora-cardsim: --record %s: %s\n", recordFile.c_str(),
+                         errno == ENOENT ? "den Ordner gibt es nicht" : std::strerror(errno));
+            return 1;
+        }
+        std::fclose(record);
+    }
     CardSimPty card(options, paced);
     card.SetVerbose(verbose);
     card.SetRecordFile(recordFile);
@@ -143,7 +172,7 @@ int main(int argc, char **argv)
     std::printf("%s\n", card.DevicePath().c_str());
     std::fflush(stdout);
     if (verbose && !card.LinkPath().empty())
-        std::fprintf(stderr, "zelkora-cardsim: linked as %s\n", card.LinkPath().c_str());
+        std::fprintf(stderr, "zelkora-cardsim: verknüpft als %s\n", card.LinkPath().c_str());
 
     struct sigaction action
     {

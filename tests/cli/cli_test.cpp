@@ -735,6 +735,34 @@ TEST_F(Cli, BadManifestsAreRefusedWithTheirPaths)
     }
 }
 
+// The virtual card speaks German, counts blocks as the tools do and fails at once where it
+// could record nothing.
+TEST_F(Cli, TheVirtualCardSaysWhatStopsIt)
+{
+    const struct
+    {
+        QStringList arguments;
+        int status;
+        const char *says;
+    } cases[] = {
+        {{"--help"}, 0, "Schreibt den Gerätepfad"},
+        {{"--record", "/nirgends/aufnahme.txt"},
+         1,
+         "--record /nirgends/aufnahme.txt: den Ordner gibt es nicht"},
+        {{"--drop-ack", "0"}, 2, "ungültige Option --drop-ack 0"},
+        {{"--drop-ack", "34"}, 2, "ungültige Option --drop-ack 34"},
+    };
+    for (const auto &c : cases) {
+        QProcess card;
+        card.start(QStringLiteral(ZELKORA_CARDSIM), c.arguments);
+        ASSERT_TRUE(card.waitForFinished(5000)) << c.says;
+        EXPECT_EQ(card.exitCode(), c.status) << c.says;
+        const QString said =
+            QString::fromUtf8(card.readAllStandardOutput() + card.readAllStandardError());
+        EXPECT_TRUE(said.contains(QString::fromUtf8(c.says))) << said.toStdString();
+    }
+}
+
 TEST_F(Cli, ProgressBarsOnATerminal)
 {
     write("projekt.rel", starter());

@@ -483,7 +483,9 @@ TEST_F(FileTest, SharedFilesKeepOwnerGroupAndLinksAndPlantedLinksAreRefused)
 // A name that is not UTF-8 reaches its file and comes back from ini.cfg byte for byte.
 TEST_F(FileTest, NamesInAnyEncodingStayTheirOwnFile)
 {
-    const QByteArray raw = QFile::encodeName(m_dir.path()) + "/Pumpe\xE4\xFF.rel";
+    // Not UTF-8 (E4, FF), and beside them a character beyond U+FFFF whose second half looks
+    // like an escaped byte.
+    const QByteArray raw = QFile::encodeName(m_dir.path()) + "/Pumpe\xE4\xFF\xF1\xB2\xB2\xB2.rel";
     const QString name = FileNameFromNative(raw);
     EXPECT_EQ(NativeFileName(name), raw);
     ASSERT_TRUE(SaveProjectFile(name, Pattern(4)).ok());
@@ -497,8 +499,8 @@ TEST_F(FileTest, NamesInAnyEncodingStayTheirOwnFile)
     const QString settings = path("ini.cfg");
     ASSERT_TRUE(SaveSettingsFile(settings, 2, name, m_dir.path()).ok());
     const QByteArray text = ReadRaw(settings);
-    EXPECT_TRUE(text.contains("Pumpe\xE4\xFF.rel\r\n")) << text.toHex().constData();
+    EXPECT_TRUE(text.contains("Pumpe\xE4\xFF\xF1\xB2\xB2\xB2.rel\r\n")) << text.toHex().constData();
     Settings read;
     ASSERT_TRUE(LoadSettingsFile(settings, read).ok());
-    EXPECT_EQ(NativeFileName(read.projectPath), QByteArray("Pumpe\xE4\xFF.rel"));
+    EXPECT_EQ(NativeFileName(read.projectPath), QByteArray("Pumpe\xE4\xFF\xF1\xB2\xB2\xB2.rel"));
 }
