@@ -350,7 +350,19 @@ void TForm1::inarray()
     if (!m_captureEnabled)
         return;
     Ui::TForm1 &ui = *m_ui;
-    const CaptureTexts texts = CapturePage(m_configImage, currentPage(), editorState());
+    const int p = currentPage();
+    const EditorState now = editorState();
+    const CaptureTexts texts =
+        m_shown && m_shown->page == p
+            ? CaptureChanges(m_configImage, p, m_shown->state, m_shown->image, now)
+            : CapturePage(m_configImage, p, now);
+    // "Taster" forces "OR" below. Where "Taster" came with the page (not the user's change),
+    // that is the window's doing, not the user's: the image keeps its AND/OR bit.
+    const bool tasterShown = m_shown && m_shown->page == p && m_shown->state.pushButton &&
+                             now.pushButton;
+    m_shown = Shown{p, now, m_configImage};
+    if (tasterShown)
+        m_shown->state.andSelected = false;
     ui.Label8->setText(texts.diagnosticLabel);
     ui.Label34->setText(texts.unitLabel);
     ui.Label35->setText(texts.unitLabel);
@@ -437,6 +449,7 @@ void TForm1::outarray()
     for (std::size_t k = 0; k < m_powerUp.size(); ++k)
         m_powerUp[k]->setChecked(d.powerUp[k]);
 
+    m_shown = Shown{p, editorState(), m_configImage};
     m_captureEnabled = true;
     m_displayInProgress = false;
 }
@@ -527,6 +540,16 @@ void TForm1::ComboBox16Change()
     inarray();
 }
 
+void TForm1::storeNumberField(QLineEdit *field, const NumberRange &range, int offset)
+{
+    // A display shows a stored value the field cannot hold as the field's nearest; it is
+    // stored only when the user changes the field, so a project opened and closed untouched
+    // keeps its bytes.
+    const long long value = limitNumberField(field, range);
+    if (!m_displayInProgress)
+        m_configImage[offset] = LowByte(value);
+}
+
 long long TForm1::limitNumberField(QLineEdit *field, const NumberRange &range)
 {
     const QString limited = LimitNumberText(field->text(), range);
@@ -537,20 +560,17 @@ long long TForm1::limitNumberField(QLineEdit *field, const NumberRange &range)
 
 void TForm1::Edit1Change()
 {
-    m_configImage[ImageOffset::random(currentPage()) + 1] =
-        LowByte(limitNumberField(m_ui->Edit1, RandomCounterRange));
+    storeNumberField(m_ui->Edit1, RandomCounterRange, ImageOffset::random(currentPage()) + 1);
 }
 
 void TForm1::Edit2Change()
 {
-    m_configImage[ImageOffset::secTimer(currentPage()) + 1] =
-        LowByte(limitNumberField(m_ui->Edit2, SecondsRange));
+    storeNumberField(m_ui->Edit2, SecondsRange, ImageOffset::secTimer(currentPage()) + 1);
 }
 
 void TForm1::Edit3Change()
 {
-    m_configImage[ImageOffset::secTimer(currentPage()) + 2] =
-        LowByte(limitNumberField(m_ui->Edit3, SecondsRange));
+    storeNumberField(m_ui->Edit3, SecondsRange, ImageOffset::secTimer(currentPage()) + 2);
 }
 
 void TForm1::Edit4Change()
@@ -570,14 +590,12 @@ void TForm1::Edit6Change()
 
 void TForm1::Edit7Change()
 {
-    m_configImage[ImageOffset::temperature(currentPage()) + 2] =
-        LowByte(limitNumberField(m_ui->Edit7, ThresholdRange));
+    storeNumberField(m_ui->Edit7, ThresholdRange, ImageOffset::temperature(currentPage()) + 2);
 }
 
 void TForm1::Edit8Change()
 {
-    m_configImage[ImageOffset::temperature(currentPage()) + 3] =
-        LowByte(limitNumberField(m_ui->Edit8, ThresholdRange));
+    storeNumberField(m_ui->Edit8, ThresholdRange, ImageOffset::temperature(currentPage()) + 3);
 }
 
 void TForm1::showView(int view)

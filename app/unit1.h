@@ -1,10 +1,12 @@
 #pragma once
 
 #include "configimage.h"
+#include "pagecodec.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <optional>
 #include <memory>
 
 class CardLink;
@@ -95,6 +97,7 @@ private:
     void showView(int view);
     // Applies the field's range to its text (the field's rule runs again, nested, when the
     // text changes) and gives the number the field then shows.
+    void storeNumberField(QLineEdit *field, const NumberRange &range, int offset);
     long long limitNumberField(QLineEdit *field, const NumberRange &range);
 
     void CheckBox2Click();
@@ -130,6 +133,16 @@ private:
     CardLink *m_cardLink = nullptr;
     FileCommands *m_files = nullptr;
     ::ConfigImage m_configImage;
+    // The controls and the image as the last display or capture of a page left them: a
+    // capture of that page writes only what changed since (everything before the first
+    // display, when every control is the layout's, and on a page not shown since).
+    struct Shown
+    {
+        int page = -1;
+        EditorState state;
+        ::ConfigImage image;
+    };
+    std::optional<Shown> m_shown;
     // Both true at start: captures work at once, the mode rules wait for the first display.
     bool m_captureEnabled = true;
     bool m_displayInProgress = true;

@@ -88,6 +88,16 @@ struct CaptureTexts
 // forced "OR" after "Taster" (the image follows that at the next capture).
 CaptureTexts CapturePage(ConfigImage &image, int p, const EditorState &state);
 
+// The capture of what changed since the controls showed the image as `shownImage` and stood
+// at `shown` (the last display or capture of this page). A control the user changed writes
+// its bytes as CapturePage does, whole where the byte is its alone and bit by bit where it
+// shares the byte; so does one whose bytes changed in the image since (an editor rule wrote
+// them). Every other byte keeps its value: one that no control can show (a time of 25:61, a
+// day choice of 12, an offset of 10), the bytes derived from it and the bits no control owns
+// stay as they were until the user changes that control.
+CaptureTexts CaptureChanges(ConfigImage &image, int p, const EditorState &shown,
+                            const ConfigImage &shownImage, const EditorState &now);
+
 // Time of day as the pickers hand it to the capture, read back through its hh:mm:ss text.
 // Values that are no time of day give 00:00:00.
 TimeOfDay SplitTime(const TimeOfDay &time);

@@ -4,6 +4,10 @@
 
 #include <QList>
 
+#include <array>
+#include <functional>
+#include <vector>
+
 namespace {
 using namespace ImageOffset;
 
@@ -153,5 +157,156 @@ CaptureTexts CapturePage(ConfigImage &image, int p, const EditorState &s)
     texts.cardStatusText = QStringLiteral(" Relaiskarte : ") + s.cardName;
     WriteNameSlot(image, 8, s.cardName);
 
+    return texts;
+}
+
+namespace {
+
+// One control of the editor state, with values that reach every bit it can write.
+struct Field
+{
+    std::function<bool(const EditorState &, const EditorState &)> differs;
+    std::vector<std::function<void(EditorState &)>> variants;
+};
+
+template <typename T>
+Field MakeField(std::function<T &(EditorState &)> get, std::vector<T> values)
+{
+    Field f;
+    f.differs = [get](const EditorState &a, const EditorState &b) {
+        return get(const_cast<EditorState &>(a)) != get(const_cast<EditorState &>(b));
+    };
+    for (const T &value : values)
+        f.variants.push_back([get, value](EditorState &s) { get(s) = value; });
+    return f;
+}
+
+Field BoolField(std::function<bool &(EditorState &)> get)
+{
+    return MakeField<bool>(std::move(get), {false, true});
+}
+
+Field IndexField(std::function<int &(EditorState &)> get)
+{
+    return MakeField<int>(std::move(get), {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 85, 170, 254});
+}
+
+Field NumberField(std::function<QString &(EditorState &)> get)
+{
+    return MakeField<QString>(std::move(get), {QStringLiteral("0"), QStringLiteral("255"),
+                                               QStringLiteral("85"), QStringLiteral("170")});
+}
+
+Field TimeField(std::function<TimeOfDay &(EditorState &)> get)
+{
+    return MakeField<TimeOfDay>(std::move(get),
+                                {{0, 0, 0}, {23, 59, 59}, {21, 42, 21}, {10, 21, 42}, {4, 8, 16}});
+}
+
+Field NameField(std::function<QString &(EditorState &)> get)
+{
+    return MakeField<QString>(std::move(get), {QString(), QString(16, QChar(0xFF)),
+                                               QString(16, QLatin1Char('U')),
+                                               QString(16, QChar(0xAA))});
+}
+
+const std::vector<Field> &Fields()
+{
+    static const std::vector<Field> fields = [] {
+        std::vector<Field> f;
+        using S = EditorState;
+        for (std::size_t k = 0; k < 8; ++k) {
+            f.push_back(BoolField([k](S &s) -> bool & { return s.inputs[k]; }));
+            f.push_back(BoolField([k](S &s) -> bool & { return s.powerUp[k]; }));
+            f.push_back(NameField([k](S &s) -> QString & { return s.relayLabels[k]; }));
+        }
+        for (bool S::*b : {&S::andSelected, &S::timer1Active, &S::timer2Active, &S::randomActive,
+                           &S::secTimerActive, &S::counterInUse, &S::repeat, &S::key,
+                           &S::tempActive, &S::pushButton})
+            f.push_back(BoolField([b](S &s) -> bool & { return s.*b; }));
+        for (int S::*i : {&S::day1Index, &S::day2Index, &S::sensorIndex, &S::programIndex,
+                          &S::counterUnitIndex, &S::firmwareIndex, &S::offset1Index,
+                          &S::offset2Index})
+            f.push_back(IndexField([i](S &s) -> int & { return s.*i; }));
+        for (TimeOfDay S::*t : {&S::timer1On, &S::timer1Off, &S::timer2On, &S::timer2Off,
+                                &S::randomStart, &S::randomStop})
+            f.push_back(TimeField([t](S &s) -> TimeOfDay & { return s.*t; }));
+        for (QString S::*n : {&S::counterText, &S::onSecondsText, &S::offSecondsText,
+                              &S::pullInText, &S::dropOutText})
+            f.push_back(NumberField([n](S &s) -> QString & { return s.*n; }));
+        f.push_back(NameField([](S &s) -> QString & { return s.cardName; }));
+        for (std::size_t n = 0; n < 3; ++n) {
+            for (std::size_t c = 0; c < 7; ++c)
+                f.push_back(
+                    BoolField([n, c](S &s) -> bool & { return s.programs[n].channels[c]; }));
+            f.push_back(IndexField([n](S &s) -> int & { return s.programs[n].tempoIndex; }));
+            f.push_back(IndexField([n](S &s) -> int & { return s.programs[n].rangeIndex; }));
+            f.push_back(IndexField([n](S &s) -> int & { return s.programs[n].directionIndex; }));
+            f.push_back(NumberField([n](S &s) -> QString & { return s.programs[n].secondsText; }));
+        }
+        return f;
+    }();
+    return fields;
+}
+
+} // namespace
+
+CaptureTexts CaptureChanges(ConfigImage &image, int p, const EditorState &shown,
+                            const ConfigImage &shownImage, const EditorState &now)
+{
+    ConfigImage base = image;
+    CapturePage(base, p, shown);
+    ConfigImage after = image;
+    const CaptureTexts texts = CapturePage(after, p, now);
+
+    // Which bits each control can write, and so which controls share a byte.
+    const std::vector<Field> &fields = Fields();
+    std::vector<std::array<std::uint8_t, ConfigImage::Size>> masks(fields.size());
+    std::array<int, ConfigImage::Size> owners{};
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        masks[f].fill(0);
+        for (const auto &vary : fields[f].variants) {
+            EditorState varied = shown;
+            vary(varied);
+            ConfigImage probe = image;
+            CapturePage(probe, p, varied);
+            for (int i = 0; i < ConfigImage::Size; ++i)
+                masks[f][std::size_t(i)] |= probe[i] ^ base[i];
+        }
+        for (int i = 0; i < ConfigImage::Size; ++i)
+            owners[std::size_t(i)] += masks[f][std::size_t(i)] != 0;
+    }
+    const ConfigImage before = image;
+    std::array<bool, ConfigImage::Size> anyField{};
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        const auto &mask = masks[f];
+        bool dirty = fields[f].differs(shown, now);
+        for (int i = 0; i < ConfigImage::Size && !dirty; ++i)
+            dirty = (before[i] ^ shownImage[i]) & mask[std::size_t(i)];
+        for (int i = 0; i < ConfigImage::Size; ++i) {
+            const std::uint8_t m = mask[std::size_t(i)];
+            if (!m)
+                continue;
+            anyField[std::size_t(i)] = true;
+            if (!dirty)
+                continue;
+            // A byte of this control alone is written whole; a shared one bit by bit.
+            if (owners[std::size_t(i)] == 1)
+                image[i] = after[i];
+            else
+                image[i] = std::uint8_t((image[i] & ~m) | (after[i] & m));
+        }
+    }
+    // What the capture writes of no control's (the fixed bits) follows the old rule where the
+    // image changed since it was shown; and so does what the capture takes from the image
+    // itself (the power-up byte is zero in running-light mode, a bit the view buttons set).
+    ConfigImage baseOnShown = shownImage;
+    CapturePage(baseOnShown, p, shown);
+    for (int i = 0; i < ConfigImage::Size; ++i) {
+        if (!anyField[std::size_t(i)] && before[i] != shownImage[i])
+            image[i] = after[i];
+        const std::uint8_t follows = base[i] ^ baseOnShown[i];
+        image[i] = std::uint8_t((image[i] & ~follows) | (after[i] & follows));
+    }
     return texts;
 }

@@ -1,4 +1,5 @@
 // Capture through the real widgets: what a user's edit writes into the image, and nothing more.
+#include "edgeimages.h"
 #include "formtest.h"
 #include "pagecodec.h"
 
@@ -33,6 +34,8 @@ private slots:
     void pushButtonForcesOrOnNextCapture();
     void capturingControls_data();
     void capturingControls();
+    void untouchedPagesLeaveEveryByte_data();
+    void untouchedPagesLeaveEveryByte();
 };
 
 void CaptureTest::lastPageWritesExactlyItsBytes()
@@ -199,6 +202,14 @@ void CaptureTest::pushButtonForcesOrOnNextCapture()
     w.form->inarray();
     QVERIFY(w.button(QStringLiteral("RadioButton4"))->isChecked());
     QCOMPARE(w.image()[3] & 0x01, 0x01);
+    // "Taster" came with the page: the forced "OR" is the window's, and the file keeps AND.
+    w.form->inarray();
+    QCOMPARE(w.image()[3] & 0x01, 0x01);
+    // Checked by the user, "Taster" brings its "OR" into the image at the next capture.
+    w.click(QStringLiteral("CheckBox47"));
+    w.click(QStringLiteral("RadioButton3"));
+    w.click(QStringLiteral("CheckBox47"));
+    QVERIFY(w.button(QStringLiteral("RadioButton4"))->isChecked());
     w.form->inarray();
     QCOMPARE(w.image()[3] & 0x01, 0x00);
 }
@@ -236,5 +247,45 @@ void CaptureTest::capturingControls()
     QCOMPARE(int(w.image()[159 + 8 * 3]), 58);
 }
 
+// What the window cannot show stays as the file has it: every page of an image shown and
+// captured without an edit leaves all 1024 bytes as they were (903 aside, which only a load
+// clears), for images full of values no control can show.
+void CaptureTest::untouchedPagesLeaveEveryByte_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    for (const auto &[name, make] : EdgeCases()) {
+        ConfigImage image = StarterProject();
+        make(image);
+        QTest::newRow(name) << QByteArray(reinterpret_cast<const char *>(image.data()), ConfigImage::Size);
+    }
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        const ConfigImage image = RandomImage(seed);
+        QTest::newRow(qPrintable(QStringLiteral("random %1").arg(seed)))
+            << QByteArray(reinterpret_cast<const char *>(image.data()), ConfigImage::Size);
+    }
+}
+
+void CaptureTest::untouchedPagesLeaveEveryByte()
+{
+    QFETCH(QByteArray, bytes);
+    Window w;
+    std::copy_n(reinterpret_cast<const std::uint8_t *>(bytes.constData()), ConfigImage::Size,
+                w.image().data());
+    // In running-light mode the notebook is covered and keeps its page, as for the user.
+    const int pages = (std::uint8_t(bytes[ImageOffset::GlobalFlags]) & 1) ? 1 : 8;
+    for (int p = 0; p < pages; ++p) {
+        w.show(p);
+        w.form->inarray();
+        for (int i = 0; i < ConfigImage::Size; ++i)
+            QVERIFY2(w.image()[i] == std::uint8_t(bytes[i]),
+                     qPrintable(QStringLiteral("page %1, byte %2: %3 → %4")
+                                    .arg(p + 1)
+                                    .arg(i)
+                                    .arg(std::uint8_t(bytes[i]))
+                                    .arg(w.image()[i])));
+    }
+}
+
 QTEST_MAIN(CaptureTest)
+
 #include "capture_test.moc"

@@ -286,14 +286,20 @@ void DisplayTest::fieldLimitsActDuringDisplay()
     QCOMPARE(w.edit(QStringLiteral("Edit3"))->text(), QStringLiteral("255"));
     QCOMPARE(w.edit(QStringLiteral("Edit1"))->text(), QStringLiteral("60"));
     QCOMPARE(w.edit(QStringLiteral("Edit4"))->text(), QStringLiteral("255"));
-    QCOMPARE(int(w.image()[129 + 3 * p]), 1);
+    // The fields show their nearest; the bytes stay until the user changes the field.
+    QCOMPARE(int(w.image()[129 + 3 * p]), 0);
     QCOMPARE(int(w.image()[130 + 3 * p]), 255);
-    QCOMPARE(int(w.image()[153 + 8 * p]), 60);
-    // A counter of 0 becomes 1 the same way.
+    QCOMPARE(int(w.image()[153 + 8 * p]), 200);
+    w.form->inarray();
+    QCOMPARE(int(w.image()[153 + 8 * p]), 200);
+    QCOMPARE(int(w.image()[129 + 3 * p]), 0);
+    w.type(QStringLiteral("Edit2"), QStringLiteral("45"));
+    QCOMPARE(int(w.image()[129 + 3 * p]), 45);
+    // A counter of 0 shows as 1 the same way.
     w.image()[153 + 8 * p] = 0;
     w.form->outarray();
     QCOMPARE(w.edit(QStringLiteral("Edit1"))->text(), QStringLiteral("1"));
-    QCOMPARE(int(w.image()[153 + 8 * p]), 1);
+    QCOMPARE(int(w.image()[153 + 8 * p]), 0);
 }
 
 void DisplayTest::repeatAndKeyBothSet()
@@ -304,9 +310,12 @@ void DisplayTest::repeatAndKeyBothSet()
     QVERIFY(!w.box(QStringLiteral("CheckBox14"))->isChecked());
     QVERIFY(w.box(QStringLiteral("CheckBox49"))->isChecked());
     QCOMPARE(int(w.image()[128 + 3 * 2]), 0x06);
-    // The next capture stores what the page shows.
+    // A capture keeps what no changed control stands for: both bits stay until the user
+    // changes "repeat" or "key".
     w.click(QStringLiteral("RadioButton3"));
-    QCOMPARE(int(w.image()[128 + 3 * 2]), 0x04);
+    QCOMPARE(int(w.image()[128 + 3 * 2]), 0x06);
+    w.click(QStringLiteral("CheckBox49")); // "key" off: its bit goes, "repeat" is untouched
+    QCOMPARE(int(w.image()[128 + 3 * 2]), 0x02);
 }
 
 void DisplayTest::counterSwitchDisablesFieldButKeepsNumber()

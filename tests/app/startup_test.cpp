@@ -7,6 +7,7 @@
 #include "serialport.h"
 #include "starterproject.h"
 
+#include <random>
 #include <QTabWidget>
 
 #include <cerrno>
@@ -60,6 +61,7 @@ private slots:
     void closeNeverCutsAFileThatIsNoProject_data();
     void closeNeverCutsAFileThatIsNoProject();
     void readOnlyProjectOpensAndSaveElsewhereLetsTheWindowGo();
+    void startAndCloseLeaveAProjectByteForByte();
     void failedCloseKeepsWindowAndOldFiles_data();
     void failedCloseKeepsWindowAndOldFiles();
     void projectOutsideTheWorkingFolderIsFoundAgain();
@@ -366,6 +368,33 @@ void StartupTest::readOnlyProjectOpensAndSaveElsewhereLetsTheWindowGo()
     QCOMPARE(w.boxes.size(), 1);
     QCOMPARE(QFile(elsewhere.filePath(QStringLiteral("kopie.rel"))).size(), 1024);
     QCOMPARE(w.read(QStringLiteral("ini.cfg")), SettingsBytes(0, QStringLiteral("p.rel")));
+}
+
+// Opened and closed without a touch, a project full of values the window cannot show is
+// written back as it was (byte 903 aside, which the load clears).
+void StartupTest::startAndCloseLeaveAProjectByteForByte()
+{
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 random(seed);
+        QByteArray project(ConfigImage::Size, '\0');
+        for (char &b : project)
+            b = char(random());
+        project[ImageOffset::GlobalFlags] = char(project[ImageOffset::GlobalFlags] & ~1);
+        FileWindow w;
+        w.write(QStringLiteral("p.rel"), project);
+        w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("p.rel")));
+        w.start();
+        QVERIFY(w.close());
+        QByteArray expected = project;
+        expected[ImageOffset::Reserved903] = 0;
+        const QByteArray saved = w.read(QStringLiteral("p.rel"));
+        for (int i = 0; i < ConfigImage::Size; ++i)
+            QVERIFY2(saved[i] == expected[i], qPrintable(QStringLiteral("seed %1, byte %2: %3 → %4")
+                                                             .arg(seed)
+                                                             .arg(i)
+                                                             .arg(quint8(expected[i]))
+                                                             .arg(quint8(saved[i]))));
+    }
 }
 
 void StartupTest::failedCloseKeepsWindowAndOldFiles_data()
