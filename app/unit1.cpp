@@ -19,6 +19,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
+#include <QValidator>
 #include <QUrl>
 
 namespace {
@@ -552,7 +553,18 @@ void TForm1::storeNumberField(QLineEdit *field, const NumberRange &range, int of
 
 long long TForm1::limitNumberField(QLineEdit *field, const NumberRange &range)
 {
-    const QString limited = LimitNumberText(field->text(), range);
+    // A text set from outside (an accessibility "set text", a test robot) skips the
+    // validator: it is cut to what typing would have let stand, so the field never shows a
+    // number other than the one it stores ("-5 " would read as +5 by the number rule).
+    QString text = field->text();
+    if (const QValidator *validator = field->validator()) {
+        int position = 0;
+        while (!text.isEmpty() && validator->validate(text, position) == QValidator::Invalid) {
+            text.chop(1);
+            position = 0;
+        }
+    }
+    const QString limited = LimitNumberText(text, range);
     if (limited != field->text())
         field->setText(limited);
     return ParseNumber(limited);
