@@ -19,8 +19,8 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
-#include <QValidator>
 #include <QUrl>
+#include <QValidator>
 
 namespace {
 
@@ -359,8 +359,8 @@ void TForm1::inarray()
             : CapturePage(m_configImage, p, now);
     // "Taster" forces "OR" below. Where "Taster" came with the page (not the user's change),
     // that is the window's doing, not the user's: the image keeps its AND/OR bit.
-    const bool tasterShown = m_shown && m_shown->page == p && m_shown->state.pushButton &&
-                             now.pushButton;
+    const bool tasterShown =
+        m_shown && m_shown->page == p && m_shown->state.pushButton && now.pushButton;
     m_shown = Shown{p, now, m_configImage};
     if (tasterShown)
         m_shown->state.andSelected = false;

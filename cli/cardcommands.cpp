@@ -54,15 +54,36 @@ public:
     {
         for (const auto &job : jobs)
             m_width = std::max<int>(m_width, int(Name(*job).size()));
+        // More ports than the terminal has rows would scroll the bars away: one line of
+        // counts instead, the failures below it at the end.
+        m_summary = int(jobs.size()) > streams.rows - 2;
     }
 
     void draw()
     {
         QString text;
+        if (m_summary) {
+            int done = 0, failed = 0;
+            for (const auto &job : m_jobs) {
+                done += job->done() && job->ok();
+                failed += job->done() && !job->ok();
+            }
+            const int running = int(m_jobs.size()) - done - failed;
+            text = QStringLiteral("\r\x1b[K") +
+                   fit(QStringLiteral("%1 Karten: %2 fertig, %3 laufen, %4 Fehler")
+                           .arg(m_jobs.size())
+                           .arg(done)
+                           .arg(running)
+                           .arg(failed));
+            if (running == 0)
+                text += QLatin1Char('\n');
+            Print(m_streams.out, text);
+            return;
+        }
         if (m_drawn)
             text += QStringLiteral("\x1b[%1A").arg(m_jobs.size());
         for (const auto &job : m_jobs)
-            text += QStringLiteral("\r\x1b[K") + line(*job) + QLatin1Char('\n');
+            text += QStringLiteral("\r\x1b[K") + fit(line(*job)) + QLatin1Char('\n');
         m_drawn = true;
         Print(m_streams.out, text);
     }
@@ -76,11 +97,19 @@ private:
         return port.size() <= MaxName ? port : QStringLiteral("…") + port.right(MaxName - 1);
     }
 
+    // Within the terminal's width (and 80 columns at most), so no line ever wraps.
+    QString fit(const QString &text) const
+    {
+        const int columns = std::min(80, m_streams.columns) - 1;
+        return text.size() <= columns ? text : text.left(std::max(0, columns));
+    }
+
     QString line(const CardJob &job) const
     {
-        constexpr int BarWidth = 24;
+        // The bar gives way on a narrow terminal; the name and the state stay readable.
+        const int barWidth = std::clamp(std::min(80, m_streams.columns) - m_width - 35, 4, 24);
         const int progress = job.done() && job.ok() ? 71 : job.progress();
-        const int filled = BarWidth * progress / 71;
+        const int filled = barWidth * progress / 71;
         QString state;
         if (job.done())
             // The reason follows below the bars; here it would wrap the line.
@@ -92,7 +121,7 @@ private:
                 QStringLiteral("Block %1/32")
                     .arg(std::min(LinkEngine::BlockCount, LinkEngine::PositionOf(progress).block));
         return Name(job).leftJustified(m_width) + QStringLiteral("  [") +
-               QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('-')) +
+               QString(filled, QLatin1Char('#')) + QString(barWidth - filled, QLatin1Char('-')) +
                QStringLiteral("] %1 %  ").arg(100 * progress / 71, 3) + state;
     }
 
@@ -100,6 +129,7 @@ private:
     const Streams &m_streams;
     int m_width = 0;
     bool m_drawn = false;
+    bool m_summary = false;
 };
 
 // Records an upload; a journal that cannot be written stops nothing but is said.

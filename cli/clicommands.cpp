@@ -420,10 +420,25 @@ void Print(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
+QString Visible(const QString &text, qsizetype limit)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F ||
+            (c.unicode() >= 0x80 && c.unicode() < 0xA0))
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out.size() > limit ? out.left(limit - 1) + QStringLiteral("…") : out;
+}
+
 void Error(const Streams &streams, const QString &what, const QString &why)
 {
-    Print(streams.err,
-          QStringLiteral("zelkora-cli: ") + what + QStringLiteral(": ") + why + QLatin1Char('\n'));
+    // One line whatever a name or value holds: control characters are written visibly and a
+    // long one is cut.
+    Print(streams.err, QStringLiteral("zelkora-cli: ") + Visible(what, 160) + QStringLiteral(": ") +
+                           Visible(why, 400) + QLatin1Char('\n'));
 }
 
 bool NeedsGui(const QStringList &arguments)

@@ -22,6 +22,9 @@ struct Streams
     std::FILE *err = stderr;
     // Progress bars on `out` instead of one line per port at the end.
     bool terminal = false;
+    // The terminal's size, for bars that neither wrap nor scroll away.
+    int rows = 24;
+    int columns = 80;
 };
 
 // Whether the command draws pictures: then the caller must run a QGuiApplication.

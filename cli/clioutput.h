@@ -12,6 +12,8 @@
 namespace Cli {
 
 void Print(std::FILE *stream, const QString &text);
+// A text as it may stand in one line: control characters as \x01, cut to `limit` characters.
+QString Visible(const QString &text, qsizetype limit);
 // "zelkora-cli: WHAT: why" on standard error, one line.
 void Error(const Streams &streams, const QString &what, const QString &why);
 

@@ -12,6 +12,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -49,6 +50,12 @@ int main(int argc, char *argv[])
     streams.terminal = _isatty(_fileno(stdout)) != 0;
 #else
     streams.terminal = isatty(STDOUT_FILENO) == 1;
+    winsize size{};
+    if (streams.terminal && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 &&
+        size.ws_col > 0) {
+        streams.rows = size.ws_row;
+        streams.columns = size.ws_col;
+    }
 #endif
     int status = Cli::Run(arguments, streams);
     // What was written may still sit in the buffer: a full disk or a closed pipe shows only

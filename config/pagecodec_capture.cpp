@@ -169,8 +169,7 @@ struct Field
     std::vector<std::function<void(EditorState &)>> variants;
 };
 
-template <typename T>
-Field MakeField(std::function<T &(EditorState &)> get, std::vector<T> values)
+template <typename T> Field MakeField(std::function<T &(EditorState &)> get, std::vector<T> values)
 {
     Field f;
     f.differs = [get](const EditorState &a, const EditorState &b) {
@@ -205,9 +204,9 @@ Field TimeField(std::function<TimeOfDay &(EditorState &)> get)
 
 Field NameField(std::function<QString &(EditorState &)> get)
 {
-    return MakeField<QString>(std::move(get), {QString(), QString(16, QChar(0xFF)),
-                                               QString(16, QLatin1Char('U')),
-                                               QString(16, QChar(0xAA))});
+    return MakeField<QString>(std::move(get),
+                              {QString(), QString(16, QChar(0xFF)), QString(16, QLatin1Char('U')),
+                               QString(16, QChar(0xAA))});
 }
 
 const std::vector<Field> &Fields()
@@ -224,9 +223,9 @@ const std::vector<Field> &Fields()
                            &S::secTimerActive, &S::counterInUse, &S::repeat, &S::key,
                            &S::tempActive, &S::pushButton})
             f.push_back(BoolField([b](S &s) -> bool & { return s.*b; }));
-        for (int S::*i : {&S::day1Index, &S::day2Index, &S::sensorIndex, &S::programIndex,
-                          &S::counterUnitIndex, &S::firmwareIndex, &S::offset1Index,
-                          &S::offset2Index})
+        for (int S::*i :
+             {&S::day1Index, &S::day2Index, &S::sensorIndex, &S::programIndex, &S::counterUnitIndex,
+              &S::firmwareIndex, &S::offset1Index, &S::offset2Index})
             f.push_back(IndexField([i](S &s) -> int & { return s.*i; }));
         for (TimeOfDay S::*t : {&S::timer1On, &S::timer1Off, &S::timer2On, &S::timer2Off,
                                 &S::randomStart, &S::randomStop})

@@ -147,8 +147,8 @@ private slots:
         Window w;
         w.show(0);
         const int pullIn = ImageOffset::temperature(0) + 2;
-        for (const auto &[text, shown] : {std::pair{"-5 ", "-5"}, {"-5a", "-5"}, {"12 x", "12"},
-                                         {"$1F", "$1F"}}) {
+        for (const auto &[text, shown] :
+             {std::pair{"-5 ", "-5"}, {"-5a", "-5"}, {"12 x", "12"}, {"$1F", "$1F"}}) {
             w.edit(QStringLiteral("Edit7"))->setText(QString::fromLatin1(text));
             QCOMPARE(w.edit(QStringLiteral("Edit7"))->text(), QString::fromLatin1(shown));
             QCOMPARE(std::int8_t(w.image()[pullIn]),

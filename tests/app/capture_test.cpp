@@ -256,7 +256,8 @@ void CaptureTest::untouchedPagesLeaveEveryByte_data()
     for (const auto &[name, make] : EdgeCases()) {
         ConfigImage image = StarterProject();
         make(image);
-        QTest::newRow(name) << QByteArray(reinterpret_cast<const char *>(image.data()), ConfigImage::Size);
+        QTest::newRow(name) << QByteArray(reinterpret_cast<const char *>(image.data()),
+                                          ConfigImage::Size);
     }
     for (unsigned seed = 1; seed <= 40; ++seed) {
         const ConfigImage image = RandomImage(seed);

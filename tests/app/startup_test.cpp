@@ -7,8 +7,8 @@
 #include "serialport.h"
 #include "starterproject.h"
 
-#include <random>
 #include <QTabWidget>
+#include <random>
 
 #include <cerrno>
 

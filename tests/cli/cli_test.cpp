@@ -193,6 +193,10 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndNoOutputFile)
         {"a file as port", {"version", "--port", "projekt.rel"}, "projekt.rel", "ist eine Datei"},
         {"a folder as port", {"version", "--port", "ordner"}, "ordner", "ist ein Ordner"},
         {"a folder as input", {"show", "ordner"}, "ordner", "ist ein Ordner"},
+        {"a name with a line break",
+         {"show", "zwei\nZeilen.rel"},
+         "zwei\\x0aZeilen.rel",
+         "Datei nicht gefunden"},
         {"a missing output folder",
          {"export", "projekt.rel", "-o", "fehlt/aus.json"},
          "fehlt/aus.json",
@@ -796,6 +800,25 @@ TEST_F(Cli, ProgressBarsOnATerminal)
     for (const QString &line : QString(screen).remove(escapes).split('\n'))
         EXPECT_LE(line.size(), 80) << line.toStdString();
     EXPECT_EQ(card.Uploads().size(), 1u);
+
+    // A terminal of 4 rows and 40 columns: three ports get one line of counts, nothing wraps.
+    CardSimPty &third = plugCard();
+    script.start(QStringLiteral("script"),
+                 {"-qec",
+                  QStringLiteral("stty rows 4 cols 40; ") + command + QStringLiteral(" --port '") +
+                      QString::fromStdString(third.DevicePath()) + QLatin1Char('\''),
+                  "/dev/null"});
+    ASSERT_TRUE(script.waitForFinished(20000));
+    const QString small = QString::fromUtf8(script.readAllStandardOutput());
+    EXPECT_TRUE(small.contains(QStringLiteral("3 Karten: 2 fertig, 0 laufen, 1 Fehler")))
+        << small.toStdString();
+    EXPECT_FALSE(small.contains(QStringLiteral("\x1b[3A"))) << "bars drawn on a terminal too short";
+    static const QRegularExpression redraws(QStringLiteral("\x1b\\[[0-9]*[AK]"));
+    for (const QString &line :
+         QString(small).remove(redraws).split(QRegularExpression(QStringLiteral("[\r\n]"))))
+        if (!line.startsWith(QStringLiteral("zelkora-cli: "))) { // the failures below may wrap
+            EXPECT_LE(line.size(), 40) << line.toStdString();
+        }
 }
 
 } // namespace
