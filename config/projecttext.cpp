@@ -5,6 +5,15 @@
 #include <QHash>
 
 namespace {
+// "Anzug < 20 °C", but "Sensor 3 T" rather than "Sensor Sensor 3 T": a value that names its
+// field already stands alone.
+QString Named(const QString &field, const QString &value)
+{
+    return value.startsWith(field + QLatin1Char(' ')) ? value : field + QLatin1Char(' ') + value;
+}
+} // namespace
+
+namespace {
 
 QString YesNo(bool value)
 {
@@ -264,11 +273,11 @@ QString ShowProject(const ConfigImage &image)
             line = QStringLiteral("  ") +
                    (group.isEmpty()
                         ? entry.field + QStringLiteral(": ") + value
-                        : group + QStringLiteral(": ") + entry.field + QLatin1Char(' ') + value);
+                        : group + QStringLiteral(": ") + Named(entry.field, value));
             if (group.isEmpty())
                 flush();
         } else {
-            line += QStringLiteral(", ") + entry.field + QLatin1Char(' ') + value;
+            line += QStringLiteral(", ") + Named(entry.field, value);
         }
     }
     flush();

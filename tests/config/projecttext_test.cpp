@@ -51,7 +51,7 @@ TEST(ProjectText, ShowsARelayUnderItsLabelWithTheWindowsWords)
               "  Random: aktiv nein, Start 19:56:00, Stop 19:56:49, Zähler nein, Zählerwert 0 "
               "Sekunden (!)\n"
               "  Sec. Timer: aktiv nein, An bei 6 sec., Aus bei 33 sec., repeat nein, key nein\n"
-              "  Temperatur: aktiv ja, Sensor Sensor 3 LF, Anzug < 40 %rLF, Abfall > -1 %rLF\n"
+              "  Temperatur: aktiv ja, Sensor 3 LF, Anzug < 40 %rLF, Abfall > -1 %rLF\n"
               "  Einschaltzustand: an\n");
     EXPECT_TRUE(
         text.endsWith(QStringLiteral("(!) So kann das Fenster diesen Wert nicht zeigen.\n")));
