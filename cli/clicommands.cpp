@@ -422,14 +422,7 @@ void Print(std::FILE *stream, const QString &text)
 
 QString Visible(const QString &text, qsizetype limit)
 {
-    QString out;
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F ||
-            (c.unicode() >= 0x80 && c.unicode() < 0xA0))
-            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
+    const QString out = VisibleText(text);
     return out.size() > limit ? out.left(limit - 1) + QStringLiteral("…") : out;
 }
 

@@ -22,7 +22,7 @@ QString YesNo(bool value)
 
 QString Quote(const QString &text)
 {
-    return QStringLiteral("„") + text + QStringLiteral("“");
+    return QStringLiteral("„") + VisibleText(text) + QStringLiteral("“");
 }
 
 class Entries
@@ -70,7 +70,7 @@ private:
 QString RelaySection(int p, const QString &label)
 {
     return label.isEmpty() ? QStringLiteral("Relais %1").arg(p + 1)
-                           : QStringLiteral("Relais %1 (%2)").arg(p + 1).arg(label);
+                           : QStringLiteral("Relais %1 (%2)").arg(p + 1).arg(VisibleText(label));
 }
 
 QString WithUnit(const QString &value, const QString &unit)
@@ -198,6 +198,19 @@ void AddCard(Entries &out, const ProjectModel &model)
 }
 
 } // namespace
+
+QString VisibleText(const QString &text)
+{
+    QString out;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
 
 QString ProjectEntry::label() const
 {

@@ -34,6 +34,10 @@ std::vector<ProjectEntry> ProjectEntries(const ConfigImage &image);
 // the window cannot show are marked "(!)", with a note at the end.
 QString ShowProject(const ConfigImage &image);
 
+// A name as it may stand in a line of text or a picture: a control character (which a name
+// slot may hold) written visibly as \x01; the file keeps it byte for byte.
+QString VisibleText(const QString &text);
+
 // One line per difference, "Relais 3 (Heizung), Timer 1, An: 06:30:00 → 07:00:00", in the
 // order of the listing; bytes that no field covers as "Byte 300: 00 → 12". Empty when equal.
 QStringList DiffProjects(const ConfigImage &a, const ConfigImage &b);

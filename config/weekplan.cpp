@@ -1,6 +1,7 @@
 #include "weekplan.h"
 
 #include "projectmodel.h"
+#include "projecttext.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -87,6 +88,7 @@ struct Text
     bool bold = false;
     int anchor = 0; // 0 start, 1 middle, 2 end
     QString color = QStringLiteral("#000000");
+    QString cssClass = {};
 };
 using Shape = std::variant<Rect, Line, Text>;
 
@@ -120,6 +122,59 @@ double HourX(int relay, double hour)
 int SourceSlot(PlanSource source)
 {
     return static_cast<int>(source);
+}
+
+// Greedy lines of at most `width` characters, broken at blanks (a longer word is cut).
+QStringList Wrap(const QString &text, int width)
+{
+    QStringList lines;
+    QString line;
+    for (QString word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        while (word.size() > width) {
+            if (!line.isEmpty())
+                lines << line;
+            lines << word.left(width);
+            word = word.mid(width);
+            line.clear();
+        }
+        if (line.isEmpty())
+            line = word;
+        else if (line.size() + 1 + word.size() <= width)
+            line += QLatin1Char(' ') + word;
+        else {
+            lines << line;
+            line = word;
+        }
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines;
+}
+
+// The notes under a relay's chart, within the room below it: wrapped to the panel's width,
+// in a smaller type where they need more lines, and cut with "…" where even the smallest
+// does not hold them, as a printed form would.
+void LayoutNotes(std::vector<Shape> &shapes, double x, double top, double width, double height,
+                 const QStringList &notes)
+{
+    const QString text = notes.join(QStringLiteral(" · "));
+    constexpr double CharWidth = 0.6; // of the type's height, generous for DejaVu Sans
+    for (const double size : {2.9, 2.5, 2.2, 1.9}) {
+        const double step = size * 1.2;
+        const int room = std::max(1, int((height - size) / step) + 1);
+        const int perLine = std::max(8, int(width / (size * CharWidth)));
+        QStringList lines = Wrap(text, perLine);
+        if (lines.size() > room && size > 1.9)
+            continue;
+        if (lines.size() > room) {
+            lines = lines.mid(0, room);
+            lines.last() = lines.last().left(perLine - 1) + QStringLiteral("…");
+        }
+        for (int i = 0; i < lines.size(); ++i)
+            shapes.push_back(Text{x, top + size + i * step, size, lines[i], false, 0,
+                                  QStringLiteral("#000000"), QStringLiteral("notiz")});
+        return;
+    }
 }
 
 std::vector<Shape> Layout(const WeekPlan &plan)
@@ -167,11 +222,9 @@ std::vector<Shape> Layout(const WeekPlan &plan)
                                   ry + RowHeight, QStringLiteral("#bbbbbb"), 0.15});
             shapes.push_back(Text{px + 2.0, ry + 4.3, 3.0, QString::fromLatin1(DayNames[row])});
         }
-        double noteY = top + 7 * RowHeight + 4.5;
-        for (const QString &note : relayPlan.notes) {
-            shapes.push_back(Text{px + 2.0, noteY, 2.9, note});
-            noteY += 3.8;
-        }
+        const double notesTop = top + 7 * RowHeight + 0.8;
+        LayoutNotes(shapes, px + 2.0, notesTop, PanelWidth - 4.0,
+                    py + PanelHeight - 1.0 - 0.8 - notesTop, relayPlan.notes);
     }
     for (const PlanBar &bar : plan.bars) {
         const PlanPage::Box box = PlanPage::BarBox(bar);
@@ -256,7 +309,7 @@ WeekPlan MakeWeekPlan(const ConfigImage &image)
     const ProjectModel model = DecodeProject(image);
     WeekPlan plan;
     plan.title = QStringLiteral("Wochenplan ") +
-                 (model.cardName.isEmpty() ? QStringLiteral("Relaiskarte") : model.cardName);
+                 (model.cardName.isEmpty() ? QStringLiteral("Relaiskarte") : VisibleText(model.cardName));
     if (model.runningLightView) {
         const int choice = ProgramChoiceIndex(model.programChoice);
         plan.notes << QStringLiteral("Lauflicht-Betrieb (%1): die Relais folgen dem Lauflicht.")
@@ -268,7 +321,7 @@ WeekPlan MakeWeekPlan(const ConfigImage &image)
         const RelayModel &r = model.relays[static_cast<std::size_t>(p)];
         RelayPlan &relayPlan = plan.relays[static_cast<std::size_t>(p)];
         relayPlan.title = QStringLiteral("Relais %1").arg(p + 1) +
-                          (r.label.isEmpty() ? QString() : QStringLiteral(": ") + r.label);
+                          (r.label.isEmpty() ? QString() : QStringLiteral(": ") + VisibleText(r.label));
         const std::size_t barsBefore = plan.bars.size();
         for (int t = 0; t < 2; ++t) {
             const TimerModel &timer = r.timers[static_cast<std::size_t>(t)];
@@ -380,7 +433,10 @@ QByteArray WeekPlanSvg(const WeekPlan &plan)
                                   "fill=\"%5\"%6>%7</text>\n")
                        .arg(Mm(t->x), Mm(t->y), Mm(t->size),
                             QLatin1String(anchors[static_cast<std::size_t>(t->anchor)]), t->color,
-                            t->bold ? QStringLiteral(" font-weight=\"bold\"") : QString(),
+                            (t->bold ? QStringLiteral(" font-weight=\"bold\"") : QString()) +
+                                (t->cssClass.isEmpty()
+                                     ? QString()
+                                     : QStringLiteral(" class=\"%1\"").arg(t->cssClass)),
                             Escaped(t->text));
         }
     }

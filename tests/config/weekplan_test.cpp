@@ -1,4 +1,5 @@
 #include "edgeimages.h"
+#include "projecttext.h"
 #include "weekplan.h"
 
 #include <QGuiApplication>
@@ -176,6 +177,62 @@ TEST(WeekPlan, PdfIsOneA4Page)
     ASSERT_TRUE(pdf.startsWith("%PDF-")) << error.toStdString();
     EXPECT_TRUE(pdf.contains("/MediaBox [0 0 595")) << "not A4";
     EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r"), 1);
+}
+
+// Relays with many notes and long input lists, and names with control characters: the SVG
+// stays valid XML and every note stays inside its panel, as on a printed form.
+TEST(WeekPlan, NotesStayInsideTheirPanelAndNamesAreWrittenVisibly)
+{
+    ConfigImage image = RandomImage(7);
+    for (int p = 0; p < 8; ++p) {
+        image[logicInputs(p)] = 0xFF;    // every input
+        image[mode(p)] = 0x3F;           // AND, and every "aktiv"
+        image[temperature(p)] |= 0x01;   // temperature on
+        image[secTimer(p)] |= 0x01;
+    }
+    image[GlobalFlags] &= std::uint8_t(~1); // timers, not the running light
+    WriteNameSlot(image, 0, QStringLiteral("Pumpe\x01\nSüd"));
+    WriteNameSlot(image, 8, QStringLiteral("Halle\x07"));
+    const WeekPlan plan = MakeWeekPlan(image);
+    const QByteArray svg = WeekPlanSvg(plan);
+    QXmlStreamReader xml(svg);
+    struct Panel
+    {
+        double x, y, w, h;
+    };
+    std::vector<Panel> panels;
+    int notes = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        const auto a = xml.attributes();
+        if (xml.name() == QLatin1String("rect") && a.value("stroke") == QLatin1String("#999999"))
+            panels.push_back({a.value("x").toDouble(), a.value("y").toDouble(),
+                              a.value("width").toDouble(), a.value("height").toDouble()});
+        if (xml.name() == QLatin1String("text") && a.value("class") == QLatin1String("notiz")) {
+            const double x = a.value("x").toDouble(), y = a.value("y").toDouble();
+            const double size = a.value("font-size").toDouble();
+            const QString text = xml.readElementText();
+            ++notes;
+            const auto inside = std::find_if(panels.begin(), panels.end(), [&](const Panel &p) {
+                return x >= p.x && x <= p.x + p.w && y - size >= p.y && y <= p.y + p.h;
+            });
+            ASSERT_NE(inside, panels.end()) << text.toStdString() << " at " << x << "," << y;
+            EXPECT_LE(x + text.size() * 0.6 * size, inside->x + inside->w)
+                << text.toStdString();
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(panels.size(), 8u);
+    EXPECT_GE(notes, 8);
+    EXPECT_TRUE(svg.contains("Pumpe\\x01\\x0aS")) << "the name's control characters";
+    EXPECT_TRUE(svg.contains("Wochenplan Halle\\x07"));
+    // The listing keeps its lines, the file its bytes.
+    const QString shown = ShowProject(image);
+    EXPECT_TRUE(shown.contains(QStringLiteral("Relais 1 (Pumpe\\x01\\x0aSüd)\n")));
+    EXPECT_FALSE(shown.contains(QChar(1)));
+    EXPECT_EQ(ReadNameSlot(image, 0), QStringLiteral("Pumpe\x01\nSüd"));
 }
 
 TEST(WeekPlan, FormatFollowsTheExtension)
