@@ -165,14 +165,14 @@ void AddCard(Entries &out, const ProjectModel &model)
             if (program.channels & (1u << k))
                 channels << QStringLiteral("L %1").arg(k + 1);
         }
-        out.add(QStringLiteral("kanaele"), QStringLiteral("Kanäle"),
+        out.add(QStringLiteral("kanaele"), QStringLiteral("Relais"),
                 channels.join(QStringLiteral(", ")));
         const bool tempoShown = program.tempo >= 2 && program.tempo <= 11;
         out.add(QStringLiteral("tempo"), QStringLiteral("Tempo"),
                 tempoShown ? QString::number(program.tempo - 1)
                            : QStringLiteral("Byte %1").arg(program.tempo),
                 !tempoShown);
-        out.choice(QStringLiteral("bereich"), QStringLiteral("Bereich"), program.rangeIndex,
+        out.choice(QStringLiteral("bereich"), QStringLiteral("Kanäle"), program.rangeIndex,
                    ProjectLists::Ranges());
         out.choice(QStringLiteral("richtung"), QStringLiteral("Richtung"), program.directionIndex,
                    ProjectLists::Directions());
@@ -284,9 +284,8 @@ QString ShowProject(const ConfigImage &image)
             flush();
             group = entry.group;
             line = QStringLiteral("  ") +
-                   (group.isEmpty()
-                        ? entry.field + QStringLiteral(": ") + value
-                        : group + QStringLiteral(": ") + Named(entry.field, value));
+                   (group.isEmpty() ? entry.field + QStringLiteral(": ") + value
+                                    : group + QStringLiteral(": ") + Named(entry.field, value));
             if (group.isEmpty())
                 flush();
         } else {

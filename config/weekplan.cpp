@@ -308,8 +308,9 @@ WeekPlan MakeWeekPlan(const ConfigImage &image)
 {
     const ProjectModel model = DecodeProject(image);
     WeekPlan plan;
-    plan.title = QStringLiteral("Wochenplan ") +
-                 (model.cardName.isEmpty() ? QStringLiteral("Relaiskarte") : VisibleText(model.cardName));
+    plan.title =
+        QStringLiteral("Wochenplan ") +
+        (model.cardName.isEmpty() ? QStringLiteral("Relaiskarte") : VisibleText(model.cardName));
     if (model.runningLightView) {
         const int choice = ProgramChoiceIndex(model.programChoice);
         plan.notes << QStringLiteral("Lauflicht-Betrieb (%1): die Relais folgen dem Lauflicht.")
@@ -320,8 +321,9 @@ WeekPlan MakeWeekPlan(const ConfigImage &image)
     for (int p = 0; p < 8; ++p) {
         const RelayModel &r = model.relays[static_cast<std::size_t>(p)];
         RelayPlan &relayPlan = plan.relays[static_cast<std::size_t>(p)];
-        relayPlan.title = QStringLiteral("Relais %1").arg(p + 1) +
-                          (r.label.isEmpty() ? QString() : QStringLiteral(": ") + VisibleText(r.label));
+        relayPlan.title =
+            QStringLiteral("Relais %1").arg(p + 1) +
+            (r.label.isEmpty() ? QString() : QStringLiteral(": ") + VisibleText(r.label));
         const std::size_t barsBefore = plan.bars.size();
         for (int t = 0; t < 2; ++t) {
             const TimerModel &timer = r.timers[static_cast<std::size_t>(t)];

@@ -72,7 +72,7 @@ TEST(ProjectText, ShowsTheRunningLightsTheCardAndWhatNoFieldHolds)
     EXPECT_TRUE(light.startsWith(QStringLiteral("Lauflicht\n  Auswahl: Byte 3 (!)\n")))
         << light.toStdString();
     EXPECT_TRUE(light.contains(QStringLiteral(
-        "  Programm 2: Kanäle L 1, L 8, Tempo Byte 0 (!), Bereich 1 - 3, Richtung < - >, "
+        "  Programm 2: Relais L 1, L 8, Tempo Byte 0 (!), Kanäle 1 - 3, Richtung < - >, "
         "Ri wechsel nach 5 sec\n")))
         << light.toStdString();
     EXPECT_EQ(Section(text, QStringLiteral("Karte")).toStdString(),

@@ -185,9 +185,9 @@ TEST(WeekPlan, NotesStayInsideTheirPanelAndNamesAreWrittenVisibly)
 {
     ConfigImage image = RandomImage(7);
     for (int p = 0; p < 8; ++p) {
-        image[logicInputs(p)] = 0xFF;    // every input
-        image[mode(p)] = 0x3F;           // AND, and every "aktiv"
-        image[temperature(p)] |= 0x01;   // temperature on
+        image[logicInputs(p)] = 0xFF;  // every input
+        image[mode(p)] = 0x3F;         // AND, and every "aktiv"
+        image[temperature(p)] |= 0x01; // temperature on
         image[secTimer(p)] |= 0x01;
     }
     image[GlobalFlags] &= std::uint8_t(~1); // timers, not the running light
@@ -219,8 +219,7 @@ TEST(WeekPlan, NotesStayInsideTheirPanelAndNamesAreWrittenVisibly)
                 return x >= p.x && x <= p.x + p.w && y - size >= p.y && y <= p.y + p.h;
             });
             ASSERT_NE(inside, panels.end()) << text.toStdString() << " at " << x << "," << y;
-            EXPECT_LE(x + text.size() * 0.6 * size, inside->x + inside->w)
-                << text.toStdString();
+            EXPECT_LE(x + text.size() * 0.6 * size, inside->x + inside->w) << text.toStdString();
         }
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
