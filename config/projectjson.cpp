@@ -1,7 +1,6 @@
 #include "projectjson.h"
 
 #include "jsontext.h"
-
 #include "windows1252.h"
 
 #include <QJsonArray>
