@@ -86,7 +86,7 @@ std::optional<QString> FirstDuplicateKey(const QByteArray &text)
             level.object = c == '{';
             Level &parent = levels.back();
             level.name = parent.object ? QLatin1Char('.') + pendingKey
-                                       : QStringLiteral("[%1]").arg(parent.index);
+                                       : QStringLiteral("[%1]").arg(parent.index + 1);
             levels.push_back(level);
             expectKey = level.object;
             break;

@@ -344,9 +344,11 @@ public:
     {
         return path.isEmpty() ? key : path + QLatin1Char('.') + key;
     }
+    // Counted from 1, as the window counts relays, programs and inputs: "relais[3]" is
+    // Relais 3 (its "nummer" 3), whatever tool counts the array from 0.
     static QString At(const QString &path, int index)
     {
-        return path + QStringLiteral("[%1]").arg(index);
+        return path + QStringLiteral("[%1]").arg(index + 1);
     }
 
 private:

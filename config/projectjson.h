@@ -17,7 +17,7 @@ inline constexpr const char *ProjectJsonFormat = "zelkora-projekt";
 
 QByteArray ProjectToJson(const ProjectModel &model);
 
-// Where a JSON text was refused: the field's path ("relais[3].timer1.an", empty for the whole
+// Where a JSON text was refused: the field's path ("relais[3].timer1.an", counted from 1, empty for the whole
 // text) and why, in German.
 struct JsonError
 {

@@ -16,7 +16,8 @@ namespace {
 
 QString Field(int i, const char *name)
 {
-    return QStringLiteral("karten[%1].%2").arg(i).arg(QLatin1String(name));
+    // Counted from 1, as the cards of a building are.
+    return QStringLiteral("karten[%1].%2").arg(i + 1).arg(QLatin1String(name));
 }
 
 } // namespace
@@ -69,7 +70,7 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
     const QJsonArray list = cards.toArray();
     for (int i = 0; i < list.size(); ++i) {
         if (!list[i].isObject()) {
-            problem(QStringLiteral("karten[%1]").arg(i), QStringLiteral("erwartet ein Objekt"));
+            problem(QStringLiteral("karten[%1]").arg(i + 1), QStringLiteral("erwartet ein Objekt"));
             continue;
         }
         const QJsonObject card = list[i].toObject();
@@ -77,7 +78,7 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
         for (auto it = card.begin(); it != card.end(); ++it)
             if (it.key() != QLatin1String("name") && it.key() != QLatin1String("port") &&
                 it.key() != QLatin1String("projekt")) {
-                problem(QStringLiteral("karten[%1].%2").arg(i).arg(it.key()),
+                problem(QStringLiteral("karten[%1].%2").arg(i + 1).arg(it.key()),
                         QStringLiteral("unbekanntes Feld"));
                 ok = false;
             }
@@ -102,7 +103,7 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
         if (const auto seen = names.find(deploy.name); seen != names.end()) {
             problem(Field(i, "name"), QStringLiteral("„%1“ steht schon bei karten[%2]")
                                           .arg(deploy.name)
-                                          .arg(seen->second));
+                                          .arg(seen->second + 1));
             ok = false;
         }
         deploy.target = PortTarget::Parse(values[1]);
@@ -113,7 +114,7 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
             const QString key = TargetKey(deploy.target, environment);
             if (const auto seen = keys.find(key); seen != keys.end()) {
                 problem(Field(i, "port"),
-                        QStringLiteral("dieselbe Karte wie karten[%1]").arg(seen->second));
+                        QStringLiteral("dieselbe Karte wie karten[%1]").arg(seen->second + 1));
                 ok = false;
             }
             keys.emplace(key, i);
