@@ -15,6 +15,24 @@ namespace {
 constexpr qint64 GreetingMs = 1000;
 constexpr int GreetingBytes = 256;
 
+QString SocketErrorText(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("Netz nicht erreichbar");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("Zeitüberschreitung");
+    case QAbstractSocket::SocketResourceError:
+        return QStringLiteral("zu wenige Systemressourcen");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("keine Berechtigung");
+    case QAbstractSocket::TemporaryError:
+        return QStringLiteral("vorübergehender Netzfehler");
+    default:
+        return QStringLiteral("Netzfehler %1").arg(int(error));
+    }
+}
+
 void ProbeIdleServer(QTcpSocket &socket)
 {
     socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -242,7 +260,8 @@ void NetworkPort::socketFailed()
     if (!m_socket || state() == State::Closed)
         return;
     const QAbstractSocket::SocketError error = m_socket->error();
-    const QString text = m_socket->errorString();
+    // In the user's words, not Qt's English ones.
+    const QString text = SocketErrorText(error);
     if (state() == State::Open) {
         // Keep-alive found the server gone, or the connection broke.
         if (error == QAbstractSocket::RemoteHostClosedError)

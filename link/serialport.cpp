@@ -1,11 +1,14 @@
 #include "serialport.h"
 
+#include "fileerror.h"
 #include "porttarget.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QStringList>
+
+#include <cerrno>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -54,6 +57,13 @@ LineSettings ParseLineSettings(const QString &mode)
 }
 
 } // namespace
+
+// The system's reason in German, as the file messages give it; Qt's English words where the
+// system left no number.
+static QString SystemText(int error, const QString &qtText)
+{
+    return error != 0 ? FileErrorMessage(StatusFromErrno(error)) : qtText;
+}
 
 QString ModeStringFor(const QString &portListText)
 {
@@ -191,7 +201,7 @@ int SerialPort::openPath(const QString &path, const QString &mode)
             }
         }
 #endif
-        fail(failureCause(m_port->error(), path), m_port->errorString());
+        fail(failureCause(m_port->error(), path), SystemText(errno, m_port->errorString()));
         m_port->clearError();
         return 0;
     }
@@ -205,7 +215,7 @@ int SerialPort::openPath(const QString &path, const QString &mode)
     m_port->setDataTerminalReady(false);
     m_port->setRequestToSend(false);
     if (!applied) {
-        fail(FailureKind::Other, m_port->errorString());
+        fail(FailureKind::Other, SystemText(errno, m_port->errorString()));
         m_port->close();
         m_port->clearError();
         return 0;
