@@ -504,6 +504,12 @@ TEST_F(Cli, PortsNamesWhatEachEntryOpens)
     EXPECT_EQ(lines[2], QStringLiteral("COM 3: ") + configDir() +
                             QStringLiteral("/zelkora/com3 → ") +
                             QString::fromStdString(card.DevicePath()));
+    // The same card as "COM 3" and as the device its link points to: refused before anything
+    // is sent.
+    const Result twice =
+        run({"version", "--port", "COM 3", "--port", QString::fromStdString(card.DevicePath())});
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_TRUE(twice.err.contains(QStringLiteral(": mehrfach genannt"))) << twice.err.toStdString();
 }
 
 // Cards behind a real ser2net, named in every form at once: rfc2217://, socket://, and COM 4
