@@ -111,7 +111,7 @@ QString UploadJournal::DefaultFolder()
            QStringLiteral("/zelkora/journal");
 #else
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification takes only absolute paths.
+    // XDG base directories are absolute paths; anything else is ignored, as other programs do.
     if (state.isEmpty() || !QDir::isAbsolutePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/zelkora");
