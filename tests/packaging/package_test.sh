@@ -39,7 +39,8 @@ for f in usr/bin/zelkora usr/lib/zelkora/zelkora usr/lib/zelkora/zelkora-cardsim
     usr/share/zelkora/Relaiskarte.rel usr/share/zelkora/help/index.html \
     usr/share/zelkora/help/fenster-timer.png usr/share/doc/zelkora/copyright \
     usr/share/doc/zelkora/changelog.gz usr/bin/zelkora-cli usr/share/man/man1/zelkora-cli.1.gz \
-    usr/share/man/de/man1/zelkora-cli.1.gz usr/share/doc/zelkora/projekt-json.md; do
+    usr/share/man/de/man1/zelkora-cli.1.gz usr/share/doc/zelkora/projekt-json.md \
+    usr/share/doc/zelkora/netzwerk.md usr/share/doc/zelkora/anlage-json.md; do
     [ -e "$root/pkg/$f" ] || fail "package lacks /$f"
 done
 for size in 16 22 24 32 48 64 128 256; do
