@@ -7,9 +7,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QDateTime>
 #include <QEvent>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -126,25 +124,12 @@ void CardLink::showPortState()
 void CardLink::record(UploadRecord::Outcome outcome, const QString &reason, int block)
 {
     const QString text = m_controls.portList->currentText();
-    UploadRecord r;
-    r.when = QDateTime::currentDateTime();
-    r.port = text;
-    r.reached = transport().farEnd();
     // Only the digit behind "COM " counts, as for opening the port.
-    r.key = TargetKey(PortTarget::Parse(QStringLiteral("COM ") + text.mid(4, 1)),
-                      m_session->environment());
-    r.project = m_projectPath ? m_projectPath() : QString();
-    if (!r.project.isEmpty())
-        r.project = QFileInfo(r.project).absoluteFilePath();
-    r.hash = UploadJournal::HashOf(m_image);
-    const std::vector<std::uint8_t> &last = m_session->engine().LastFinalBlock();
-    if (outcome == UploadRecord::Outcome::Complete || block > LinkEngine::BlockCount)
-        r.finalBlock =
-            QByteArray(reinterpret_cast<const char *>(last.data()), qsizetype(last.size()));
-    r.outcome = outcome;
-    r.reason = reason;
-    r.block = block;
-    r.program = QStringLiteral("zelkora");
+    const QString key = TargetKey(PortTarget::Parse(QStringLiteral("COM ") + text.mid(4, 1)),
+                                  m_session->environment());
+    const UploadRecord r =
+        m_session->uploadRecord(text, key, m_projectPath ? m_projectPath() : QString(),
+                                QStringLiteral("zelkora"), outcome, reason, block);
     const QString failed = UploadJournal().append(r, m_image);
     if (failed != m_journalProblem) {
         m_journalProblem = failed;

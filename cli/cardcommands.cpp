@@ -136,10 +136,8 @@ private:
 void Record(const UploadJournal &journal, const CardJob &job, const QString &project,
             const ConfigImage &image, const Streams &streams)
 {
-    const QString failed = journal.append(
-        job.journalRecord(project.isEmpty() ? QString() : QFileInfo(project).absoluteFilePath(),
-                          image, QStringLiteral("zelkora-cli")),
-        image);
+    const QString failed =
+        journal.append(job.journalRecord(project, QStringLiteral("zelkora-cli")), image);
     if (!failed.isEmpty())
         Error(streams, job.label(), QStringLiteral("nicht im Journal vermerkt: ") + failed);
 }

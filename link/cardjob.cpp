@@ -57,29 +57,17 @@ QString CardJob::label() const
                : entry + QStringLiteral(" (") + reached + QLatin1Char(')');
 }
 
-UploadRecord CardJob::journalRecord(const QString &project, const ConfigImage &image,
-                                    const QString &program) const
+UploadRecord CardJob::journalRecord(const QString &project, const QString &program) const
 {
-    UploadRecord r;
-    r.when = m_finishedAt.isValid() ? m_finishedAt : QDateTime::currentDateTime();
-    r.port = m_target.text;
-    r.reached = m_session->transport().farEnd();
-    r.key = TargetKey(m_target, m_session->environment());
-    r.project = project;
-    r.hash = UploadJournal::HashOf(image);
-    const std::vector<std::uint8_t> &last = m_session->engine().LastFinalBlock();
-    if (m_ok || m_failure.kind == FailureKind::FinalStalled || m_failure.block > 32)
-        r.finalBlock =
-            QByteArray(reinterpret_cast<const char *>(last.data()), qsizetype(last.size()));
-    r.program = program;
-    if (m_ok) {
-        r.outcome = UploadRecord::Outcome::Complete;
-    } else {
-        r.outcome = m_failure.kind == FailureKind::CutOff ? UploadRecord::Outcome::CutOff
-                                                          : UploadRecord::Outcome::Failed;
-        r.reason = failureText();
-        r.block = m_failure.block;
-    }
+    const UploadRecord::Outcome outcome = m_ok ? UploadRecord::Outcome::Complete
+                                          : m_failure.kind == FailureKind::CutOff
+                                              ? UploadRecord::Outcome::CutOff
+                                              : UploadRecord::Outcome::Failed;
+    UploadRecord r = m_session->uploadRecord(
+        m_target.text, TargetKey(m_target, m_session->environment()), project, program, outcome,
+        m_ok ? QString() : failureText(), m_ok ? 0 : m_failure.block);
+    if (m_finishedAt.isValid())
+        r.when = m_finishedAt;
     return r;
 }
 

@@ -65,8 +65,7 @@ public:
     QDateTime startedAt() const { return m_startedAt; }
     QDateTime finishedAt() const { return m_finishedAt; }
     // An upload's journal record: how it ended, what it reached, the final block's bytes.
-    UploadRecord journalRecord(const QString &project, const ConfigImage &image,
-                               const QString &program) const;
+    UploadRecord journalRecord(const QString &project, const QString &program) const;
 
 signals:
     void progressChanged(int value);
