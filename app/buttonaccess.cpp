@@ -1,4 +1,4 @@
-#include "buttonaccess.h"
+#include "app/buttonaccess.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

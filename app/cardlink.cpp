@@ -1,9 +1,9 @@
-#include "cardlink.h"
+#include "app/cardlink.h"
 
-#include "cardsession.h"
-#include "linkengine.h"
-#include "portresolver.h"
-#include "transport.h"
+#include "link/cardsession.h"
+#include "link/linkengine.h"
+#include "link/portresolver.h"
+#include "link/transport.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "linkfailure.h"
-#include "uploadjournal.h"
+#include "link/linkfailure.h"
+#include "link/uploadjournal.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
-#include "editorrules.h"
+#include "app/editorrules.h"
 
-#include "numberrule.h"
+#include "config/numberrule.h"
 
 #include <QCheckBox>
 #include <QRadioButton>

@@ -1,4 +1,4 @@
-#include "endsignals.h"
+#include "app/endsignals.h"
 
 #include <QSocketNotifier>
 

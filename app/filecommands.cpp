@@ -1,8 +1,8 @@
-#include "filecommands.h"
+#include "app/filecommands.h"
 
-#include "configimage.h"
-#include "projectfile.h"
-#include "settingsfile.h"
+#include "config/configimage.h"
+#include "config/projectfile.h"
+#include "config/settingsfile.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fileaccess.h"
-#include "fileerror.h"
+#include "config/fileaccess.h"
+#include "config/fileerror.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "helpdocument.h"
+#include "app/helpdocument.h"
 
 #include <QCoreApplication>
 #include <QDir>

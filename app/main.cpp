@@ -1,5 +1,5 @@
-#include "helpdocument.h"
-#include "unit1.h"
+#include "app/helpdocument.h"
+#include "app/unit1.h"
 
 #include <QApplication>
 #include <QDir>
@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #ifndef Q_OS_WIN
-#include "endsignals.h"
+#include "app/endsignals.h"
 #endif
 
 namespace {

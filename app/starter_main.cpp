@@ -1,5 +1,5 @@
 // zelkora-starter FILE: writes the starter project that run.sh gives a new working folder.
-#include "starterproject.h"
+#include "app/starterproject.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
-#include "starterproject.h"
+#include "app/starterproject.h"
 
-#include "projectfile.h"
+#include "app/unit1.h"
+#include "config/projectfile.h"
 #include "ui_unit1.h"
-#include "unit1.h"
 
 #include <QSignalBlocker>
 

@@ -1,15 +1,15 @@
-#include "unit1.h"
+#include "app/unit1.h"
 
-#include "buttonaccess.h"
-#include "cardlink.h"
-#include "cardsession.h"
-#include "editorrules.h"
-#include "filecommands.h"
-#include "helpdocument.h"
-#include "numberrule.h"
-#include "pagecodec.h"
+#include "app/buttonaccess.h"
+#include "app/cardlink.h"
+#include "app/editorrules.h"
+#include "app/filecommands.h"
+#include "app/helpdocument.h"
+#include "app/unit2.h"
+#include "config/numberrule.h"
+#include "config/pagecodec.h"
+#include "link/cardsession.h"
 #include "ui_unit1.h"
-#include "unit2.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -572,17 +572,17 @@ long long TForm1::limitNumberField(QLineEdit *field, const NumberRange &range)
 
 void TForm1::Edit1Change()
 {
-    storeNumberField(m_ui->Edit1, RandomCounterRange, ImageOffset::random(currentPage()) + 1);
+    storeNumberField(m_ui->Edit1, RandomCounterRange, ImageOffset::randomCounter(currentPage()));
 }
 
 void TForm1::Edit2Change()
 {
-    storeNumberField(m_ui->Edit2, SecondsRange, ImageOffset::secTimer(currentPage()) + 1);
+    storeNumberField(m_ui->Edit2, SecondsRange, ImageOffset::secOnAt(currentPage()));
 }
 
 void TForm1::Edit3Change()
 {
-    storeNumberField(m_ui->Edit3, SecondsRange, ImageOffset::secTimer(currentPage()) + 2);
+    storeNumberField(m_ui->Edit3, SecondsRange, ImageOffset::secOffAt(currentPage()));
 }
 
 void TForm1::Edit4Change()
@@ -602,12 +602,12 @@ void TForm1::Edit6Change()
 
 void TForm1::Edit7Change()
 {
-    storeNumberField(m_ui->Edit7, ThresholdRange, ImageOffset::temperature(currentPage()) + 2);
+    storeNumberField(m_ui->Edit7, ThresholdRange, ImageOffset::tempPullIn(currentPage()));
 }
 
 void TForm1::Edit8Change()
 {
-    storeNumberField(m_ui->Edit8, ThresholdRange, ImageOffset::temperature(currentPage()) + 3);
+    storeNumberField(m_ui->Edit8, ThresholdRange, ImageOffset::tempDropOut(currentPage()));
 }
 
 void TForm1::showView(int view)

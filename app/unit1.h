@@ -1,13 +1,13 @@
 #pragma once
 
-#include "configimage.h"
-#include "pagecodec.h"
+#include "config/configimage.h"
+#include "config/pagecodec.h"
 
 #include <QMainWindow>
 
 #include <array>
-#include <optional>
 #include <memory>
+#include <optional>
 
 class CardLink;
 class FileCommands;

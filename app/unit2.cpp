@@ -1,4 +1,4 @@
-#include "unit2.h"
+#include "app/unit2.h"
 
 #include "ui_unit2.h"
 

@@ -4,9 +4,9 @@
 // ratio; every card's record is checked against the image.
 //   multi_upload_bench [cards] [rounds]     defaults: 8 cards, 3 rounds
 
-#include "cardbatch.h"
-#include "cardsim_pty.h"
-#include "configimage.h"
+#include "config/configimage.h"
+#include "link/cardbatch.h"
+#include "tools/cardsim_pty.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

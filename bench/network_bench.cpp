@@ -6,10 +6,10 @@
 //  2. N cards behind one ser2net, uploaded at once by one zelkora-cli process, against one card
 //     through the same server; with the CPU time the tool used.
 //   network_bench [rounds] [cards]      defaults: 5 rounds, 64 cards
-#include "cardbatch.h"
-#include "cardsim_pty.h"
-#include "configimage.h"
-#include "ser2net_rig.h"
+#include "config/configimage.h"
+#include "link/cardbatch.h"
+#include "tools/cardsim_pty.h"
+#include "tools/ser2net_rig.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 // 2. The window's CPU use while it sits idle for 10 s in each state of its port: open (a
 //    virtual card), not found (a link that points nowhere), no device (COM 5 where there is no
 //    fifth port) and gone (the card hung up).
-#include "cardsim_pty.h"
+#include "tools/cardsim_pty.h"
 
 #include <QApplication>
 #include <QDir>

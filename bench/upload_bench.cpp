@@ -4,14 +4,14 @@
 // only polled.
 //   upload_bench [uploads] [idle seconds]     defaults: 3 uploads, 10 s idle
 
-#include "cardsession.h"
-#include "transport.h"
-#include "cardsim_expect.h"
-#include "cardsim_pty.h"
-#include "configimage.h"
-#include "eventwait.h"
-#include "linkengine.h"
-#include "serialport.h"
+#include "config/configimage.h"
+#include "link/cardsession.h"
+#include "link/linkengine.h"
+#include "link/serialport.h"
+#include "link/transport.h"
+#include "tools/cardsim_expect.h"
+#include "tools/cardsim_pty.h"
+#include "tools/eventwait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -202,8 +202,7 @@ int main(int argc, char **argv)
         ++completions;
     });
     if (!session.ConnectPort(QStringLiteral("COM 1"))) {
-        std::fprintf(stderr, "upload_bench: %s: %s\n",
-                     qPrintable(session.transport().farEnd()),
+        std::fprintf(stderr, "upload_bench: %s: %s\n", qPrintable(session.transport().farEnd()),
                      qPrintable(FailureCause(session.transport().failure())));
         return 1;
     }

@@ -7,13 +7,13 @@
 // The card is paced like a 2400-baud line, as the session expects of a real line.
 //   upload_soak [uploads] [seed]     defaults: 200 uploads, seed 1
 
-#include "cardsession.h"
-#include "cardsim_expect.h"
-#include "cardsim_pty.h"
-#include "configimage.h"
-#include "eventwait.h"
-#include "linkengine.h"
-#include "serialport.h"
+#include "config/configimage.h"
+#include "link/cardsession.h"
+#include "link/linkengine.h"
+#include "link/serialport.h"
+#include "tools/cardsim_expect.h"
+#include "tools/cardsim_pty.h"
+#include "tools/eventwait.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,10 +1,13 @@
-#include "cardbatch.h"
-#include "clioutput.h"
-#include "deployment.h"
-#include "fileaccess.h"
-#include "linkengine.h"
-#include "portresolver.h"
-#include "uploadjournal.h"
+#include "cli/arguments.h"
+#include "cli/clioutput.h"
+#include "config/fileaccess.h"
+#include "forms/projectreader.h"
+#include "forms/projecttext.h"
+#include "link/cardbatch.h"
+#include "link/deployment.h"
+#include "link/linkengine.h"
+#include "link/portresolver.h"
+#include "link/uploadjournal.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -191,36 +194,14 @@ QString Short(const QByteArray &hash)
     return QString::fromLatin1(hash.left(12));
 }
 
-int Journal(const QStringList &options, const Streams &streams)
+} // namespace
+
+int Journal(const Arguments &args, const Streams &streams)
 {
-    QString port;
-    int last = -1;
-    bool json = false;
-    for (int i = 0; i < options.size(); ++i) {
-        const QString &option = options[i];
-        if ((option == QLatin1String("--port") || option == QLatin1String("--last")) &&
-            i + 1 < options.size()) {
-            const QString value = options[++i];
-            if (option == QLatin1String("--port")) {
-                port = value;
-                continue;
-            }
-            bool ok = false;
-            last = value.toInt(&ok);
-            if (!ok || last < 1) {
-                Error(streams, QStringLiteral("journal"),
-                      QStringLiteral("--last erwartet eine Zahl ab 1, nicht %1").arg(value));
-                return BadInput;
-            }
-        } else if (option == QLatin1String("--json")) {
-            json = true;
-        } else {
-            Error(
-                streams, QStringLiteral("journal"),
-                QStringLiteral("unbekanntes Argument %1 (zelkora-cli journal --help)").arg(option));
-            return BadInput;
-        }
-    }
+    const QString port = args.value(QStringLiteral("--port"));
+    const int last =
+        args.has(QStringLiteral("--last")) ? args.value(QStringLiteral("--last")).toInt() : -1;
+    const bool json = args.has(QStringLiteral("--json"));
     QString key;
     if (!port.isNull()) {
         const PortTarget target = PortTarget::Parse(port);
@@ -272,34 +253,19 @@ int Journal(const QStringList &options, const Streams &streams)
     return Success;
 }
 
-int Deploy(const QStringList &options, const Streams &streams)
+int Deploy(const Arguments &args, const Streams &streams)
 {
-    QString manifestPath, reportPath;
-    bool plan = false, onlyChanged = false;
-    for (int i = 0; i < options.size(); ++i) {
-        const QString &option = options[i];
-        if (option == QLatin1String("--plan")) {
-            plan = true;
-        } else if (option == QLatin1String("--only-changed")) {
-            onlyChanged = true;
-        } else if (option == QLatin1String("--report") && i + 1 < options.size()) {
-            reportPath = options[++i];
-        } else if (option.startsWith(QLatin1Char('-')) || !manifestPath.isNull()) {
-            Error(
-                streams, QStringLiteral("deploy"),
-                QStringLiteral("unbekanntes Argument %1 (zelkora-cli deploy --help)").arg(option));
-            return BadInput;
-        } else {
-            manifestPath = option;
-        }
-    }
+    const QString manifestPath = args.files.isEmpty() ? QString() : args.files.first();
+    const QString reportPath = args.value(QStringLiteral("--report"));
+    const bool plan = args.has(QStringLiteral("--plan"));
+    const bool onlyChanged = args.has(QStringLiteral("--only-changed"));
     if (manifestPath.isNull()) {
         Error(streams, QStringLiteral("deploy"),
               QStringLiteral("erwartet die Anlage (ANLAGE.json)"));
         return BadInput;
     }
     QByteArray text;
-    if (const FileStatus status = ReadFileHead(manifestPath, 16 * 1024 * 1024, false, text);
+    if (const FileStatus status = ReadFileHead(manifestPath, MaxInputBytes, false, text);
         !status.ok()) {
         Error(streams, manifestPath, FileErrorMessage(status));
         return BadInput;
@@ -327,17 +293,18 @@ int Deploy(const QStringList &options, const Streams &streams)
             else if (p.unchanged())
                 line += QStringLiteral("unverändert seit %1\n")
                             .arg(p.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
-            else if (!p.lastImageKept)
+            else if (!p.lastImage)
                 line += QStringLiteral(
                             "anders als die Übertragung vom %1 (ihr Bild fehlt im Journal)\n")
                             .arg(p.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
             else {
+                const QStringList changes = DiffProjects(*p.lastImage, p.card->image);
                 line += QStringLiteral("%1 %2 seit %3\n")
-                            .arg(p.changes.size())
-                            .arg(p.changes.size() == 1 ? QStringLiteral("Änderung")
-                                                       : QStringLiteral("Änderungen"))
+                            .arg(changes.size())
+                            .arg(changes.size() == 1 ? QStringLiteral("Änderung")
+                                                     : QStringLiteral("Änderungen"))
                             .arg(p.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
-                for (const QString &change : p.changes)
+                for (const QString &change : changes)
                     line += QStringLiteral("  ") + change + QLatin1Char('\n');
             }
             Print(streams.out, line);
@@ -384,52 +351,23 @@ int Deploy(const QStringList &options, const Streams &streams)
     return allOk ? Success : CardFailed;
 }
 
-int Ports(const QStringList &options, const Streams &streams)
+int Ports(const Arguments &, const Streams &streams)
 {
-    if (!options.isEmpty()) {
-        Error(streams, QStringLiteral("ports"), QStringLiteral("erwartet keine Argumente"));
-        return BadInput;
-    }
     for (const QString &entry : DescribePortEntries(SystemPortEnvironment::Instance()))
         Print(streams.out, entry + QLatin1Char('\n'));
     return Success;
 }
 
-} // namespace
-
-int RunCardCommand(const QString &command, const QStringList &options, const Streams &streams)
+namespace {
+// upload, version and measure: one errand for each card named by --port.
+int CardErrands(const Arguments &args, CardJob::Task task, const Streams &streams)
 {
-    if (command == QLatin1String("ports"))
-        return Ports(options, streams);
-    if (command == QLatin1String("journal"))
-        return Journal(options, streams);
-    if (command == QLatin1String("deploy"))
-        return Deploy(options, streams);
-
-    QStringList files, ports;
-    bool optionsEnded = false;
-    for (int i = 0; i < options.size(); ++i) {
-        const QString &option = options[i];
-        if (optionsEnded) {
-            files << option;
-        } else if (option == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (option == QLatin1String("--port") || option == QLatin1String("-p")) {
-            if (i + 1 >= options.size()) {
-                Error(streams, command, option + QStringLiteral(" ohne Port"));
-                return BadInput;
-            }
-            ports << options[++i];
-        } else if (option.startsWith(QLatin1String("--port="))) {
-            ports << option.mid(7);
-        } else if (option.startsWith(QLatin1Char('-')) && option.size() > 1) {
-            Error(streams, command, QStringLiteral("unbekannte Option %1").arg(option));
-            return BadInput;
-        } else {
-            files << option;
-        }
-    }
-    const bool upload = command == QLatin1String("upload");
+    const QString &command = args.command;
+    const QStringList &files = args.files;
+    const QStringList ports = args.values.count(QStringLiteral("--port"))
+                                  ? args.values.at(QStringLiteral("--port"))
+                                  : QStringList();
+    const bool upload = task == CardJob::Task::Upload;
     if (files.size() != (upload ? 1 : 0)) {
         Error(streams, command,
               upload
@@ -466,10 +404,6 @@ int RunCardCommand(const QString &command, const QStringList &options, const Str
             return BadInput;
         image = *loaded;
     }
-    const CardJob::Task task = upload                                ? CardJob::Task::Upload
-                               : command == QLatin1String("version") ? CardJob::Task::Version
-                                                                     : CardJob::Task::Measure;
-
     CardBatch batch(targets, task, image);
     const UploadJournal journal;
     const bool ok = RunBatch(
@@ -479,6 +413,22 @@ int RunCardCommand(const QString &command, const QStringList &options, const Str
         },
         [](const CardJob &job) { return job.label(); });
     return ok ? Success : CardFailed;
+}
+} // namespace
+
+int Upload(const Arguments &args, const Streams &streams)
+{
+    return CardErrands(args, CardJob::Task::Upload, streams);
+}
+
+int Version(const Arguments &args, const Streams &streams)
+{
+    return CardErrands(args, CardJob::Task::Version, streams);
+}
+
+int Measure(const Arguments &args, const Streams &streams)
+{
+    return CardErrands(args, CardJob::Task::Measure, streams);
 }
 
 std::optional<ConfigImage> LoadProjectOrCard(const QString &path, const Streams &streams)

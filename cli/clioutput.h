@@ -1,8 +1,8 @@
 #pragma once
 
-#include "clicommands.h"
+#include "cli/clicommands.h"
 
-#include "configimage.h"
+#include "config/configimage.h"
 
 #include <QString>
 
@@ -17,19 +17,25 @@ QString Visible(const QString &text, qsizetype limit);
 // "zelkora-cli: WHAT: why" on standard error, one line.
 void Error(const Streams &streams, const QString &what, const QString &why);
 
-// A project file, .rel or JSON: JSON by the extension .json, or for a file of another name
-// whose text starts with "{" and that is not exactly a project's 1024 bytes. Read as the file
-// holds it (byte 903 too, which only the window's load clears). An error line and nothing when
-// it cannot be read.
+// A project file, .rel or JSON (see ReadProject); an error line and nothing when it cannot be
+// read.
 std::optional<ConfigImage> LoadProject(const QString &path, const Streams &streams);
-// The same without printing: nothing and why when it is refused; note says what to know of a
-// file that loads (longer than a project).
-std::optional<ConfigImage> ReadProject(const QString &path, QString *why, QString *note = nullptr);
 // A project, or "karte:PORT": the last complete upload to that card from the journal.
 std::optional<ConfigImage> LoadProjectOrCard(const QString &path, const Streams &streams);
 
-// The card commands: upload, version, measure, ports, journal, deploy. options are the
-// command's arguments.
-int RunCardCommand(const QString &command, const QStringList &options, const Streams &streams);
+struct Arguments;
+
+// The commands, each as the command table runs it.
+int Show(const Arguments &args, const Streams &streams);
+int Export(const Arguments &args, const Streams &streams);
+int Import(const Arguments &args, const Streams &streams);
+int Diff(const Arguments &args, const Streams &streams);
+int Plan(const Arguments &args, const Streams &streams);
+int Upload(const Arguments &args, const Streams &streams);
+int Version(const Arguments &args, const Streams &streams);
+int Measure(const Arguments &args, const Streams &streams);
+int Ports(const Arguments &args, const Streams &streams);
+int Journal(const Arguments &args, const Streams &streams);
+int Deploy(const Arguments &args, const Streams &streams);
 
 } // namespace Cli

@@ -1,7 +1,7 @@
 // zelkora-cli: projects as text, their differences, a week plan picture, and the card errands
 // for many cards at once.
 
-#include "clicommands.h"
+#include "cli/clicommands.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

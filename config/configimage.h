@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "config/imagelayout.h"
+
 // The card's whole configuration plus the editor's own bookkeeping. The first 512 bytes
 // are what the card receives; the rest never leaves the PC but is saved in the project file.
 class ConfigImage
@@ -47,26 +49,3 @@ constexpr std::uint8_t LowByte(long long value)
 {
     return static_cast<std::uint8_t>(static_cast<unsigned long long>(value) & 0xFFu);
 }
-
-// Byte offsets of the per-relay records; p is the relay index 0 to 7.
-namespace ImageOffset {
-constexpr int logicInputs(int p) { return 2 * p; }
-constexpr int mode(int p) { return 2 * p + 1; }
-constexpr int timer(int p) { return 16 + 14 * p; }
-constexpr int secTimer(int p) { return 128 + 3 * p; }
-constexpr int random(int p) { return 152 + 8 * p; }
-constexpr int temperature(int p) { return 256 + 4 * p; }
-constexpr int day1Index(int p) { return 920 + 2 * p; }
-constexpr int day2Index(int p) { return 921 + 2 * p; }
-constexpr int nameSlot(int i) { return 512 + 16 * i; } // i = 0..7 relays, 8 = card name
-constexpr int ProgramChoice = 222;
-constexpr int program(int n) { return 223 + 5 * n; } // n = 0..2
-constexpr int GlobalFlags = 244;
-constexpr int SensorOffsets = 245;
-constexpr int PushButtons = 246;
-constexpr int PowerUp = 247;
-constexpr int KeyBits = 248;
-constexpr int Reserved903 = 903;
-constexpr int CardName = 640;
-constexpr int NameSlotSize = 16;
-} // namespace ImageOffset

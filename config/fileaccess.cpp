@@ -1,4 +1,4 @@
-#include "fileaccess.h"
+#include "config/fileaccess.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fileerror.h"
+#include "config/fileerror.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

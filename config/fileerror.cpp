@@ -1,4 +1,4 @@
-#include "fileerror.h"
+#include "config/fileerror.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "jsontext.h"
+#include "config/jsontext.h"
 
 #include <QSet>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "numberrule.h"
+#include "config/numberrule.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
-#include "numberrule.h"
-#include "pagecodec.h"
-#include "windows1252.h"
+#include "config/numberrule.h"
+#include "config/pagecodec.h"
+#include "config/windows1252.h"
 
 #include <QList>
 
@@ -36,8 +36,7 @@ void WriteTimer(ConfigImage &image, int dayIndexOffset, int dayOffset, int dayIn
     WriteTime(image, dayOffset + 4, off);
 }
 
-void WriteProgram(ConfigImage &image, int n, int rangeIndexOffset, int directionIndexOffset,
-                  const RunningLightProgramState &program)
+void WriteProgram(ConfigImage &image, int n, const RunningLightProgramState &program)
 {
     const int base = ImageOffset::program(n);
     image[base] = 1; // channel "L 1" is always part of the pattern
@@ -45,12 +44,12 @@ void WriteProgram(ConfigImage &image, int n, int rangeIndexOffset, int direction
         if (program.channels[static_cast<std::size_t>(k - 1)])
             SetImageBit(image, base, k);
     }
-    image[base + 1] = LowByte(program.tempoIndex + 2);
-    image[rangeIndexOffset] = LowByte(program.rangeIndex);
-    image[base + 2] = OneHot(program.rangeIndex, 2);
-    image[directionIndexOffset] = LowByte(program.directionIndex);
-    image[base + 3] = OneHot(program.directionIndex);
-    image[base + 4] = NumberByte(program.secondsText);
+    image[programTempo(n)] = LowByte(program.tempoIndex + 2);
+    image[rangeIndex(n)] = LowByte(program.rangeIndex);
+    image[programRange(n)] = OneHot(program.rangeIndex, 2);
+    image[directionIndex(n)] = LowByte(program.directionIndex);
+    image[programDirection(n)] = OneHot(program.directionIndex);
+    image[programChange(n)] = NumberByte(program.secondsText);
 }
 } // namespace
 
@@ -94,39 +93,38 @@ CaptureTexts CapturePage(ConfigImage &image, int p, const EditorState &s)
         AssignImageBit(image, logicInputs(p), k, s.inputs[static_cast<std::size_t>(k)]);
 
     const int m = mode(p);
-    AssignImageBit(image, m, 0, s.andSelected);
-    AssignImageBit(image, m, 1, s.timer1Active);
-    AssignImageBit(image, m, 2, s.timer2Active);
-    AssignImageBit(image, m, 3, s.randomActive);
+    AssignImageBit(image, m, ModeBit::And, s.andSelected);
+    AssignImageBit(image, m, ModeBit::Timer1, s.timer1Active);
+    AssignImageBit(image, m, ModeBit::Timer2, s.timer2Active);
+    AssignImageBit(image, m, ModeBit::Random, s.randomActive);
     AssignImageBit(image, random(p), 0, s.randomActive);
     AssignImageBit(image, random(p), 1, s.counterInUse);
-    AssignImageBit(image, m, 4, s.secTimerActive);
-    AssignImageBit(image, m, 5, s.key);
+    AssignImageBit(image, m, ModeBit::SecTimer, s.secTimerActive);
+    AssignImageBit(image, m, ModeBit::Key, s.key);
 
     // The card's key byte is inverted: a set bit means "no key mode".
     AssignImageBit(image, KeyBits, p, !s.key);
 
     texts.diagnosticLabel = QStringLiteral("%1   %2").arg(image[0]).arg(image[1]);
 
-    WriteTimer(image, day1Index(p), timer(p), s.day1Index, TestImageBit(image, m, 1), s.timer1On,
-               s.timer1Off);
-    WriteTimer(image, day2Index(p), timer(p) + 7, s.day2Index, TestImageBit(image, m, 2),
-               s.timer2On, s.timer2Off);
+    WriteTimer(image, dayIndex(p, 0), timerDays(p, 0), s.day1Index,
+               TestImageBit(image, m, ModeBit::Timer1), s.timer1On, s.timer1Off);
+    WriteTimer(image, dayIndex(p, 1), timerDays(p, 1), s.day2Index,
+               TestImageBit(image, m, ModeBit::Timer2), s.timer2On, s.timer2Off);
 
     AssignImageBit(image, secTimer(p), 0, s.secTimerActive);
     AssignImageBit(image, secTimer(p), 1, s.repeat);
     AssignImageBit(image, secTimer(p), 2, s.key);
-    image[secTimer(p) + 1] = NumberByte(s.onSecondsText);
-    image[secTimer(p) + 2] = NumberByte(s.offSecondsText);
+    image[secOnAt(p)] = NumberByte(s.onSecondsText);
+    image[secOffAt(p)] = NumberByte(s.offSecondsText);
 
-    image[random(p) + 1] = NumberByte(s.counterText);
-    WriteTime(image, random(p) + 2, s.randomStart);
-    WriteTime(image, random(p) + 5, s.randomStop);
+    image[randomCounter(p)] = NumberByte(s.counterText);
+    WriteTime(image, randomStart(p), s.randomStart);
+    WriteTime(image, randomStop(p), s.randomStop);
 
     image[ProgramChoice] = OneHot(s.programIndex);
-    WriteProgram(image, 0, 909, 908, s.programs[0]);
-    WriteProgram(image, 1, 907, 906, s.programs[1]);
-    WriteProgram(image, 2, 905, 904, s.programs[2]);
+    for (int n = 0; n < 3; ++n)
+        WriteProgram(image, n, s.programs[static_cast<std::size_t>(n)]);
 
     image[PowerUp] = 0;
     for (int k = 0; k < 8; ++k) {
@@ -138,10 +136,10 @@ CaptureTexts CapturePage(ConfigImage &image, int p, const EditorState &s)
         image[PowerUp] = 0;
 
     AssignImageBit(image, temperature(p), 0, s.tempActive);
-    image[temperature(p) + 1] = LowByte(s.sensorIndex);
+    image[tempSensor(p)] = LowByte(s.sensorIndex);
     texts.unitLabel = s.sensorIndex == 3 ? QStringLiteral("%rLF") : QStringLiteral("°C");
-    image[temperature(p) + 2] = NumberByte(s.pullInText);
-    image[temperature(p) + 3] = NumberByte(s.dropOutText);
+    image[tempPullIn(p)] = NumberByte(s.pullInText);
+    image[tempDropOut(p)] = NumberByte(s.dropOutText);
 
     AssignImageBit(image, PushButtons, p, s.pushButton);
 

@@ -1,5 +1,5 @@
-#include "pagecodec.h"
-#include "windows1252.h"
+#include "config/pagecodec.h"
+#include "config/windows1252.h"
 
 namespace {
 using namespace ImageOffset;
@@ -15,10 +15,9 @@ QString NumberText(std::uint8_t byte)
     return QString::number(byte);
 }
 
-// Thresholds read 0..128 as themselves, so a typed -128 (stored 0x80) comes back as +128.
 QString SignedNumberText(std::uint8_t byte)
 {
-    return QString::number(byte <= 128 ? int(byte) : int(byte) - 256);
+    return QString::number(SignedByte(byte));
 }
 
 TimeOfDay TimeAt(const ConfigImage &image, int offset)
@@ -41,17 +40,16 @@ int ProgramIndex(std::uint8_t byte)
     return -1;
 }
 
-RunningLightProgramDisplay ProgramAt(const ConfigImage &image, int n, int rangeIndexOffset,
-                                     int directionIndexOffset)
+RunningLightProgramDisplay ProgramAt(const ConfigImage &image, int n)
 {
     const int base = ImageOffset::program(n);
     RunningLightProgramDisplay program;
     for (int k = 1; k <= 7; ++k)
         program.channels[static_cast<std::size_t>(k - 1)] = TestImageBit(image, base, k);
-    program.tempoIndex = ListIndex(image[base + 1] - 2, 10);
-    program.rangeIndex = ListIndex(image[rangeIndexOffset], 6);
-    program.directionIndex = ListIndex(image[directionIndexOffset], 3);
-    program.secondsText = NumberText(image[base + 4]);
+    program.tempoIndex = ListIndex(image[programTempo(n)] - 2, 10);
+    program.rangeIndex = ListIndex(image[rangeIndex(n)], 6);
+    program.directionIndex = ListIndex(image[directionIndex(n)], 3);
+    program.secondsText = NumberText(image[programChange(n)]);
     return program;
 }
 } // namespace
@@ -86,40 +84,39 @@ PageDisplay DisplayPage(const ConfigImage &image, int p)
     for (int k = 0; k < 8; ++k)
         d.inputs[static_cast<std::size_t>(k)] = TestImageBit(image, logicInputs(p), k);
     const int m = mode(p);
-    d.andSelected = TestImageBit(image, m, 0);
-    d.timer1Active = TestImageBit(image, m, 1);
-    d.timer2Active = TestImageBit(image, m, 2);
-    d.randomActive = TestImageBit(image, m, 3);
-    d.secTimerActive = TestImageBit(image, m, 4);
+    d.andSelected = TestImageBit(image, m, ModeBit::And);
+    d.timer1Active = TestImageBit(image, m, ModeBit::Timer1);
+    d.timer2Active = TestImageBit(image, m, ModeBit::Timer2);
+    d.randomActive = TestImageBit(image, m, ModeBit::Random);
+    d.secTimerActive = TestImageBit(image, m, ModeBit::SecTimer);
     d.counterInUse = TestImageBit(image, random(p), 1);
 
     d.day1Index = ListIndex(image[day1Index(p)], 10);
-    d.timer1On = TimeAt(image, timer(p) + 1);
-    d.timer1Off = TimeAt(image, timer(p) + 4);
+    d.timer1On = TimeAt(image, timerOn(p, 0));
+    d.timer1Off = TimeAt(image, timerOff(p, 0));
     d.day2Index = ListIndex(image[day2Index(p)], 10);
-    d.timer2On = TimeAt(image, timer(p) + 8);
-    d.timer2Off = TimeAt(image, timer(p) + 11);
+    d.timer2On = TimeAt(image, timerOn(p, 1));
+    d.timer2Off = TimeAt(image, timerOff(p, 1));
 
     // "repeat" and "key" exclude each other and "key" is shown last, so it wins when a file
     // has both bits set.
     d.key = TestImageBit(image, secTimer(p), 2);
     d.repeat = TestImageBit(image, secTimer(p), 1) && !d.key;
-    d.onSecondsText = NumberText(image[secTimer(p) + 1]);
-    d.offSecondsText = NumberText(image[secTimer(p) + 2]);
-    d.counterText = NumberText(image[random(p) + 1]);
-    d.randomStart = TimeAt(image, random(p) + 2);
-    d.randomStop = TimeAt(image, random(p) + 5);
+    d.onSecondsText = NumberText(image[secOnAt(p)]);
+    d.offSecondsText = NumberText(image[secOffAt(p)]);
+    d.counterText = NumberText(image[randomCounter(p)]);
+    d.randomStart = TimeAt(image, randomStart(p));
+    d.randomStop = TimeAt(image, randomStop(p));
 
     d.programIndex = ProgramIndex(image[ProgramChoice]);
-    d.programs[0] = ProgramAt(image, 0, 909, 908);
-    d.programs[1] = ProgramAt(image, 1, 907, 906);
-    d.programs[2] = ProgramAt(image, 2, 905, 904);
+    for (int n = 0; n < 3; ++n)
+        d.programs[static_cast<std::size_t>(n)] = ProgramAt(image, n);
 
     d.tempActive = TestImageBit(image, temperature(p), 0);
-    d.sensorIndex = ListIndex(image[temperature(p) + 1], 4);
+    d.sensorIndex = ListIndex(image[tempSensor(p)], 4);
     d.humidityUnit = d.sensorIndex == 3;
-    d.pullInText = SignedNumberText(image[temperature(p) + 2]);
-    d.dropOutText = SignedNumberText(image[temperature(p) + 3]);
+    d.pullInText = SignedNumberText(image[tempPullIn(p)]);
+    d.dropOutText = SignedNumberText(image[tempDropOut(p)]);
 
     d.runningLightView = TestImageBit(image, GlobalFlags, 0);
     d.counterUnitIndex = TestImageBit(image, GlobalFlags, 1) ? 1 : 0;

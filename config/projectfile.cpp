@@ -1,6 +1,6 @@
-#include "projectfile.h"
+#include "config/projectfile.h"
 
-#include "configimage.h"
+#include "config/configimage.h"
 
 #include <QFileInfo>
 

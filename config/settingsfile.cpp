@@ -1,7 +1,7 @@
-#include "settingsfile.h"
+#include "config/settingsfile.h"
 
-#include "fileaccess.h"
-#include "numberrule.h"
+#include "config/fileaccess.h"
+#include "config/numberrule.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "windows1252.h"
+#include "config/windows1252.h"
 
 #include <array>
 

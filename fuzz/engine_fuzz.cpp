@@ -8,11 +8,11 @@
 //   7          the port goes away or comes back
 //   8 o v      the user edits image byte o (mod 1024) to v between ticks
 // and checks after every step what must hold whatever the card or the user does.
-#include "cardsession.h"
-#include "configimage.h"
-#include "fakeline.h"
-#include "linkclock.h"
-#include "linkengine.h"
+#include "config/configimage.h"
+#include "link/cardsession.h"
+#include "link/linkclock.h"
+#include "link/linkengine.h"
+#include "tests/support/fakeline.h"
 
 #include <QDateTime>
 #include <QObject>

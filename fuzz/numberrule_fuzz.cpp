@@ -1,6 +1,6 @@
 // The number rule against a deliberately plain second implementation, on every input.
-#include "configimage.h"
-#include "numberrule.h"
+#include "config/configimage.h"
+#include "config/numberrule.h"
 
 #include <QString>
 

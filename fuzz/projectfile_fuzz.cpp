@@ -1,9 +1,9 @@
 // The project-file load on arbitrary file contents: a load either replaces all 1024 bytes
 // (byte 903 cleared) or leaves the image untouched. A save that fails part-way, at a point
 // the input chooses, leaves the file that was there byte for byte.
-#include "configimage.h"
-#include "fuzzfile.h"
-#include "projectfile.h"
+#include "config/configimage.h"
+#include "config/projectfile.h"
+#include "fuzz/fuzzfile.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -4,11 +4,12 @@
 // (its first 1024 bytes): the JSON export read back gives the same 1024 bytes, and the listing,
 // the differences and the week plan run through. The two halves are split because the text
 // forms are slow under the sanitizers and the JSON side needs the runs.
-#include "configimage.h"
-#include "projectjson.h"
-#include "projectmodel.h"
-#include "projecttext.h"
-#include "weekplan.h"
+#include "config/configimage.h"
+#include "forms/plansvg.h"
+#include "forms/projectjson.h"
+#include "forms/projectmodel.h"
+#include "forms/projecttext.h"
+#include "forms/weekplan.h"
 
 #include <QByteArray>
 
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             fail("export and import of an image changed it", size);
         ShowProject(image);
         DiffProjects(image, ConfigImage{});
-        MakeWeekPlan(image);
+        WeekPlanSvg(MakeWeekPlan(image));
         return 0;
     }
     JsonError error;

@@ -1,9 +1,9 @@
 // The ini.cfg read on arbitrary contents: no crash, a port index the port list has (or -1),
 // line 2 whole as the project path, and what is written back reads back the same.
-#include "fuzzfile.h"
-#include "numberrule.h"
-#include "fileaccess.h"
-#include "settingsfile.h"
+#include "config/fileaccess.h"
+#include "config/numberrule.h"
+#include "config/settingsfile.h"
+#include "fuzz/fuzzfile.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -7,7 +7,7 @@
 //   op 1 v o      IAC v o (v mapped onto 240..254 except SB), o an option
 //   op 2 n b...   IAC SB b... IAC SE, the content doubled where it holds 255
 //   op 3          hand what was built so far to the decoder
-#include "telnetcodec.h"
+#include "link/telnetcodec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "cardbatch.h"
+#include "link/cardbatch.h"
 
 #include <QEventLoop>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cardjob.h"
+#include "link/cardjob.h"
 
 #include <QObject>
 

@@ -1,8 +1,8 @@
-#include "cardjob.h"
+#include "link/cardjob.h"
 
-#include "cardsession.h"
-#include "linkengine.h"
-#include "transport.h"
+#include "link/cardsession.h"
+#include "link/linkengine.h"
+#include "link/transport.h"
 
 #include <QTimer>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "linkfailure.h"
-#include "porttarget.h"
-#include "uploadjournal.h"
+#include "link/linkfailure.h"
+#include "link/porttarget.h"
+#include "link/uploadjournal.h"
 
 #include <QDateTime>
 

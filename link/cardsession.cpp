@@ -1,10 +1,10 @@
-#include "cardsession.h"
+#include "link/cardsession.h"
 
-#include "linkclock.h"
-#include "linkengine.h"
-#include "networkport.h"
-#include "portresolver.h"
-#include "serialport.h"
+#include "link/linkclock.h"
+#include "link/linkengine.h"
+#include "link/networkport.h"
+#include "link/portresolver.h"
+#include "link/serialport.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -5,8 +5,8 @@
 
 #include <functional>
 
-#include "porttarget.h"
-#include "uploadjournal.h"
+#include "link/porttarget.h"
+#include "link/uploadjournal.h"
 
 #include <QElapsedTimer>
 

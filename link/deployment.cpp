@@ -1,8 +1,7 @@
-#include "deployment.h"
+#include "link/deployment.h"
 
-#include "jsontext.h"
-#include "portresolver.h"
-#include "projecttext.h"
+#include "config/jsontext.h"
+#include "link/portresolver.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -151,12 +150,8 @@ std::vector<PlannedCard> PlanDeployment(const Manifest &manifest, const UploadJo
                 planned.last = *it;
                 break;
             }
-        if (planned.last && !planned.unchanged()) {
-            if (const std::optional<ConfigImage> before = journal.image(planned.last->hash)) {
-                planned.lastImageKept = true;
-                planned.changes = DiffProjects(*before, card.image);
-            }
-        }
+        if (planned.last && !planned.unchanged())
+            planned.lastImage = journal.image(planned.last->hash);
         plan.push_back(planned);
     }
     return plan;

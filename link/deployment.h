@@ -1,9 +1,9 @@
 #pragma once
 
-#include "cardjob.h"
-#include "configimage.h"
-#include "porttarget.h"
-#include "uploadjournal.h"
+#include "config/configimage.h"
+#include "link/cardjob.h"
+#include "link/porttarget.h"
+#include "link/uploadjournal.h"
 
 #include <QByteArray>
 #include <QString>
@@ -47,9 +47,8 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
 struct PlannedCard
 {
     const DeployCard *card = nullptr;
-    std::optional<UploadRecord> last; // the last complete upload; none: never uploaded
-    bool lastImageKept = false;       // its image is in the journal
-    QStringList changes;              // by meaning, last upload → project
+    std::optional<UploadRecord> last;     // the last complete upload; none: never uploaded
+    std::optional<ConfigImage> lastImage; // its image, where the journal kept it
     bool unchanged() const { return last && last->hash == card->hash; }
 };
 std::vector<PlannedCard> PlanDeployment(const Manifest &manifest, const UploadJournal &journal);

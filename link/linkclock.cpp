@@ -1,7 +1,7 @@
-#include "linkclock.h"
+#include "link/linkclock.h"
 
-#include "configimage.h"
-#include "numberrule.h"
+#include "config/configimage.h"
+#include "config/numberrule.h"
 
 #include <QDateTime>
 

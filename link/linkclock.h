@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clockvalues.h"
+#include "link/clockvalues.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "linkengine.h"
+#include "link/linkengine.h"
 
-#include "byteport.h"
-#include "clockvalues.h"
-#include "configimage.h"
+#include "config/configimage.h"
+#include "link/byteport.h"
+#include "link/clockvalues.h"
 
 LinkEngine::LinkEngine(BytePort &port, const ConfigImage &image, const ClockValues &clock,
                        QObject *parent)
@@ -111,7 +111,7 @@ LinkEngine::UploadPosition LinkEngine::PositionOf(int step)
 
 int LinkEngine::Temperature(std::uint8_t byte)
 {
-    return byte <= 128 ? byte : byte - 256;
+    return SignedByte(byte);
 }
 
 void LinkEngine::setLineClock(std::function<std::int64_t()> nowMicroseconds)

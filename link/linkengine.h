@@ -106,7 +106,7 @@ public:
     };
     static UploadPosition PositionOf(int step);
 
-    // Temperature of a measurement byte: 0 to 128 as they are, 129 to 255 as -127 to -1.
+    // Temperature of a measurement byte, read as the thresholds are (SignedByte).
     static int Temperature(std::uint8_t byte);
 
 signals:

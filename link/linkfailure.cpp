@@ -1,7 +1,8 @@
-#include "linkfailure.h"
+#include "link/linkfailure.h"
 
-#include "portresolver.h"
-#include "porttarget.h"
+#include "link/linkengine.h"
+#include "link/portresolver.h"
+#include "link/porttarget.h"
 
 #include <QFileInfo>
 
@@ -89,7 +90,9 @@ QString FailureCause(const LinkFailure &failure)
     case FailureKind::NoVersion:
         return QStringLiteral("keine Antwort auf die Versionsabfrage (L)");
     case FailureKind::WrongVersion:
-        return QStringLiteral("falsche Version %1 (erwartet 137)").arg(failure.value);
+        return QStringLiteral("falsche Version %1 (erwartet %2)")
+            .arg(failure.value)
+            .arg(LinkEngine::AcceptedVersion);
     case FailureKind::NoUploadAccept:
         return QStringLiteral("keine Antwort auf den Upload-Befehl (D)");
     case FailureKind::BlockStalled:

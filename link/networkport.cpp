@@ -1,4 +1,4 @@
-#include "networkport.h"
+#include "link/networkport.h"
 
 #include <QTcpSocket>
 #include <QTimer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "porttarget.h"
-#include "telnetcodec.h"
-#include "transport.h"
+#include "link/porttarget.h"
+#include "link/telnetcodec.h"
+#include "link/transport.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

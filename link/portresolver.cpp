@@ -1,4 +1,4 @@
-#include "portresolver.h"
+#include "link/portresolver.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "linkfailure.h"
-#include "porttarget.h"
+#include "link/linkfailure.h"
+#include "link/porttarget.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "porttarget.h"
+#include "link/porttarget.h"
 
-#include "portresolver.h"
+#include "link/portresolver.h"
 
 #include <QDir>
 #include <QFileInfo>

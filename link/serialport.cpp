@@ -1,7 +1,7 @@
-#include "serialport.h"
+#include "link/serialport.h"
 
-#include "fileerror.h"
-#include "porttarget.h"
+#include "config/fileerror.h"
+#include "link/porttarget.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "portresolver.h"
-#include "transport.h"
+#include "link/portresolver.h"
+#include "link/transport.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "telnetcodec.h"
+#include "link/telnetcodec.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byteport.h"
-#include "linkfailure.h"
+#include "link/byteport.h"
+#include "link/linkfailure.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "uploadjournal.h"
+#include "link/uploadjournal.h"
 
-#include "fileaccess.h"
-#include "fileerror.h"
+#include "config/fileaccess.h"
+#include "config/fileerror.h"
 
 #include <QCryptographicHash>
 #include <QDir>

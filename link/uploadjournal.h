@@ -1,6 +1,6 @@
 #pragma once
 
-#include "configimage.h"
+#include "config/configimage.h"
 
 #include <QByteArray>
 #include <QDateTime>

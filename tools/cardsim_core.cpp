@@ -1,4 +1,4 @@
-#include "cardsim_core.h"
+#include "tools/cardsim_core.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // zelkora-cardsim: a virtual relay card on a pseudo-terminal, for trying and testing the
 // program without the hardware.
 
-#include "cardsim_pty.h"
+#include "tools/cardsim_pty.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "cardsim_pty.h"
+#include "tools/cardsim_pty.h"
 
 #include <cerrno>
 #include <cstring>

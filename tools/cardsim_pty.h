@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cardsim_core.h"
+#include "tools/cardsim_core.h"
 
 #include <atomic>
 #include <mutex>

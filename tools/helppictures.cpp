@@ -1,10 +1,10 @@
 // zelkora-helppictures FOLDER: photographs the window as a newcomer meets it, with the
 // starter project, in each of its three views, and the transfer dialog, for the help
 // document. Run by tools/help-pictures.sh under Xvfb, so the pictures show the real window.
-#include "helpdocument.h"
-#include "starterproject.h"
-#include "unit1.h"
-#include "unit2.h"
+#include "app/helpdocument.h"
+#include "app/starterproject.h"
+#include "app/unit1.h"
+#include "app/unit2.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "ser2net_rig.h"
+#include "tools/ser2net_rig.h"
 
 #include <QElapsedTimer>
 #include <QFile>

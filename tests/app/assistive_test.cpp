@@ -2,10 +2,10 @@
 // every change a person makes is captured as a click is, the views switch however they are
 // activated, the covered notebook keeps its page, number fields store what they show, and
 // name slots come back byte for byte.
-#include "filecommands.h"
-#include "formtest.h"
-#include "numberrule.h"
-#include "pagecodec.h"
+#include "app/filecommands.h"
+#include "config/numberrule.h"
+#include "config/pagecodec.h"
+#include "tests/support/windowfixture.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>

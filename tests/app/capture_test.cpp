@@ -1,7 +1,7 @@
 // Capture through the real widgets: what a user's edit writes into the image, and nothing more.
-#include "edgeimages.h"
-#include "formtest.h"
-#include "pagecodec.h"
+#include "config/pagecodec.h"
+#include "tests/support/edgeimages.h"
+#include "tests/support/windowfixture.h"
 
 #include <QLabel>
 #include <QRadioButton>

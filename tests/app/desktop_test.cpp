@@ -1,9 +1,9 @@
 // The window with the desktop around it, under Xvfb: "Hilfe" asks the desktop's opener
 // (xdg-open, here a stand-in of the test's own first in PATH) for the right document, and
 // Qt's dialogs speak German.
-#include "filecommands.h"
-#include "formtest.h"
-#include "helpdocument.h"
+#include "app/filecommands.h"
+#include "app/helpdocument.h"
+#include "tests/support/windowfixture.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

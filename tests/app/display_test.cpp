@@ -1,6 +1,6 @@
 // Showing a relay page through the real widgets: each encoding, its out-of-range values, the
 // rules that still act while a page is shown, and the state the display leaves behind.
-#include "formtest.h"
+#include "tests/support/windowfixture.h"
 
 #include <QLabel>
 #include <QTabWidget>

@@ -1,4 +1,4 @@
-#include "editorrules.h"
+#include "app/editorrules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The program as the system runs it: its own process in a working folder of the test's own,
 // ended by the signals a desktop session or a shutdown sends, and started twice in one folder.
-#include "configimage.h"
+#include "config/configimage.h"
 
 #include <QByteArray>
 #include <QDir>

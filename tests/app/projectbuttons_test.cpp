@@ -1,5 +1,5 @@
 // "Load" and "Save" through the real window: dialogs, project bytes, status panel, error box.
-#include "filewindow.h"
+#include "tests/support/filewindow.h"
 
 #include <QTabWidget>
 

@@ -1,6 +1,6 @@
 // The editor rules through the real widgets: mode exclusions with their nested runs, the
 // number limits, the views and the counter switch.
-#include "formtest.h"
+#include "tests/support/windowfixture.h"
 
 #include <QLabel>
 #include <QTabBar>

@@ -1,11 +1,11 @@
 // Start-up and close through the real window, each in a working folder of its own: ini.cfg,
 // the project, page 1, the port, and what a failure leaves.
-#include "cardlink.h"
-#include "cardsim_pty.h"
-#include "filewindow.h"
-#include "linkengine.h"
-#include "serialport.h"
-#include "starterproject.h"
+#include "app/cardlink.h"
+#include "app/starterproject.h"
+#include "link/linkengine.h"
+#include "link/serialport.h"
+#include "tests/support/filewindow.h"
+#include "tools/cardsim_pty.h"
 
 #include <QTabWidget>
 #include <random>

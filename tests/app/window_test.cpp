@@ -1,7 +1,7 @@
 // The window as it opens: captions, fixed size, views, timers, accessible names, help, dialog.
-#include "formtest.h"
-#include "helpdocument.h"
-#include "unit2.h"
+#include "app/helpdocument.h"
+#include "app/unit2.h"
+#include "tests/support/windowfixture.h"
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>

@@ -1,9 +1,10 @@
 // zelkora-cli as its users run it: the installed-style binary in a process of its own, real
 // files in a temporary folder, and virtual cards on pseudo-terminals.
 
-#include "cardsim_expect.h"
-#include "cardsim_pty.h"
-#include "ser2net_rig.h"
+#include "tests/support/cardrig.h"
+#include "tools/cardsim_expect.h"
+#include "tools/cardsim_pty.h"
+#include "tools/ser2net_rig.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -82,13 +83,14 @@ protected:
     // A virtual card paced like the line; started unless it is to stay silent.
     CardSimPty &plugCard(const CardSimOptions &options = {}, bool start = true)
     {
-        m_cards.push_back(std::make_unique<CardSimPty>(options, true));
-        CardSimPty &card = *m_cards.back();
         std::string error;
-        EXPECT_TRUE(card.Open(&error)) << error;
-        if (start)
-            card.Start();
-        return card;
+        CardPlug plug;
+        plug.start = start;
+        auto card = PlugCard(options, plug, &error);
+        EXPECT_TRUE(card) << error;
+        // A card that could not be had stays unopened: the test fails, but on its own terms.
+        m_cards.push_back(card ? std::move(card) : std::make_unique<CardSimPty>(options, true));
+        return *m_cards.back();
     }
 
 private:
@@ -509,7 +511,8 @@ TEST_F(Cli, PortsNamesWhatEachEntryOpens)
     const Result twice =
         run({"version", "--port", "COM 3", "--port", QString::fromStdString(card.DevicePath())});
     EXPECT_EQ(twice.status, 2);
-    EXPECT_TRUE(twice.err.contains(QStringLiteral(": mehrfach genannt"))) << twice.err.toStdString();
+    EXPECT_TRUE(twice.err.contains(QStringLiteral(": mehrfach genannt")))
+        << twice.err.toStdString();
 }
 
 // Cards behind a real ser2net, named in every form at once: rfc2217://, socket://, and COM 4

@@ -1,5 +1,5 @@
-#include "pagecodec.h"
-#include "printers.h"
+#include "config/pagecodec.h"
+#include "tests/support/printers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "configimage.h"
+#include "config/configimage.h"
 
 #include <gtest/gtest.h>
 

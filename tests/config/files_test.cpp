@@ -1,9 +1,9 @@
-#include "configimage.h"
-#include "fileaccess.h"
-#include "fileerror.h"
-#include "printers.h"
-#include "projectfile.h"
-#include "settingsfile.h"
+#include "config/configimage.h"
+#include "config/fileaccess.h"
+#include "config/fileerror.h"
+#include "config/projectfile.h"
+#include "config/settingsfile.h"
+#include "tests/support/printers.h"
 
 #include <QDir>
 #include <QFile>

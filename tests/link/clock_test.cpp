@@ -1,7 +1,7 @@
-#include "cardsession.h"
-#include "fakeport.h"
-#include "linkclock.h"
-#include "linkengine.h"
+#include "link/cardsession.h"
+#include "link/linkclock.h"
+#include "link/linkengine.h"
+#include "tests/support/fakeport.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
-#include "fakeport.h"
-#include "linkclock.h"
-#include "linkengine.h"
+#include "link/linkclock.h"
+#include "link/linkengine.h"
+#include "tests/support/fakeport.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,7 +1,7 @@
 // Which device "COM n" opens, and what the port list says about it and about a failed open,
 // against made-up systems.
-#include "fakeenvironment.h"
-#include "portresolver.h"
+#include "link/portresolver.h"
+#include "tests/support/fakeenvironment.h"
 
 #include <QFile>
 

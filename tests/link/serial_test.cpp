@@ -1,11 +1,11 @@
 // The real serial layer, alone and under the engine, against pseudo-terminals: raw ones for
 // the port operations, the virtual card for whole conversations.
 
-#include "cardsim_pty.h"
-#include "eventwait.h"
-#include "linkengine.h"
-#include "serialport.h"
-#include "sessionrig.h"
+#include "link/linkengine.h"
+#include "link/serialport.h"
+#include "tests/support/cardrig.h"
+#include "tools/cardsim_pty.h"
+#include "tools/eventwait.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,9 +1,9 @@
 // Whole card sessions against virtual cards on pseudo-terminals: the event loop stays free
 // while a card is on the line, arrivals carry an upload, and sessions side by side each reach
 // their own card.
-#include "eventwait.h"
-#include "linkengine.h"
-#include "sessionrig.h"
+#include "link/linkengine.h"
+#include "tests/support/cardrig.h"
+#include "tools/eventwait.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,16 +1,17 @@
 // The lines to the card, each transport held to the same contract: the serial port on a
 // pseudo-terminal, and a real ser2net in front of the virtual card over RFC 2217 and raw TCP.
 // Then the Telnet codec alone, byte by byte, and servers that misbehave, scripted here.
-#include "cardbatch.h"
-#include "cardsim_expect.h"
-#include "cardsim_pty.h"
-#include "configimage.h"
-#include "eventwait.h"
-#include "linkengine.h"
-#include "networkport.h"
-#include "portresolver.h"
-#include "ser2net_rig.h"
-#include "telnetcodec.h"
+#include "config/configimage.h"
+#include "link/cardbatch.h"
+#include "link/linkengine.h"
+#include "link/networkport.h"
+#include "link/portresolver.h"
+#include "link/telnetcodec.h"
+#include "tests/support/cardrig.h"
+#include "tools/cardsim_expect.h"
+#include "tools/cardsim_pty.h"
+#include "tools/eventwait.h"
+#include "tools/ser2net_rig.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -211,13 +212,12 @@ protected:
     // A paced virtual card, and the port text that reaches it on this transport.
     QString plug(const CardSimOptions &options = {})
     {
-        m_card = std::make_unique<CardSimPty>(options, true);
         std::string error;
-        if (!m_card->Open(&error)) {
+        m_card = PlugCard(options, {}, &error);
+        if (!m_card) {
             ADD_FAILURE() << error;
             return {};
         }
-        m_card->Start();
         if (GetParam() == Line::Serial)
             return QString::fromStdString(m_card->DevicePath());
         if (!m_server.start({m_card->DevicePath()}, {}, &error)) {

@@ -1,0 +1,415 @@
+// The card link as the window wires it, through the real widgets, against the virtual card.
+
+#include "app/cardlink.h"
+#include "app/unit1.h"
+#include "app/unit2.h"
+#include "link/cardsession.h"
+#include "link/linkengine.h"
+#include "link/serialport.h"
+#include "link/uploadjournal.h"
+#include "tests/support/cardrig.h"
+#include "tests/support/fakeenvironment.h"
+#include "tests/support/windowfixture.h"
+#include "tools/cardsim_pty.h"
+#include "tools/ser2net_rig.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class CardLinkWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+        qputenv("XDG_STATE_HOME", (m_config.path() + QStringLiteral("/state")).toLocal8Bit());
+    }
+
+    void init()
+    {
+        qputenv("XDG_STATE_HOME", (m_config.path() + QStringLiteral("/state")).toLocal8Bit());
+        m_window = std::make_unique<Window>();
+        QVERIFY(m_window->form->cardLink());
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_card.reset();
+    }
+
+    void typedTextReopensAndColours()
+    {
+        plugCard({}, 3);
+        // Every keystroke is a change of the text; only the last one names a port.
+        widget<QComboBox>("ComboBox1")->lineEdit()->selectAll();
+        QTest::keyClicks(widget<QComboBox>("ComboBox1")->lineEdit(), QStringLiteral("COM 3"));
+        QVERIFY(port().PortOpen());
+        QVERIFY(widget<QComboBox>("ComboBox1")
+                    ->styleSheet()
+                    .contains(QStringLiteral("rgb(0, 255, 0)")));
+        QCOMPARE(widget<QComboBox>("ComboBox1")->toolTip(), linkPath(3));
+
+        // Text set by the program opens nothing.
+        widget<QComboBox>("ComboBox1")->setEditText(QStringLiteral("COM 9"));
+        QVERIFY(port().PortOpen());
+        QCOMPARE(port().farEnd(), linkPath(3));
+
+        // Only the fifth character counts: "COM 34" is Com3 again, reopened.
+        widget<QComboBox>("ComboBox1")->lineEdit()->selectAll();
+        QTest::keyClicks(widget<QComboBox>("ComboBox1")->lineEdit(), QStringLiteral("COM 34"));
+        QVERIFY(port().PortOpen());
+        QCOMPARE(port().farEnd(), linkPath(3));
+        widget<QComboBox>("ComboBox1")->lineEdit()->selectAll();
+        QTest::keyClicks(widget<QComboBox>("ComboBox1")->lineEdit(), QStringLiteral("CO"));
+        QVERIFY(!port().PortOpen());
+        QVERIFY(widget<QComboBox>("ComboBox1")
+                    ->styleSheet()
+                    .contains(QStringLiteral("rgb(255, 0, 0)")));
+        QCOMPARE(widget<QComboBox>("ComboBox1")->toolTip(), QStringLiteral("Com:: nicht gefunden"));
+    }
+
+    void pickedEntryReopens()
+    {
+        plugCard({}, 2);
+        widget<QComboBox>("ComboBox1")->setCurrentIndex(0); // by code: nothing opens
+        QVERIFY(!port().PortOpen());
+        widget<QComboBox>("ComboBox1")->setFocus();
+        QTest::keyClick(widget<QComboBox>("ComboBox1"), Qt::Key_Down); // the user steps to "COM 2"
+        QCOMPARE(widget<QComboBox>("ComboBox1")->currentText(), QStringLiteral("COM 2"));
+        QVERIFY(port().PortOpen());
+        QCOMPARE(widget<QComboBox>("ComboBox1")->toolTip(), linkPath(2));
+    }
+
+    void sendUploadsAndShowsTheDialogWhileTimersTick()
+    {
+        plugCard({}, 1);
+        m_window->form->cardLink()->ConnectPort(); // "COM 1", as start-up opens it
+        QVERIFY(port().PortOpen());
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
+                                  3000);
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d  (So|Mo|Di|Mi|Do|Fr|Sa)$"))
+                    .match(widget<QLabel>("Label2")->text())
+                    .hasMatch());
+
+        // The page on show is captured before the upload: the label typed here goes out.
+        widget<QLineEdit>("Edit2")->setText(QStringLiteral("77"));
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        TForm2 *dialog = m_window->form->transferDialog();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible(), 5000);
+        QCOMPARE(widget<QProgressBar>("ProgressBar1")->value(), 71);
+        const auto uploads = m_card->Uploads();
+        QCOMPARE(uploads.size(), std::size_t(1));
+        QCOMPARE(int(uploads.front()[1 + 129]), 77); // seconds timer "An bei" of relay 1
+
+        // Both timers go on while the dialog is open: the clock moves, the polls go on.
+        const QString clockBefore = widget<QLabel>("Label2")->text();
+        QTRY_VERIFY_WITH_TIMEOUT(widget<QLabel>("Label2")->text() != clockBefore, 2500);
+        QCOMPARE(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Button1")),
+                          Qt::LeftButton);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(widget<QProgressBar>("ProgressBar1")->value(), 0);
+
+        // The upload is in the journal, with what it reached and the final block as sent.
+        const std::vector<UploadRecord> records = UploadJournal().read();
+        QCOMPARE(records.size(), std::size_t(1));
+        QCOMPARE(records[0].port, QStringLiteral("COM 1"));
+        QCOMPARE(records[0].reached, linkPath(1));
+        QCOMPARE(records[0].program, QStringLiteral("zelkora"));
+        QCOMPARE(records[0].outcome, UploadRecord::Outcome::Complete);
+        QCOMPARE(records[0].finalBlock,
+                 QByteArray(reinterpret_cast<const char *>(uploads.front().data()) + 513, 9));
+
+        // A journal that cannot be written stops no upload; the list's tooltip says so.
+        QFile blocker(m_config.path() + QStringLiteral("/kein-ordner"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("XDG_STATE_HOME", blocker.fileName().toLocal8Bit());
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible(), 5000);
+        QCOMPARE(m_card->Uploads().size(), std::size_t(2));
+        QVERIFY2(widget<QComboBox>("ComboBox1")
+                     ->toolTip()
+                     .contains(QStringLiteral("Nicht im Journal vermerkt")),
+                 qPrintable(widget<QComboBox>("ComboBox1")->toolTip()));
+        qputenv("XDG_STATE_HOME", (m_config.path() + QStringLiteral("/state")).toLocal8Bit());
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Button1")),
+                          Qt::LeftButton);
+    }
+
+    void messenShowsLabelsAndResetClearsBar()
+    {
+        CardSimOptions options;
+        options.measurement = {128, 129, 255, 65};
+        plugCard(options, 1);
+        m_window->form->cardLink()->ConnectPort();
+        QTest::mouseClick(widget<QPushButton>("Button3"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label50")->text(), QStringLiteral("65 % rel. LF"),
+                                  2000);
+        QCOMPARE(widget<QLabel>("Label44")->text(), QStringLiteral("128 °C"));
+        QCOMPARE(widget<QLabel>("Label46")->text(), QStringLiteral("-127 °C"));
+        QCOMPARE(widget<QLabel>("Label48")->text(), QStringLiteral("-1 °C"));
+
+        widget<QProgressBar>("ProgressBar1")->setValue(30);
+        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
+        QCOMPARE(widget<QProgressBar>("ProgressBar1")->value(), 0);
+        QCOMPARE(engine().LinkStep(), int(LinkEngine::Idle));
+    }
+
+    void wrongVersionWarnsAndDisablesSend()
+    {
+        CardSimOptions options;
+        options.version = 136;
+        plugCard(options, 1);
+        m_window->form->cardLink()->ConnectPort();
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label39")->text(),
+                                  QStringLiteral("Rel Karte falsche Version"), 3000);
+        QCOMPARE(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"));
+        QVERIFY(!widget<QPushButton>("Button1")->isEnabled());
+    }
+
+    void hangUpTurnsTheListRed()
+    {
+        CardSimOptions options;
+        options.hangupAfterBlock = 4;
+        plugCard(options, 1);
+        m_window->form->cardLink()->ConnectPort();
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!port().PortOpen(), 3000);
+        QVERIFY(widget<QComboBox>("ComboBox1")
+                    ->styleSheet()
+                    .contains(QStringLiteral("rgb(255, 0, 0)")));
+        QCOMPARE(widget<QComboBox>("ComboBox1")->toolTip(),
+                 linkPath(1) + QStringLiteral(": getrennt"));
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("ni. verbunden"),
+                                  2500);
+    }
+
+    // The adapter is not there at the start, comes, goes away in the middle of an upload and
+    // comes back on another line: the list follows by itself, and nothing is opened while
+    // the device is absent.
+    void portComesAndGoesByItself()
+    {
+        QVERIFY(QDir().mkpath(m_config.path() + QStringLiteral("/zelkora")));
+        QFile::remove(linkPath(1));
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/ttyUSB0"), linkPath(1)));
+        m_window->form->cardLink()->ConnectPort();
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        QCOMPARE(list->toolTip(), linkPath(1) + QStringLiteral(": nicht gefunden"));
+        const int opensWhileAbsent = port().OpenAttempts();
+        QTest::qWait(2500);
+        QCOMPARE(port().OpenAttempts(), opensWhileAbsent);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
+
+        CardSimOptions options;
+        options.hangupAfterBlock = 6;
+        plugCard(options, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 2000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        QCOMPARE(list->toolTip(), linkPath(1));
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
+                                  3000);
+
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!port().PortOpen(), 5000);
+        QCOMPARE(list->toolTip(), linkPath(1) + QStringLiteral(": getrennt"));
+        // The line is closed. Its pseudo-terminal's number may be taken by another test's at
+        // once, so the link is made to point where an unplugged adapter's would: nowhere.
+        QVERIFY(QFile::remove(linkPath(1)));
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/ttyUSB0"), linkPath(1)));
+        const int opensAfterLoss = port().OpenAttempts();
+        QTest::qWait(2500);
+        QCOMPARE(port().OpenAttempts(), opensAfterLoss);
+
+        plugCard({}, 1); // back, on a new pseudo-terminal
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 2000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
+                                  3000);
+        // The broken-off upload waits at its step until "Reset"; then one goes through.
+        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->form->transferDialog()->isVisible(), 5000);
+        QCOMPARE(m_card->Uploads().size(), std::size_t(1));
+        QCOMPARE(m_card->Uploads().front().size(), std::size_t(522));
+        for (int i = 0; i < 512; ++i)
+            QCOMPARE(int(m_card->Uploads().front()[1 + i]), int(m_window->form->configImage()[i]));
+    }
+
+    // A port another program holds: the list names the holder and is not retried by itself.
+    void busyPortNamesItsHolderAndWaitsForTheUser()
+    {
+        plugCard({}, 2);
+        SerialPort holder;
+        QVERIFY(holder.ConnectPort(QStringLiteral("COM 2")));
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        list->setFocus();
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), QStringLiteral("COM 2"));
+        QVERIFY(!port().PortOpen());
+        QVERIFY2(list->toolTip().startsWith(linkPath(2) + QStringLiteral(": belegt von ")),
+                 qPrintable(list->toolTip()));
+        QVERIFY(list->toolTip().endsWith(
+            QStringLiteral("(PID %1)").arg(QCoreApplication::applicationPid())));
+        const int opens = port().OpenAttempts();
+        holder.ClosePort();
+        QTest::qWait(1500);
+        QCOMPARE(port().OpenAttempts(), opens);
+        QVERIFY(!port().PortOpen());
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Up); // the user picks it again
+        QVERIFY(port().PortOpen());
+    }
+
+    // Each entry names the device it stands for right now.
+    void entriesNameTheirDevices()
+    {
+        FakePortEnvironment environment;
+        environment.ports = {
+            {QStringLiteral("/dev/ttyUSB0"),
+             QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0"),
+             QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"),
+             QStringLiteral("A5XK3RJT")}};
+        m_window->form->cardLink()->session().setEnvironment(environment);
+        m_window->form->cardLink()->ConnectPort(); // COM 1: the adapter, which is not really there
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        // Named when the list opens (reading the system's ports is slow: not before).
+        QVERIFY(list->itemData(0, Qt::ToolTipRole).toString().isEmpty());
+        list->showPopup();
+        list->hidePopup();
+        QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
+                 QStringLiteral("COM 1: /dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0, "
+                                "FT232R USB UART, FTDI, Seriennummer A5XK3RJT"));
+        QCOMPARE(list->itemData(1, Qt::ToolTipRole).toString(),
+                 QStringLiteral("COM 2: kein Gerät (1 serieller Anschluss gefunden)"));
+        QCOMPARE(list->toolTip(),
+                 QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0: "
+                                "nicht gefunden"));
+        // The adapter is unplugged: the entries say so when the list opens.
+        environment.ports.clear();
+        list->showPopup();
+        QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
+                 QStringLiteral("COM 1: kein Gerät (0 serielle Anschlüsse gefunden)"));
+        list->hidePopup();
+        m_window->form->cardLink()->session().setEnvironment(SystemPortEnvironment::Instance());
+    }
+
+    // COM 1 names a device server (ser2net, RFC 2217) in front of the card: the window uploads
+    // through it, shows the server gone with its cause and comes back by itself.
+    void deviceServerComesBackByItself()
+    {
+        if (!Ser2netRig::Available())
+            QSKIP("ser2net is not installed (tools/setup.sh installs it)");
+        m_card = PlugCard();
+        QVERIFY(m_card);
+        Ser2netRig server;
+        std::string error;
+        QVERIFY2(server.start({m_card->DevicePath()}, {}, &error), error.c_str());
+        QVERIFY(QDir().mkpath(m_config.path() + QStringLiteral("/zelkora")));
+        QFile address(linkPath(1));
+        QFile::remove(linkPath(1));
+        QVERIFY(address.open(QIODevice::WriteOnly));
+        address.write(server.rfc2217Url(0).toUtf8() + "\n");
+        address.close();
+
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        QLabel *link = widget<QLabel>("Label1");
+        m_window->form->cardLink()->ConnectPort(); // "COM 1", as start-up opens it
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 3000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        QCOMPARE(list->toolTip(), server.rfc2217Url(0));
+        QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("verbunden"), 3000);
+        const auto uploadOnce = [&] {
+            QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+            QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(m_window->form->transferDialog()->isVisible(), 6000);
+            QTest::mouseClick(m_window->form->transferDialog()->findChild<QPushButton *>(
+                                  QStringLiteral("Button1")),
+                              Qt::LeftButton);
+        };
+        uploadOnce();
+        QCOMPARE(m_card->Uploads().size(), std::size_t(1));
+
+        server.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!port().PortOpen(), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("ni. verbunden"), 3000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            list->toolTip().startsWith(server.rfc2217Url(0) + QStringLiteral(": ")) &&
+                (list->toolTip().contains(QStringLiteral("getrennt")) ||
+                 list->toolTip().contains(QStringLiteral("abgelehnt"))),
+            3000);
+
+        QVERIFY2(server.start(&error), error.c_str());
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 8000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("verbunden"), 3000);
+        uploadOnce();
+        QCOMPARE(m_card->Uploads().size(), std::size_t(2));
+
+        // Lost in the middle of an upload: the tooltip says where, until "Reset".
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(engine().LinkStep() >= 20, 3000);
+        server.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(list->toolTip().contains(QStringLiteral("zurücksetzen")), 3000);
+        QVERIFY2(
+            list->toolTip().contains(QRegularExpression(QStringLiteral("bei Block \\d+ von 32"))),
+            qPrintable(list->toolTip()));
+        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
+        QVERIFY(!list->toolTip().contains(QStringLiteral("zurücksetzen")));
+        const std::vector<UploadRecord> records = UploadJournal().read();
+        QVERIFY(!records.empty());
+        QCOMPARE(records.back().outcome, UploadRecord::Outcome::CutOff);
+        QVERIFY(records.back().block >= 8);
+        QFile::remove(linkPath(1));
+    }
+
+private:
+    void plugCard(const CardSimOptions &options, int n)
+    {
+        CardPlug plug;
+        plug.configDir = m_config.path();
+        plug.linkAs = n;
+        m_card.reset(); // the old card takes its link with it when it goes
+        m_card = PlugCard(options, plug);
+        QVERIFY(m_card);
+    }
+    QString linkPath(int n) const
+    {
+        return m_config.path() + QStringLiteral("/zelkora/com") + QString::number(n);
+    }
+    template <typename T> T *widget(const char *name) const
+    {
+        return Control<T>(m_window->form.get(), QLatin1String(name));
+    }
+    Transport &port() { return m_window->form->cardLink()->transport(); }
+    LinkEngine &engine() { return m_window->form->cardLink()->engine(); }
+
+    QTemporaryDir m_config;
+    std::unique_ptr<Window> m_window;
+    std::unique_ptr<CardSimPty> m_card;
+};
+
+QTEST_MAIN(CardLinkWindowTest)
+#include "cardlink_test.moc"
