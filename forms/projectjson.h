@@ -8,7 +8,8 @@
 #include <optional>
 
 // A project as JSON text, for version control and for editing by hand. Every field of
-// ProjectModel has a name a reader of the window recognises ("timer1", "an", "tage"); list
+// ProjectModel has a name a reader of the window recognises ("timer1", "an", "tage"), taken
+// from the table of fields (fieldtable.h) that the listing walks as well; list
 // choices are the window's entries ("Mo-Fr", "Sensor 3 LF"), and a byte that names no entry
 // is written as its number. `format` and `version` say what the file is, so that files
 // written now are still read when the format grows. docs/projekt-json.md describes it.
