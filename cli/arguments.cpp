@@ -10,7 +10,7 @@ QString Arguments::value(const QString &option) const
     return it == values.end() || it->second.isEmpty() ? QString() : it->second.last();
 }
 
-std::optional<Arguments> ParseArguments(const CommandSpec &command, const QStringList &arguments,
+std::optional<Arguments> ParseArguments(const CommandRule &command, const QStringList &arguments,
                                         const Streams &streams)
 {
     const QString name = QString::fromUtf8(command.name);
@@ -43,16 +43,16 @@ std::optional<Arguments> ParseArguments(const CommandSpec &command, const QStrin
             optionsEnded = true;
             continue;
         }
-        const OptionSpec *option = nullptr;
+        const OptionRule *option = nullptr;
         QString value;
         bool valued = false;
-        for (const OptionSpec &spec : command.options) {
-            if (spec.names.contains(argument)) {
-                option = &spec;
-            } else if (spec.inlineValue &&
-                       argument.startsWith(spec.names.first() + QLatin1Char('='))) {
-                option = &spec;
-                value = argument.mid(spec.names.first().size() + 1);
+        for (const OptionRule &known : command.options) {
+            if (known.names.contains(argument)) {
+                option = &known;
+            } else if (known.inlineValue &&
+                       argument.startsWith(known.names.first() + QLatin1Char('='))) {
+                option = &known;
+                value = argument.mid(known.names.first().size() + 1);
                 valued = true;
             }
             if (option)

@@ -13,7 +13,7 @@
 // table, and this reads them, saying in one line what it refuses.
 namespace Cli {
 
-struct OptionSpec
+struct OptionRule
 {
     QStringList names; // "--port", "-p"
     bool takesValue = false;
@@ -48,19 +48,19 @@ struct Arguments
 };
 
 // A row of the command table: the command's name, its help, its options and what it runs.
-struct CommandSpec
+struct CommandRule
 {
     const char *name;
     const char *help;
     ArgumentStyle style;
-    std::vector<OptionSpec> options;
+    std::vector<OptionRule> options;
     int maxFiles = -1;          // Strict: how many names it takes at the most
     bool drawsPictures = false; // needs a QGuiApplication
     int (*run)(const Arguments &arguments, const Streams &streams) = nullptr;
 };
 
 // Nothing when the arguments are refused; the error line is then written.
-std::optional<Arguments> ParseArguments(const CommandSpec &command, const QStringList &arguments,
+std::optional<Arguments> ParseArguments(const CommandRule &command, const QStringList &arguments,
                                         const Streams &streams);
 
 } // namespace Cli

@@ -40,18 +40,18 @@ const char *const Overview =
     "2 falscher Aufruf oder unbrauchbare Eingabe.\n";
 
 // Every command: its name, its help, its options and what runs it.
-const std::vector<CommandSpec> &Commands()
+const std::vector<CommandRule> &Commands()
 {
-    const OptionSpec output{{"--output", "-o"}, true, QStringLiteral(" ohne Dateinamen")};
-    const OptionSpec port{{"--port", "-p"}, true, QStringLiteral(" ohne Port"), true};
-    const OptionSpec lastCount{
+    const OptionRule output{{"--output", "-o"}, true, QStringLiteral(" ohne Dateinamen")};
+    const OptionRule port{{"--port", "-p"}, true, QStringLiteral(" ohne Port"), true};
+    const OptionRule lastCount{
         {"--last"}, true, {}, false, [](const QString &value) {
             bool ok = false;
             return value.toInt(&ok) >= 1 && ok
                        ? QString()
                        : QStringLiteral("--last erwartet eine Zahl ab 1, nicht %1").arg(value);
         }};
-    static const std::vector<CommandSpec> commands{
+    static const std::vector<CommandRule> commands{
         {"show",
          "Aufruf: zelkora-cli show DATEI\n"
          "\n"
@@ -213,9 +213,9 @@ const std::vector<CommandSpec> &Commands()
     return commands;
 }
 
-const CommandSpec *FindCommand(const QString &name)
+const CommandRule *FindCommand(const QString &name)
 {
-    for (const CommandSpec &command : Commands()) {
+    for (const CommandRule &command : Commands()) {
         if (name == QLatin1String(command.name))
             return &command;
     }
@@ -246,7 +246,7 @@ void Error(const Streams &streams, const QString &what, const QString &why)
 }
 bool NeedsGui(const QStringList &arguments)
 {
-    const CommandSpec *command = arguments.isEmpty() ? nullptr : FindCommand(arguments.first());
+    const CommandRule *command = arguments.isEmpty() ? nullptr : FindCommand(arguments.first());
     return command && command->drawsPictures;
 }
 
@@ -260,11 +260,11 @@ int Run(const QStringList &arguments, const Streams &streams)
     const QStringList options = arguments.mid(1);
     if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
         name == QLatin1String("help")) {
-        const CommandSpec *command = options.isEmpty() ? nullptr : FindCommand(options.first());
+        const CommandRule *command = options.isEmpty() ? nullptr : FindCommand(options.first());
         Print(streams.out, QString::fromUtf8(command ? command->help : Overview));
         return Success;
     }
-    const CommandSpec *command = FindCommand(name);
+    const CommandRule *command = FindCommand(name);
     if (!command) {
         Error(streams, name, QStringLiteral("unbekannter Befehl (zelkora-cli --help)"));
         return BadInput;
