@@ -4,6 +4,7 @@
 // ratio; every card's record is checked against the image.
 //   multi_upload_bench [cards] [rounds]     defaults: 8 cards, 3 rounds
 
+#include "bench/benchimage.h"
 #include "config/configimage.h"
 #include "link/cardbatch.h"
 #include "tools/cardsim_pty.h"
@@ -19,14 +20,6 @@
 #include <vector>
 
 namespace {
-
-ConfigImage BenchImage()
-{
-    ConfigImage image;
-    for (int i = 0; i < ConfigImage::Size; ++i)
-        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
-    return image;
-}
 
 // One upload to `count` fresh cards at once; the milliseconds until the last one finished,
 // or -1 when a card failed or recorded something else than the image.

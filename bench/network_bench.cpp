@@ -6,6 +6,7 @@
 //  2. N cards behind one ser2net, uploaded at once by one zelkora-cli process, against one card
 //     through the same server; with the CPU time the tool used.
 //   network_bench [rounds] [cards]      defaults: 5 rounds, 64 cards
+#include "bench/benchimage.h"
 #include "config/configimage.h"
 #include "link/cardbatch.h"
 #include "tools/cardsim_pty.h"
@@ -26,14 +27,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-ConfigImage BenchImage()
-{
-    ConfigImage image;
-    for (int i = 0; i < ConfigImage::Size; ++i)
-        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
-    return image;
-}
 
 double Median(std::vector<double> values)
 {

@@ -4,6 +4,7 @@
 // only polled.
 //   upload_bench [uploads] [idle seconds]     defaults: 3 uploads, 10 s idle
 
+#include "bench/benchimage.h"
 #include "config/configimage.h"
 #include "link/cardsession.h"
 #include "link/linkengine.h"
@@ -38,14 +39,6 @@ constexpr int CardBytes = 34;
 double WireLimitMs()
 {
     return (ProgramBytes + CardBytes) * 10.0 * 1000.0 / 2400.0;
-}
-
-ConfigImage BenchImage()
-{
-    ConfigImage image;
-    for (int i = 0; i < ConfigImage::Size; ++i)
-        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
-    return image;
 }
 
 bool WaitForAck(int fd)

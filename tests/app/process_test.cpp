@@ -1,6 +1,7 @@
 // The program as the system runs it: its own process in a working folder of the test's own,
 // ended by the signals a desktop session or a shutdown sends, and started twice in one folder.
 #include "config/configimage.h"
+#include "tests/support/scratchfolder.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -16,23 +17,9 @@
 
 namespace {
 
-class Program : public ::testing::Test
+class Program : public ScratchFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QByteArray read(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    void write(const QString &name, const QByteArray &bytes) const
-    {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
     // A project whose byte 903 is set: only a save (the load clears it) writes it as 0.
     void writeProject(const QString &ini = QStringLiteral("p.rel"))
     {
@@ -59,8 +46,6 @@ protected:
         ASSERT_TRUE(QFile::exists(path(QStringLiteral("zelkora.lock"))));
         QThread::msleep(500); // start-up done: the window is on its event loop
     }
-
-    QTemporaryDir m_dir;
 };
 
 TEST_F(Program, EndSignalsSaveLikeAClose)

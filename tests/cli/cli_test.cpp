@@ -2,6 +2,7 @@
 // files in a temporary folder, and virtual cards on pseudo-terminals.
 
 #include "tests/support/cardrig.h"
+#include "tests/support/scratchfolder.h"
 #include "tools/cardsim_expect.h"
 #include "tools/cardsim_pty.h"
 #include "tools/ser2net_rig.h"
@@ -30,12 +31,9 @@ struct Result
     QString err;
 };
 
-class Cli : public ::testing::Test
+class Cli : public ScratchFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
-    QString path(const QString &name) const { return m_dir.filePath(name); }
     QString configDir() const { return m_dir.filePath(QStringLiteral("config")); }
     QString stateDir() const
     {
@@ -63,17 +61,6 @@ protected:
         return result;
     }
 
-    QByteArray read(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    void write(const QString &name, const QByteArray &bytes) const
-    {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
     QByteArray starter() const
     {
         QFile file(QStringLiteral(ZELKORA_STARTER_REL));
@@ -94,7 +81,6 @@ protected:
     }
 
 private:
-    QTemporaryDir m_dir;
     std::vector<std::unique_ptr<CardSimPty>> m_cards;
 };
 
