@@ -10,7 +10,9 @@
 #include <cstdio>
 
 #ifndef Q_OS_WIN
-#include "app/endsignals.h"
+#include "link/endsignals.h"
+
+#include <csignal>
 #endif
 
 namespace {
@@ -65,7 +67,8 @@ int main(int argc, char *argv[])
 #ifndef Q_OS_WIN
     // "Every close saves", also when the system ends the program: from the first moment, so
     // an end during a start-up box (which waits in a loop of its own) saves too.
-    EndSignals ends;
+    // A closed terminal, Ctrl-C and Ctrl-\ in it, a desktop or system going down: all save.
+    EndSignals ends({SIGTERM, SIGHUP, SIGINT, SIGQUIT});
     QObject::connect(&ends, &EndSignals::endRequested, &form1, [&form1, &endCode](int) {
         if (endCode >= 0)
             return;

@@ -5,6 +5,7 @@
 #include "forms/projecttext.h"
 #include "link/cardbatch.h"
 #include "link/deployment.h"
+#include "link/endsignals.h"
 #include "link/linkengine.h"
 #include "link/portresolver.h"
 #include "link/uploadjournal.h"
@@ -16,6 +17,8 @@
 #include <QTimer>
 
 #include <set>
+
+#include <csignal>
 
 #include <memory>
 #include <vector>
@@ -135,21 +138,14 @@ private:
     bool m_summary = false;
 };
 
-// Records an upload; a journal that cannot be written stops nothing but is said.
-void Record(const UploadJournal &journal, const CardJob &job, const QString &project,
-            const ConfigImage &image, const Streams &streams)
-{
-    const QString failed =
-        journal.append(job.journalRecord(project, QStringLiteral("zelkora-cli")), image);
-    if (!failed.isEmpty())
-        Error(streams, job.label(), QStringLiteral("nicht im Journal vermerkt: ") + failed);
-}
-
-// Runs the errands, drawing bars on a terminal or printing one line per card as it ends, and
-// records every upload in the journal. named gives a card's line its name.
-bool RunBatch(CardBatch &batch, CardJob::Task task, const Streams &streams,
-              const std::function<void(CardJob &)> &recorded,
-              const std::function<QString(const CardJob &)> &named)
+// Runs the errands, drawing bars on a terminal or printing one line per card as it ends. An
+// upload's journal records are the job's own; an end record that could not be written is
+// said. Ctrl-C, SIGTERM or SIGHUP let the uploads under way finish (a card left in the middle
+// would take whatever comes next as its configuration) and start no other; a second one ends
+// at once. The status: 0 when every card did its errand, 1 when one did not, 128 + the signal
+// after an end signal.
+int RunBatch(CardBatch &batch, CardJob::Task task, const Streams &streams,
+             const std::function<QString(const CardJob &)> &named)
 {
     const bool bars = task == CardJob::Task::Upload && streams.terminal;
     ProgressBars progress(batch.jobs(), streams);
@@ -163,8 +159,9 @@ bool RunBatch(CardBatch &batch, CardJob::Task task, const Streams &streams,
     });
     QObject::connect(&batch, &CardBatch::progressed, &batch, [&] { redraw = true; });
     QObject::connect(&batch, &CardBatch::jobFinished, &batch, [&](CardJob *job) {
-        if (task == CardJob::Task::Upload)
-            recorded(*job);
+        if (!job->journalProblem().isEmpty())
+            Error(streams, named(*job),
+                  QStringLiteral("nicht im Journal vermerkt: ") + job->journalProblem());
         if (!bars) {
             if (job->ok())
                 Print(streams.out,
@@ -174,6 +171,19 @@ bool RunBatch(CardBatch &batch, CardJob::Task task, const Streams &streams,
         }
         redraw = true;
     });
+    int endSignal = 0;
+#ifndef Q_OS_WIN
+    EndSignals ends({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&ends, &EndSignals::endRequested, &batch, [&](int number) {
+        const bool first = endSignal == 0;
+        endSignal = number;
+        for (const auto &job : batch.jobs())
+            first ? job->finishUnderway() : job->interrupt();
+        if (first && task == CardJob::Task::Upload)
+            Print(streams.err, QStringLiteral("zelkora-cli: Übertragung wird zu Ende geführt … "
+                                              "(noch einmal: sofort abbrechen)\n"));
+    });
+#endif
     if (bars) {
         progress.draw();
         repaint.start();
@@ -186,7 +196,28 @@ bool RunBatch(CardBatch &batch, CardJob::Task task, const Streams &streams,
             if (!job->ok())
                 Error(streams, named(*job), job->failureText());
     }
-    return batch.allOk();
+    if (endSignal != 0)
+        return 128 + endSignal;
+    return batch.allOk() ? Success : CardFailed;
+}
+
+// Uploads rest on the journal: one that cannot record its beginning sends nothing.
+void Journalled(CardBatch &batch, const UploadJournal &journal,
+                const std::function<QString(const CardJob &)> &project,
+                const std::function<QString(const CardJob &)> &name)
+{
+    for (const auto &job : batch.jobs())
+        job->setJournal(&journal, project(*job), QStringLiteral("zelkora-cli"), name(*job));
+}
+
+// The journal's records, and a line on standard error where it was too large to read whole.
+std::vector<UploadRecord> ReadJournal(const UploadJournal &journal, const Streams &streams)
+{
+    QString cut;
+    std::vector<UploadRecord> records = journal.read(&cut);
+    if (!cut.isEmpty())
+        Error(streams, QStringLiteral("journal"), cut);
+    return records;
 }
 
 QString Short(const QByteArray &hash)
@@ -212,15 +243,16 @@ int Journal(const Arguments &args, const Streams &streams)
         key = TargetKey(target, SystemPortEnvironment::Instance());
     }
     const UploadJournal journal;
-    std::vector<UploadRecord> records = journal.read();
+    std::vector<UploadRecord> records = ReadJournal(journal, streams);
     std::reverse(records.begin(), records.end());
-    std::set<QString> current; // cards whose newest complete upload is already marked
+    std::set<QString> decided; // cards whose newest record that touched them is behind us
     QJsonArray array;
     QString text;
     int shown = 0;
     for (const UploadRecord &r : records) {
-        const bool newestComplete =
-            r.outcome == UploadRecord::Outcome::Complete && current.insert(r.key).second;
+        // Marked: what the card holds now. Only a complete upload that nothing came after.
+        const bool newestComplete = r.touchedCard() && decided.insert(r.key).second &&
+                                    r.outcome == UploadRecord::Outcome::Complete;
         if (!key.isNull() && r.key != key)
             continue;
         if (last > 0 && shown >= last)
@@ -232,9 +264,10 @@ int Journal(const Arguments &args, const Streams &streams)
             array.append(o);
             continue;
         }
-        QString where = r.port;
+        QString where = r.name.isEmpty() ? r.port : r.name + QStringLiteral(" ") + r.port;
         if (!r.reached.isEmpty() && r.reached != r.port)
             where += QStringLiteral(" (") + r.reached + QLatin1Char(')');
+        where = Visible(where, 120);
         text +=
             QStringLiteral("%1 %2  %3  %4  %5  %6")
                 .arg(newestComplete ? QLatin1Char('*') : QLatin1Char(' '))
@@ -242,8 +275,9 @@ int Journal(const Arguments &args, const Streams &streams)
                      where,
                      r.project.isEmpty() ? QStringLiteral("-") : QFileInfo(r.project).fileName(),
                      Short(r.hash), UploadRecord::OutcomeWord(r.outcome));
-        if (r.outcome != UploadRecord::Outcome::Complete)
-            text += QStringLiteral(": ") + r.reason;
+        if (r.outcome != UploadRecord::Outcome::Complete &&
+            r.outcome != UploadRecord::Outcome::Begun)
+            text += QStringLiteral(": ") + Visible(r.reason, 300);
         text += QStringLiteral("  (%1)\n").arg(r.program);
     }
     if (json)
@@ -281,31 +315,51 @@ int Deploy(const Arguments &args, const Streams &streams)
         return BadInput;
     }
     const UploadJournal journal;
-    const std::vector<PlannedCard> planned = PlanDeployment(manifest, journal);
+    // The whole promise of a deployment rests on the journal, and a report asked for must
+    // come: both are checked before anything is sent.
+    if (!plan) {
+        if (const QString why = journal.checkWritable(); !why.isEmpty()) {
+            Error(streams, QStringLiteral("deploy"), why + QStringLiteral(" (nichts gesendet)"));
+            return BadInput;
+        }
+        if (!reportPath.isEmpty()) {
+            if (const FileStatus status = CheckWritable(reportPath); !status.ok()) {
+                Error(streams, reportPath,
+                      FileErrorMessage(status) + QStringLiteral(" (nichts gesendet)"));
+                return BadInput;
+            }
+        }
+    }
+    const std::vector<PlannedCard> planned = PlanDeployment(manifest, ReadJournal(journal, streams));
+    // Names come from the manifest: written visibly, so no name can forge a line.
     const auto nameOf = [](const DeployCard &card) {
-        return card.name + QStringLiteral(" (") + card.target.text + QLatin1Char(')');
+        return Visible(card.name, 60) + QStringLiteral(" (") + Visible(card.target.text, 100) +
+               QLatin1Char(')');
     };
     if (plan) {
         for (const PlannedCard &p : planned) {
             QString line = nameOf(*p.card) + QStringLiteral(": ");
-            if (!p.last)
+            if (p.state.kind == CardState::Kind::Never)
                 line += QStringLiteral("nie vollständig übertragen\n");
+            else if (p.state.kind == CardState::Kind::Unknown)
+                line += p.state.unknownReason() +
+                        QStringLiteral(", die Karte zurücksetzen; wird übertragen\n");
             else if (p.unchanged())
                 line += QStringLiteral("unverändert seit %1\n")
-                            .arg(p.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+                            .arg(p.state.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
             else if (!p.lastImage)
                 line += QStringLiteral(
                             "anders als die Übertragung vom %1 (ihr Bild fehlt im Journal)\n")
-                            .arg(p.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+                            .arg(p.state.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
             else {
                 const QStringList changes = DiffProjects(*p.lastImage, p.card->image);
                 line += QStringLiteral("%1 %2 seit %3\n")
                             .arg(changes.size())
                             .arg(changes.size() == 1 ? QStringLiteral("Änderung")
                                                      : QStringLiteral("Änderungen"))
-                            .arg(p.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+                            .arg(p.state.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
                 for (const QString &change : changes)
-                    line += QStringLiteral("  ") + change + QLatin1Char('\n');
+                    line += QStringLiteral("  ") + Visible(change, 200) + QLatin1Char('\n');
             }
             Print(streams.out, line);
         }
@@ -333,22 +387,22 @@ int Deploy(const Arguments &args, const Streams &streams)
             outcome.job = batch.jobs()[next++].get();
             cardOf[outcome.job] = outcome.card;
         }
-    const bool allOk =
-        errands.empty() || RunBatch(
-                               batch, CardJob::Task::Upload, streams,
-                               [&](CardJob &job) {
-                                   const DeployCard &card = *cardOf.at(&job);
-                                   Record(journal, job, card.project, card.image, streams);
-                               },
-                               [&](const CardJob &job) { return nameOf(*cardOf.at(&job)); });
+    Journalled(
+        batch, journal, [&](const CardJob &job) { return cardOf.at(&job)->project; },
+        [&](const CardJob &job) { return cardOf.at(&job)->name; });
+    const int status =
+        errands.empty()
+            ? Success
+            : RunBatch(batch, CardJob::Task::Upload, streams,
+                       [&](const CardJob &job) { return nameOf(*cardOf.at(&job)); });
     if (!reportPath.isEmpty()) {
-        if (const FileStatus status = WriteFileAtomically(reportPath, DeployReportJson(outcomes));
-            !status.ok()) {
-            Error(streams, reportPath, FileErrorMessage(status));
-            return BadInput;
+        if (const FileStatus written = WriteFileAtomically(reportPath, DeployReportJson(outcomes));
+            !written.ok()) {
+            Error(streams, reportPath, FileErrorMessage(written));
+            return status == Success ? CardFailed : status;
         }
     }
-    return allOk ? Success : CardFailed;
+    return status;
 }
 
 int Ports(const Arguments &, const Streams &streams)
@@ -404,15 +458,21 @@ int CardErrands(const Arguments &args, CardJob::Task task, const Streams &stream
             return BadInput;
         image = *loaded;
     }
-    CardBatch batch(targets, task, image);
     const UploadJournal journal;
-    const bool ok = RunBatch(
-        batch, task, streams,
-        [&](CardJob &job) {
-            Record(journal, job, upload ? files.first() : QString(), image, streams);
-        },
-        [](const CardJob &job) { return job.label(); });
-    return ok ? Success : CardFailed;
+    // What a card holds is known only from the journal: an upload it cannot record is not
+    // begun.
+    if (upload) {
+        if (const QString why = journal.checkWritable(); !why.isEmpty()) {
+            Error(streams, command, why + QStringLiteral(" (nichts gesendet)"));
+            return CardFailed;
+        }
+    }
+    CardBatch batch(targets, task, image);
+    if (upload)
+        Journalled(
+            batch, journal, [&](const CardJob &) { return files.first(); },
+            [](const CardJob &) { return QString(); });
+    return RunBatch(batch, task, streams, [](const CardJob &job) { return job.label(); });
 }
 } // namespace
 
@@ -441,14 +501,19 @@ std::optional<ConfigImage> LoadProjectOrCard(const QString &path, const Streams 
         return std::nullopt;
     }
     const UploadJournal journal;
-    const std::optional<UploadRecord> last =
-        journal.lastComplete(TargetKey(target, SystemPortEnvironment::Instance()));
-    if (!last) {
+    const CardState state = UploadJournal::StateOf(
+        ReadJournal(journal, streams), TargetKey(target, SystemPortEnvironment::Instance()));
+    if (state.kind == CardState::Kind::Never) {
         Error(streams, path,
               QStringLiteral("keine vollständige Übertragung im Journal (%1)")
                   .arg(journal.journalPath()));
         return std::nullopt;
     }
+    if (state.kind == CardState::Kind::Unknown) {
+        Error(streams, path, state.unknownReason());
+        return std::nullopt;
+    }
+    const std::optional<UploadRecord> &last = state.last;
     const std::optional<ConfigImage> image = journal.image(last->hash);
     if (!image)
         Error(streams, path,

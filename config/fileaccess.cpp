@@ -413,6 +413,21 @@ FileStatus ReadFileHead(const QString &path, qint64 maxBytes, bool openForWritin
     return {};
 }
 
+FileStatus CheckWritable(const QString &path)
+{
+    if (FileStatus status = CheckPath(path); !status.ok())
+        return status;
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return {FileError::AccessDenied};
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.exists())
+        return {FileError::FileNotFound};
+    if (!folder.isDir() || !folder.isWritable() || (target.exists() && !target.isWritable()))
+        return {FileError::AccessDenied};
+    return {};
+}
+
 FileStatus WriteFileAtomically(const QString &path, QByteArrayView data, const FileWriter &writer)
 {
     if (FileStatus status = CheckPath(path); !status.ok())

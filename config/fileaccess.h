@@ -26,6 +26,11 @@ QString FileNameFromNative(const QByteArray &native);
 // Anything but a regular file (a folder, a pipe, a device) is refused with AccessDenied.
 FileStatus ReadFileHead(const QString &path, qint64 maxBytes, bool openForWriting, QByteArray &out);
 
+// Whether WriteFileAtomically could write the file now, without writing anything: its folder
+// exists and may be written, and the file, where it exists, is a regular one that may be
+// written. For checks made before work that must end in that file.
+FileStatus CheckWritable(const QString &path);
+
 // Replaces the file with `data` in one go: written to a temporary file in the same folder and
 // renamed over the old one only when complete, so a failure leaves the old file as it was.
 // The new file keeps the old one's mode, owner and group. A target that exists but is no

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -34,6 +35,13 @@ bool ReadInputBytes(const QString &path, QByteArray &bytes, QString *why)
                 return *why = FileErrorMessage(status), false;
             return true;
         }
+        // A stream is read once: standard input, a pipe handed over as /dev/fd/N (process
+        // substitution). A named FIFO or a device would hold the reader in open() until some
+        // other program writes, so only regular files are taken by name.
+        static const QRegularExpression handedOver(
+            QStringLiteral("^/(dev/fd|proc/self/fd|proc/[0-9]+/fd)/[0-9]+$|^/dev/stdin$"));
+        if (info.exists() && !handedOver.match(path).hasMatch())
+            return *why = QStringLiteral("keine gewöhnliche Datei (FIFO oder Gerät)"), false;
         file.setFileName(path);
         if (!file.open(QIODevice::ReadOnly)) {
             *why = info.exists() || info.isSymLink()

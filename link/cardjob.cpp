@@ -3,6 +3,7 @@
 #include "link/cardsession.h"
 #include "link/linkengine.h"
 #include "link/transport.h"
+#include "link/portresolver.h"
 
 #include <QTimer>
 
@@ -21,6 +22,19 @@ CardJob::CardJob(const PortTarget &target, Task task, const ConfigImage &image, 
         if (m_stage == Stage::Upload)
             finish(true);
     });
+    connect(&m_session->engine(), &LinkEngine::uploadDisturbed, this, [this](int block) {
+        if (m_stage != Stage::Upload)
+            return;
+        LinkFailure disturbed = failureHere(FailureKind::UploadDisturbed);
+        disturbed.block = block;
+        finish(false, disturbed);
+    });
+    m_deadline = new QTimer(this);
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, [this] {
+        if (!m_done)
+            finish(false, failureHere(FailureKind::Deadline, m_deadlineMs));
+    });
     connect(m_session, &CardSession::measured, this, [this](int t1, int t2, int t3, int humidity) {
         if (m_stage == Stage::Measure) {
             m_measurement = {t1, t2, t3, humidity};
@@ -30,14 +44,12 @@ CardJob::CardJob(const PortTarget &target, Task task, const ConfigImage &image, 
             QTimer::singleShot(MeasureSettleMs, this, [this] {
                 if (m_stage != Stage::MeasureSettle)
                     return;
-                const std::int64_t extra = m_session->engine().BytesReceived() - m_bytesAtReading;
-                if (extra == 0)
+                const LinkEngine &engine = m_session->engine();
+                const std::int64_t bytes = engine.BytesReceived() - m_bytesAtCommand;
+                if (bytes == 4 && !engine.ReplyTooEarly())
                     return finish(true);
-                LinkFailure disturbed;
-                disturbed.kind = FailureKind::Disturbed;
-                disturbed.where = m_session->transport().farEnd();
-                disturbed.value = int(4 + extra);
-                finish(false, disturbed);
+                finish(false, failureHere(FailureKind::Disturbed,
+                                          engine.ReplyTooEarly() ? 0 : int(bytes)));
             });
         }
     });
@@ -59,16 +71,86 @@ QString CardJob::label() const
 
 UploadRecord CardJob::journalRecord(const QString &project, const QString &program) const
 {
-    const UploadRecord::Outcome outcome = m_ok ? UploadRecord::Outcome::Complete
-                                          : m_failure.kind == FailureKind::CutOff
-                                              ? UploadRecord::Outcome::CutOff
-                                              : UploadRecord::Outcome::Failed;
+    const UploadRecord::Outcome outcome = this->outcome();
+    // Once the first byte went out, the card was touched: the record says where, from 1.
+    const int block = m_ok || !m_done ? 0 : std::max(1, m_failure.block);
     UploadRecord r = m_session->uploadRecord(
         m_target.text, TargetKey(m_target, m_session->environment()), project, program, outcome,
-        m_ok ? QString() : failureText(), m_ok ? 0 : m_failure.block);
+        m_ok || !m_done ? QString() : failureText(), block);
+    r.name = m_name;
     if (m_finishedAt.isValid())
         r.when = m_finishedAt;
     return r;
+}
+
+UploadRecord::Outcome CardJob::outcome() const
+{
+    using Outcome = UploadRecord::Outcome;
+    if (!m_done)
+        return Outcome::Begun;
+    if (m_ok)
+        return Outcome::Complete;
+    switch (m_failure.kind) {
+    case FailureKind::CutOff:
+        return Outcome::CutOff;
+    case FailureKind::UploadDisturbed:
+        return Outcome::Disturbed;
+    case FailureKind::Interrupted:
+        return Outcome::Interrupted;
+    default:
+        return Outcome::Failed;
+    }
+}
+
+void CardJob::setJournal(const UploadJournal *journal, const QString &project,
+                         const QString &program, const QString &name)
+{
+    m_journal = journal;
+    m_project = project;
+    m_program = program;
+    m_name = name;
+}
+
+LinkFailure CardJob::failureHere(FailureKind kind, int value) const
+{
+    LinkFailure f;
+    f.kind = kind;
+    f.where = m_session->transport().farEnd();
+    f.value = value;
+    return f;
+}
+
+void CardJob::armDeadline(int ms)
+{
+    m_deadlineMs = ms;
+    m_deadline->start(ms);
+}
+
+int CardJob::drain()
+{
+    int n = 0;
+    while (m_session->transport().ReadByte() >= 0)
+        ++n;
+    return n;
+}
+
+void CardJob::finishUnderway()
+{
+    if (m_done || m_stage == Stage::Upload)
+        return;
+    finish(false, failureHere(FailureKind::Interrupted));
+}
+
+void CardJob::interrupt()
+{
+    if (m_done)
+        return;
+    LinkFailure f = failureHere(FailureKind::Interrupted);
+    if (m_stage == Stage::Upload) {
+        const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
+        f.block = std::max(1, at.block);
+    }
+    finish(false, f);
 }
 
 QString CardJob::failureText() const
@@ -127,11 +209,12 @@ void CardJob::lineChanged()
 void CardJob::begin()
 {
     m_session->startStepping();
+    armDeadline(AskDeadlineMs);
     if (m_task == Task::Measure) {
-        // What the line held before the command is no part of the reply.
-        while (m_session->transport().ReadByte() >= 0) {
-        }
+        // What the line held before the command is no part of the reply (a server's banner).
+        drain();
         m_stage = Stage::Measure;
+        m_bytesAtCommand = m_session->engine().BytesReceived();
         m_session->Measure();
         markProgress();
         m_session->Step();
@@ -142,10 +225,60 @@ void CardJob::begin()
 
 void CardJob::askVersion()
 {
+    drain();
     m_stage = Stage::Version;
+    m_bytesAtCommand = m_session->engine().BytesReceived();
     m_session->engine().StartPoll();
     markProgress();
     m_session->Step();
+}
+
+void CardJob::versionAnswered()
+{
+    const LinkEngine &engine = m_session->engine();
+    // One byte, a version, and no sooner than the line carries question and answer.
+    if (engine.NonVersionReply() >= 0)
+        return finish(false, failureHere(FailureKind::VersionDisturbed, engine.NonVersionReply()));
+    if (engine.LastVersion() < 0 || engine.ReplyTooEarly() ||
+        engine.BytesReceived() - m_bytesAtCommand != 1)
+        return finish(false, failureHere(FailureKind::VersionDisturbed, -1));
+    m_version = engine.LastVersion();
+    if (m_task == Task::Upload)
+        return startUpload();
+    // Trusted only when nothing follows it.
+    m_stage = Stage::VersionSettle;
+    QTimer::singleShot(MeasureSettleMs, this, [this] {
+        if (m_stage != Stage::VersionSettle)
+            return;
+        if (m_session->engine().BytesReceived() - m_bytesAtCommand != 1 || drain() > 0)
+            return finish(false, failureHere(FailureKind::VersionDisturbed, -1));
+        finish(true);
+    });
+}
+
+void CardJob::startUpload()
+{
+    if (m_version != LinkEngine::AcceptedVersion) {
+        LinkFailure wrong = failureHere(FailureKind::WrongVersion, m_version);
+        return finish(false, wrong);
+    }
+    // A line that talks unasked between the answer and "D" is no line to upload on.
+    if (drain() > 0)
+        return finish(false, failureHere(FailureKind::VersionDisturbed, -1));
+    if (m_journal) {
+        const QString failed =
+            m_journal->append(journalRecord(m_project, m_program), m_session->image());
+        if (!failed.isEmpty()) {
+            LinkFailure f = failureHere(FailureKind::JournalFailed);
+            f.systemText = failed;
+            return finish(false, f);
+        }
+    }
+    m_began = true;
+    m_stage = Stage::Upload;
+    armDeadline(UploadDeadlineMs);
+    m_session->Send();
+    markProgress();
 }
 
 void CardJob::check()
@@ -160,28 +293,10 @@ void CardJob::check()
     if (step != m_lastStep || engine.MeasureCount() != m_lastMeasureCount)
         markProgress();
 
-    if (m_stage == Stage::Version && step == LinkEngine::Idle) {
-        if (engine.LastVersion() < 0) {
-            // A stray acknowledgement ended the poll without an answer: ask again.
-            engine.StartPoll();
-            return;
-        }
-        m_version = engine.LastVersion();
-        if (m_task == Task::Version)
-            return finish(true);
-        if (m_version != LinkEngine::AcceptedVersion) {
-            LinkFailure wrong;
-            wrong.kind = FailureKind::WrongVersion;
-            wrong.where = m_session->transport().farEnd();
-            wrong.value = m_version;
-            return finish(false, wrong);
-        }
-        m_stage = Stage::Upload;
-        m_session->Send();
-        markProgress();
-        return;
-    }
-    if (m_sinceProgress.elapsed() >= TimeoutMs)
+    if (m_stage == Stage::Version && (step == LinkEngine::Idle || engine.NonVersionReply() >= 0))
+        return versionAnswered();
+    if (m_stage != Stage::VersionSettle && m_stage != Stage::MeasureSettle &&
+        m_sinceProgress.elapsed() >= TimeoutMs)
         finish(false, stalledAt());
 }
 
@@ -234,8 +349,12 @@ void CardJob::finish(bool ok, const LinkFailure &failure)
     m_failure = failure;
     m_finishedAt = QDateTime::currentDateTime();
     m_stage = Stage::Done;
+    m_deadline->stop();
     m_session->stop();
     // Nothing more is asked of this card: its port is free for others at once.
     m_session->transport().close();
+    if (m_journal && m_began)
+        m_journalProblem =
+            m_journal->append(journalRecord(m_project, m_program), m_session->image());
     emit finished(ok);
 }

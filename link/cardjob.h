@@ -14,6 +14,7 @@
 
 class CardSession;
 class ConfigImage;
+class QTimer;
 
 // One errand with one card, on a card session of its own, for tools that serve many cards at
 // once: open the port or connect to the device server, ask the version, then upload the image
@@ -34,9 +35,13 @@ public:
     };
     // How long a card may leave an expected byte out.
     static constexpr int TimeoutMs = 2000;
-    // After the fourth measurement byte: longer than the reply takes on the wire, so bytes
-    // still coming belong to the same reply and the reading is disturbed.
+    // After the reply to "L" or "T": longer than a reply takes on the wire, so bytes still
+    // coming belong to no question and the answer is disturbed.
     static constexpr int MeasureSettleMs = 80;
+    // Each errand ends by its deadline, counted from when the line is open, however busily
+    // the line answers: a version or a measurement in 3 s, an upload in its wire time and 5 s.
+    static constexpr int AskDeadlineMs = 3000;
+    static constexpr int UploadDeadlineMs = 5000 + int((1 + 512 + 9 + 34) * 4167 / 1000);
 
     // The image must outlive the job; the upload reads it block by block as it goes out.
     CardJob(const PortTarget &target, Task task, const ConfigImage &image,
@@ -64,8 +69,28 @@ public:
     // When the errand started and ended, local time.
     QDateTime startedAt() const { return m_startedAt; }
     QDateTime finishedAt() const { return m_finishedAt; }
+    // How an upload stands, in the journal's words: begun while it runs.
+    UploadRecord::Outcome outcome() const;
     // An upload's journal record: how it ended, what it reached, the final block's bytes.
     UploadRecord journalRecord(const QString &project, const QString &program) const;
+
+    // Uploads are journalled here: the begun record right before the first byte goes to the
+    // card (an upload whose begun record cannot be written sends nothing and fails), and the
+    // end record when it ends. The journal must outlive the job. name: the card's name in a
+    // manifest, kept in the records.
+    void setJournal(const UploadJournal *journal, const QString &project, const QString &program,
+                    const QString &name = {});
+    // Why the end record could not be written; empty when it was (or none was due).
+    const QString &journalProblem() const { return m_journalProblem; }
+    // Whether the upload sent its first byte (its begun record was written).
+    bool began() const { return m_began; }
+
+    // A first end signal: an errand that has not begun its upload ends now, as interrupted;
+    // an upload under way is finished, since a card left in the middle would take whatever
+    // comes next as its configuration.
+    void finishUnderway();
+    // A second end signal: ends at once, an upload under way as interrupted at its block.
+    void interrupt();
 
 signals:
     void progressChanged(int value);
@@ -77,6 +102,7 @@ private:
         Idle,
         Opening,
         Version,
+        VersionSettle,
         Upload,
         Measure,
         MeasureSettle,
@@ -86,6 +112,12 @@ private:
     void check();
     void lineChanged();
     void askVersion();
+    void versionAnswered();
+    void startUpload();
+    // Reads what the line holds before a command; how many bytes that was.
+    int drain();
+    void armDeadline(int ms);
+    LinkFailure failureHere(FailureKind kind, int value = 0) const;
     void finish(bool ok, const LinkFailure &failure = {});
     LinkFailure stalledAt() const;
     // The engine moved: the card has another TimeoutMs for its next byte.
@@ -106,6 +138,15 @@ private:
     int m_progress = 0;
     std::array<int, 4> m_measurement{};
     std::int64_t m_bytesAtReading = 0;
+    std::int64_t m_bytesAtCommand = 0;
+    QTimer *m_deadline = nullptr;
+    int m_deadlineMs = 0;
+    const UploadJournal *m_journal = nullptr;
+    QString m_project;
+    QString m_program;
+    QString m_name;
+    bool m_began = false;
+    QString m_journalProblem;
     QDateTime m_startedAt;
     QDateTime m_finishedAt;
 };

@@ -185,7 +185,8 @@ bool CardSession::connectChoice()
 
 void CardSession::Send()
 {
-    m_engine->Button1Click();
+    if (!m_held)
+        m_engine->Button1Click();
 }
 
 void CardSession::Reset()
@@ -195,7 +196,17 @@ void CardSession::Reset()
 
 void CardSession::Measure()
 {
-    m_engine->Button3Click();
+    if (!m_held)
+        m_engine->Button3Click();
+}
+
+void CardSession::setHeld(bool held)
+{
+    m_held = held;
+    // A poll asked for but not sent yet must not go out either.
+    const int step = m_engine->LinkStep();
+    if (held && (step == LinkEngine::PollAsked || step == LinkEngine::AwaitVersion))
+        m_engine->Button2Click();
 }
 
 void CardSession::Step()
@@ -249,7 +260,8 @@ void CardSession::SecondTick(const QDateTime &now)
     // Reported before the next poll clears the flags: this is the cycle that just ended.
     const bool seen = m_engine->CardSeen();
     emit linkReported(seen && m_transport->PortOpen(), seen && !m_engine->VersionOk());
-    m_engine->StartPoll();
+    if (!m_held)
+        m_engine->StartPoll();
 }
 
 bool CardSession::PortOpen() const

@@ -45,6 +45,8 @@ public:
     void setEnvironment(const PortEnvironment &environment);
     const PortEnvironment &environment() const { return *m_environment; }
     LinkEngine &engine() const { return *m_engine; }
+    // The image the uploads send.
+    const ConfigImage &image() const { return m_image; }
     const LinkClock &clock() const { return *m_clock; }
     QTimer *Timer1() const { return m_timer1; } // engine step, 20 ms
     QTimer *Timer2() const { return m_timer2; } // clock and link status, 1 s
@@ -86,6 +88,11 @@ public:
     void Send();
     void Reset();
     void Measure();
+
+    // A card that may be in the middle of an upload takes every byte as part of it: while
+    // held, the session sends it nothing (no poll, no upload, no measurement) until released.
+    void setHeld(bool held);
+    bool held() const { return m_held; }
 
     // One run of the engine's step routine.
     void Step();
@@ -141,4 +148,5 @@ private:
     std::function<QDateTime()> m_now;
     QString m_choice; // the user's last port choice, for reopening it
     bool m_freshClock = false;
+    bool m_held = false;
 };

@@ -137,21 +137,18 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
     return manifest;
 }
 
-std::vector<PlannedCard> PlanDeployment(const Manifest &manifest, const UploadJournal &journal)
+std::vector<PlannedCard> PlanDeployment(const Manifest &manifest,
+                                        const std::vector<UploadRecord> &records,
+                                        const UploadJournal &journal)
 {
-    const std::vector<UploadRecord> records = journal.read();
     std::vector<PlannedCard> plan;
     for (const DeployCard &card : manifest.cards) {
         PlannedCard planned;
         planned.card = &card;
-        const QString key = TargetKey(card.target, SystemPortEnvironment::Instance());
-        for (auto it = records.rbegin(); it != records.rend(); ++it)
-            if (it->outcome == UploadRecord::Outcome::Complete && it->key == key) {
-                planned.last = *it;
-                break;
-            }
-        if (planned.last && !planned.unchanged())
-            planned.lastImage = journal.image(planned.last->hash);
+        planned.state = UploadJournal::StateOf(
+            records, TargetKey(card.target, SystemPortEnvironment::Instance()));
+        if (planned.state.kind == CardState::Kind::Holds && !planned.unchanged())
+            planned.lastImage = journal.image(planned.state.last->hash);
         plan.push_back(planned);
     }
     return plan;
@@ -173,10 +170,7 @@ QByteArray DeployReportJson(const std::vector<DeployOutcome> &outcomes)
         } else if (o.job) {
             const bool ok = o.job->ok();
             card.insert(QStringLiteral("ergebnis"),
-                        ok ? UploadRecord::OutcomeWord(UploadRecord::Outcome::Complete)
-                           : UploadRecord::OutcomeWord(o.job->failure().kind == FailureKind::CutOff
-                                                           ? UploadRecord::Outcome::CutOff
-                                                           : UploadRecord::Outcome::Failed));
+                        UploadRecord::OutcomeWord(o.job->outcome()));
             if (!ok)
                 card.insert(QStringLiteral("grund"), o.job->failureText());
             card.insert(QStringLiteral("beginn"), o.job->startedAt().toString(Qt::ISODateWithMs));

@@ -43,15 +43,22 @@ using ProjectLoader = std::function<std::optional<ConfigImage>(const QString &pa
 Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const ProjectLoader &loader,
                       const PortEnvironment &environment, QStringList *problems);
 
-// What an upload would change on each card, against its last complete upload in the journal.
+// What an upload would change on each card, against what the journal says it holds. A card
+// whose last upload did not complete is unknown, never unchanged.
 struct PlannedCard
 {
     const DeployCard *card = nullptr;
-    std::optional<UploadRecord> last;     // the last complete upload; none: never uploaded
-    std::optional<ConfigImage> lastImage; // its image, where the journal kept it
-    bool unchanged() const { return last && last->hash == card->hash; }
+    CardState state;
+    std::optional<ConfigImage> lastImage; // the held upload's image, where the journal kept it
+    bool unchanged() const
+    {
+        return state.kind == CardState::Kind::Holds && state.last->hash == card->hash;
+    }
 };
-std::vector<PlannedCard> PlanDeployment(const Manifest &manifest, const UploadJournal &journal);
+// records: the journal's, oldest first; journal: where the images are kept.
+std::vector<PlannedCard> PlanDeployment(const Manifest &manifest,
+                                        const std::vector<UploadRecord> &records,
+                                        const UploadJournal &journal = UploadJournal());
 
 // The report of a deployment, one entry per card of the manifest: name, port, project, hash,
 // result with reason, and times.

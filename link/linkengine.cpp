@@ -21,16 +21,22 @@ void LinkEngine::Timer1Timer()
     if (!m_port->PortOpen())
         return;
     if (m_linkStep == MeasureAsked) {
+        handedToLine(1);
+        m_replyTooEarly = false;
         m_port->SendByte(CommandMeasure);
         m_linkStep = MeasureCollect;
         m_measureCount = 0;
     }
     if (m_linkStep == UploadAsked) {
-        m_port->SendByte(CommandUpload);
         handedToLine(1);
+        m_port->SendByte(CommandUpload);
         m_linkStep = AwaitUploadAccept;
+        m_blocksSent = 0;
     }
     if (m_linkStep == PollAsked) {
+        handedToLine(1);
+        m_replyTooEarly = false;
+        m_nonVersionReply = -1;
         m_port->SendByte(CommandVersion);
         m_linkStep = AwaitVersion;
     }
@@ -46,19 +52,26 @@ void LinkEngine::Timer1Timer()
     // Sending leaves an even step and only odd steps send, so one block at most per tick.
     if (m_linkStep == FinalBlockDue) {
         m_linkStep = AwaitLastAck;
-        sendFinalBlock();
         handedToLine(9);
+        sendFinalBlock();
+        ++m_blocksSent;
     }
     for (int k = 0; k < BlockCount; ++k) {
         if (m_linkStep == 5 + 2 * k) {
             m_linkStep = 6 + 2 * k;
-            sendBlock(k);
             handedToLine(BlockSize);
+            sendBlock(k);
+            ++m_blocksSent;
         }
     }
     if (m_linkStep <= UploadDone)
         emit progressChanged(m_linkStep);
     if (m_linkStep == UploadDone) {
+        // The steps allow no other way here; the count makes sure of it.
+        if (m_blocksSent != BlockCount + 1) {
+            m_linkStep = AwaitLastAck;
+            return disturb();
+        }
         m_linkStep = Idle;
         emit uploadCompleted();
     }
@@ -121,8 +134,26 @@ void LinkEngine::setLineClock(std::function<std::int64_t()> nowMicroseconds)
 
 void LinkEngine::handedToLine(int count)
 {
-    if (m_lineClock)
-        m_earliestAckUs = m_lineClock() + count * ByteTimeUs * 3 / 4;
+    // Taken before the bytes go out, so a write that is slow to return never makes a real
+    // answer look early.
+    if (m_lineClock) {
+        m_handedUs = m_lineClock();
+        m_handedCount = count;
+    }
+}
+
+bool LinkEngine::tooEarly(int answerBytes) const
+{
+    // Three quarters of the wire's time leave room for a line clocked a little fast.
+    return m_lineClock &&
+           m_lineClock() < m_handedUs + (m_handedCount + answerBytes) * ByteTimeUs * 3 / 4;
+}
+
+void LinkEngine::disturb()
+{
+    const UploadPosition at = PositionOf(m_linkStep);
+    m_linkStep = Idle;
+    emit uploadDisturbed(std::max(1, at.block));
 }
 
 bool LinkEngine::awaitsAck() const
@@ -135,6 +166,8 @@ bool LinkEngine::awaitsAck() const
 void LinkEngine::receive(int byte)
 {
     if (m_linkStep == MeasureCollect) {
+        if (tooEarly(m_measureCount + 1))
+            m_replyTooEarly = true;
         if (m_measureCount < static_cast<int>(m_measureBuffer.size()))
             m_measureBuffer[static_cast<std::size_t>(m_measureCount++)] =
                 static_cast<std::uint8_t>(byte);
@@ -147,13 +180,24 @@ void LinkEngine::receive(int byte)
             m_cardSeen = true;
         return;
     }
+    if (m_linkStep == AwaitVersion) {
+        if (tooEarly())
+            m_replyTooEarly = true;
+        if ((byte & 0xC0) != 0x80 && m_nonVersionReply < 0)
+            m_nonVersionReply = byte;
+    }
     if (byte == Ack) {
-        // A 65 only moves the engine where one is awaited; anywhere else (idle, or surplus
-        // acknowledgements in one tick) it would skip a block or lock the engine up.
+        // A 65 only moves the engine where one is awaited. In an upload, one that nothing
+        // awaits or that beats the wire means the card may count blocks differently from us:
+        // going on would skip a block or send one twice, so the upload is given up. Idle, a
+        // 65 moves nothing (it would lock the engine up).
         m_cardSeen = true;
-        const bool beforeItCouldBe = m_lineClock && m_lineClock() < m_earliestAckUs;
-        if (awaitsAck() && !beforeItCouldBe)
+        const UploadPosition at = PositionOf(m_linkStep);
+        const bool uploading = m_linkStep == AwaitUploadAccept || at.phase == UploadPosition::Blocks;
+        if (awaitsAck() && !tooEarly())
             ++m_linkStep;
+        else if (uploading)
+            disturb();
         else if (m_linkStep == AwaitVersion)
             m_linkStep = Idle;
         return;

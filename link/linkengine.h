@@ -66,17 +66,22 @@ public:
     bool PortOpen() const;
     // Every byte read from the line so far, whatever it meant.
     std::int64_t BytesReceived() const { return m_bytesReceived; }
+    // Since the last "L" or "T" went out: a byte came sooner than the line could have carried
+    // the command and the answer, so it was on its way before the question.
+    bool ReplyTooEarly() const { return m_replyTooEarly; }
+    // Since the last "L" went out: the first byte that was no version (-1: none), as a card
+    // in the middle of an upload or a line that answers anything would send.
+    int NonVersionReply() const { return m_nonVersionReply; }
 
     // One step: a tick of Timer1, or bytes that arrived from the card.
     void Timer1Timer();
 
-    // The clock of a real line, in microseconds. With it, a 65 that comes sooner after a
-    // block (or "D") was handed to the line than three quarters of that block's time on a
-    // 2400-baud wire cannot be the card's acknowledgement of it: it is a surplus one of the
-    // step before, and moves nothing. Steps run on every arrival, so such a surplus 65 comes
-    // alone, 4 ms after the real one, and would otherwise put the engine one acknowledgement
-    // ahead of the card for the rest of the upload. Without a clock (a scripted line that
-    // answers at once, as in tests) every awaited 65 counts.
+    // The clock of a real line, in microseconds. With it, a byte that comes sooner after a
+    // command or block was handed to the line than three quarters of the time a 2400-baud
+    // wire needs for those bytes and the answer cannot be the card's answer to them. In an
+    // upload such a 65 disturbs the line (see uploadDisturbed); after "L" or "T" the reply is
+    // marked as too early (ReplyTooEarly), for an errand to refuse. Without a clock (a scripted
+    // line that answers at once, as in tests) only surplus acknowledgements disturb.
     void setLineClock(std::function<std::int64_t()> nowMicroseconds);
     // "Send", after the window has captured the page: starts an upload only when idle.
     void Button1Click();
@@ -114,8 +119,14 @@ signals:
     // The fourth measurement byte is in: three temperatures in °C (signed, see Temperature)
     // and the relative humidity in percent.
     void measured(int t1, int t2, int t3, int humidity);
-    // The card acknowledged the final block; the engine is idle again.
+    // The card acknowledged the final block, every block having gone out exactly once after
+    // its own acknowledgement; the engine is idle again.
     void uploadCompleted();
+    // An acknowledgement came that no block awaited (a second one for the same block), or
+    // sooner than the line could carry the block: the card's count and ours may differ, so
+    // the upload is given up at `block` (1 to 32, 33 for the final block) and the engine is
+    // idle, with the bar where it stood. The card must be reset and sent again.
+    void uploadDisturbed(int block);
     // The card answered with another firmware version: "Send" stays off for the run.
     void sendDisabled();
 
@@ -125,8 +136,11 @@ private:
     void sendFinalBlock();
     void showMeasurement();
     bool awaitsAck() const;
-    // Bytes just handed to the line: their acknowledgement cannot come sooner than this.
+    // Bytes about to be handed to the line: the n-th byte of their answer cannot come sooner
+    // than the wire carries them and n bytes back.
     void handedToLine(int count);
+    bool tooEarly(int answerBytes = 1) const;
+    void disturb();
 
     BytePort *m_port;
     const ConfigImage &m_image;
@@ -138,7 +152,11 @@ private:
     int m_measureCount = 0;
     int m_lastVersion = -1;
     std::function<std::int64_t()> m_lineClock;
-    std::int64_t m_earliestAckUs = 0;
+    std::int64_t m_handedUs = 0;
+    int m_handedCount = 0;
     std::vector<std::uint8_t> m_finalBlock;
     std::int64_t m_bytesReceived = 0;
+    int m_blocksSent = 0; // of the upload under way, the final block included
+    bool m_replyTooEarly = false;
+    int m_nonVersionReply = -1;
 };

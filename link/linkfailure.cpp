@@ -46,6 +46,21 @@ bool LinkFailure::retryable() const
     }
 }
 
+bool LinkFailure::leavesCardMidUpload() const
+{
+    switch (kind) {
+    case FailureKind::BlockStalled:
+    case FailureKind::FinalStalled:
+    case FailureKind::OutOfStep:
+    case FailureKind::CutOff:
+    case FailureKind::UploadDisturbed:
+    case FailureKind::Interrupted:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString FailureCause(const LinkFailure &failure)
 {
     switch (failure.kind) {
@@ -84,7 +99,13 @@ QString FailureCause(const LinkFailure &failure)
     case FailureKind::NoBinary:
         return QStringLiteral("Server lehnt Telnet BINARY ab");
     case FailureKind::NoComPort:
-        return QStringLiteral("Server lehnt RFC 2217 ab");
+        return QStringLiteral("Server stellt die Leitung nicht ein");
+    case FailureKind::NoNegotiation:
+        return QStringLiteral("Server antwortet nicht auf die Telnet-Verhandlung");
+    case FailureKind::NotReading:
+        return QStringLiteral("Server nimmt keine Daten an");
+    case FailureKind::RunawayTelnet:
+        return QStringLiteral("Server verhandelt Telnet ohne Ende");
     case FailureKind::SettingsRejected:
         return QStringLiteral("Server bestätigt ") + SettingText(failure.setting, failure.value);
     case FailureKind::NoVersion:
@@ -96,7 +117,9 @@ QString FailureCause(const LinkFailure &failure)
     case FailureKind::NoUploadAccept:
         return QStringLiteral("keine Antwort auf den Upload-Befehl (D)");
     case FailureKind::BlockStalled:
-        return QStringLiteral("keine Bestätigung für Block %1 von 32").arg(failure.block);
+        return QStringLiteral("keine Bestätigung für Block %1 von %2")
+            .arg(failure.block)
+            .arg(LinkEngine::BlockCount);
     case FailureKind::FinalStalled:
         return QStringLiteral("keine Bestätigung für den Schlussblock");
     case FailureKind::OutOfStep:
@@ -106,7 +129,32 @@ QString FailureCause(const LinkFailure &failure)
     case FailureKind::NoMeasurement:
         return QStringLiteral("keine Messwerte (T): %1 von 4 Bytes").arg(failure.value);
     case FailureKind::Disturbed:
-        return QStringLiteral("Messung gestört: %1 Bytes statt 4").arg(failure.value);
+        return failure.value > 0
+                   ? QStringLiteral("Messung gestört: %1 Bytes statt 4").arg(failure.value)
+                   : QStringLiteral("Messung gestört: Antwort schneller als die Leitung");
+    case FailureKind::VersionDisturbed:
+        return failure.value >= 0
+                   ? QStringLiteral("Versionsabfrage gestört: Antwort %1 ist keine Version")
+                         .arg(failure.value)
+                   : QStringLiteral("Versionsabfrage gestört: Antwort schneller als die "
+                                    "Leitung oder mehr als ein Byte");
+    case FailureKind::UploadDisturbed:
+        return failure.block > LinkEngine::BlockCount
+                   ? QStringLiteral("Leitung gestört beim Schlussblock")
+                   : QStringLiteral("Leitung gestört bei Block %1 von %2")
+                         .arg(failure.block)
+                         .arg(LinkEngine::BlockCount);
+    case FailureKind::Interrupted:
+        return failure.block > LinkEngine::BlockCount
+                   ? QStringLiteral("unterbrochen beim Schlussblock")
+                   : QStringLiteral("unterbrochen bei Block %1 von %2")
+                         .arg(failure.block)
+                         .arg(LinkEngine::BlockCount);
+    case FailureKind::Deadline:
+        return QStringLiteral("keine fertige Antwort in %1 s").arg(failure.value / 1000.0);
+    case FailureKind::JournalFailed:
+        return QStringLiteral("nicht gesendet, das Journal nimmt die Übertragung nicht auf: ") +
+               failure.systemText;
     }
     return {};
 }
@@ -163,16 +211,21 @@ QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &envir
     case FailureKind::NoBinary:
         return cause + QStringLiteral(" und kann nicht jedes Byte übertragen");
     case FailureKind::NoComPort:
-        return cause + QStringLiteral("; für einen rohen TCP-Port socket:// verwenden");
+        return cause + QStringLiteral("; wenn er sie selbst auf 2400 8N1 hält: socket:// verwenden");
     case FailureKind::CutOff:
         // The card waits for the rest of the block and has no time-out of its own.
-        return (failure.block > 32 ? QStringLiteral("Verbindung getrennt beim Schlussblock")
-                                   : QStringLiteral("Verbindung getrennt bei Block %1 von 32")
-                                         .arg(failure.block)) +
+        return (failure.block > LinkEngine::BlockCount
+                    ? QStringLiteral("Verbindung getrennt beim Schlussblock")
+                    : QStringLiteral("Verbindung getrennt bei Block %1 von %2")
+                          .arg(failure.block)
+                          .arg(LinkEngine::BlockCount)) +
                QStringLiteral(": Übertragung abgebrochen, die Karte vor der nächsten Übertragung "
                               "zurücksetzen");
     default:
-        return cause;
+        // Whatever else left the card in the middle of an upload says what to do about it.
+        return failure.leavesCardMidUpload()
+                   ? cause + QStringLiteral(": die Karte zurücksetzen und neu übertragen")
+                   : cause;
     }
 }
 

@@ -28,8 +28,11 @@ enum class FailureKind
     NotTelnet,        // rfc2217:// but the server never negotiated: it is a raw port
     IsTelnet,         // socket:// but the server opened with Telnet negotiation
     NoBinary,         // the server refuses Telnet BINARY, so it cannot carry every byte
-    NoComPort,        // the server refuses the Com Port Control Option
+    NoComPort,        // the server refuses the Com Port Control Option, or never takes it up
     SettingsRejected, // the server confirmed other line settings (setting, value)
+    NoNegotiation,    // rfc2217:// but the server sent nothing at all within the connect limit
+    NotReading,       // the server takes no data: what waits for it passed the bound
+    RunawayTelnet,    // the server negotiates without end (options toggled, commands flooded)
     // An errand with the card.
     NoVersion,      // no answer to "L"
     WrongVersion,   // another version byte (value)
@@ -39,7 +42,13 @@ enum class FailureKind
     OutOfStep,      // surplus acknowledgements carried the upload off its steps (value)
     CutOff,         // the line went away in the middle of an upload, at block `block`
     NoMeasurement,  // fewer than four measurement bytes (value: how many came)
-    Disturbed,      // more bytes than a reading came back (value: how many)
+    Disturbed,      // more bytes than a reading came back (value: how many; 0: too early)
+    VersionDisturbed, // the answer to "L" was no version, came too early or had company
+                      // (value: the byte that was no version, -1 for the others)
+    UploadDisturbed,  // an acknowledgement that no block awaited, or faster than the wire
+    Interrupted,      // a second signal ended the upload at `block`
+    Deadline,         // the errand had no finished answer within its time (value: ms)
+    JournalFailed,    // the upload's first journal record could not be written (systemText)
 };
 
 // The line settings an RFC 2217 server may confirm differently.
@@ -56,7 +65,8 @@ struct LinkFailure
     FailureKind kind = FailureKind::None;
     QString where;      // the device path or the address (host:port) it concerns
     QString systemText; // the system's or the server's own words
-    int block = 0;      // BlockStalled, CutOff: 1 to 32, 33 for the final block
+    int block = 0;      // BlockStalled, CutOff, UploadDisturbed, Interrupted: 1 to 32, 33
+                        // for the final block
     int value = 0;      // NoDevice: ports found; WrongVersion: the byte; SettingsRejected: the
                         // confirmed value; NoMeasurement/Disturbed: bytes; OutOfStep: the step
     LineSetting setting = LineSetting::Baud; // SettingsRejected
@@ -64,6 +74,9 @@ struct LinkFailure
     bool failed() const { return kind != FailureKind::None; }
     // A network failure that may pass by itself: worth another connection attempt.
     bool retryable() const;
+    // The card may be in the middle of an upload, taking whatever comes next as its
+    // configuration: it must be reset before anything else is sent to it.
+    bool leavesCardMidUpload() const;
 };
 
 // The cause in a word or two: "nicht gefunden", "kein Gerät", "keine Berechtigung", "belegt",

@@ -13,22 +13,45 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-const char *const Outcomes[] = {"vollständig", "gescheitert", "abgebrochen"};
+// By UploadRecord::Outcome; the first three are those of the journal's first records.
+const char *const Outcomes[] = {"vollständig", "gescheitert",  "abgebrochen",
+                                "begonnen",    "unterbrochen", "gestört"};
+constexpr int OutcomeCount = int(std::size(Outcomes));
 
 QString ImagePath(const QString &folder, const QByteArray &hash)
 {
     return folder + QStringLiteral("/bilder/") + QString::fromLatin1(hash) + QStringLiteral(".rel");
 }
+
+#ifndef Q_OS_WIN
+// A FIFO without a reader refuses a non-blocking open with ENXIO.
+QString OpenFailure(const QString &path, int error)
+{
+    if (error == ENXIO)
+        return QStringLiteral("Journal %1: keine gewöhnliche Datei").arg(path);
+    return QStringLiteral("Journal %1: %2").arg(path, FileErrorMessage(StatusFromErrno(error)));
+}
+
+QString NotRegular(const QString &path, int fd)
+{
+    struct stat st = {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        return {};
+    return QStringLiteral("Journal %1: keine gewöhnliche Datei").arg(path);
+}
+#endif
 
 } // namespace
 
@@ -50,6 +73,25 @@ QString UploadRecord::OutcomeWord(Outcome outcome)
     return QString::fromUtf8(Outcomes[int(outcome)]);
 }
 
+QString UploadRecord::whenAndWho() const
+{
+    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm")) +
+           (program.isEmpty() ? QString() : QStringLiteral(" von ") + program);
+}
+
+QString CardState::unknownReason() const
+{
+    if (kind != Kind::Unknown)
+        return {};
+    QString what = last->outcome == UploadRecord::Outcome::Begun
+                       ? QStringLiteral("nicht beendet")
+                       : UploadRecord::OutcomeWord(last->outcome);
+    if (last->outcome != UploadRecord::Outcome::Begun && last->block > 0)
+        what += last->block > 32 ? QStringLiteral(" beim Schlussblock")
+                                 : QStringLiteral(" bei Block %1").arg(last->block);
+    return QStringLiteral("unbekannt: letzte Übertragung %1 (%2)").arg(what, last->whenAndWho());
+}
+
 QJsonObject UploadRecord::toJson() const
 {
     QJsonObject o;
@@ -62,12 +104,14 @@ QJsonObject UploadRecord::toJson() const
     o.insert(QStringLiteral("hash"), QString::fromLatin1(hash));
     o.insert(QStringLiteral("schlussblock"), QString::fromLatin1(finalBlock.toHex()));
     o.insert(QStringLiteral("ergebnis"), OutcomeWord(outcome));
-    if (outcome != Outcome::Complete) {
+    if (outcome != Outcome::Complete && outcome != Outcome::Begun) {
         o.insert(QStringLiteral("grund"), reason);
         if (block > 0)
             o.insert(QStringLiteral("block"), block);
     }
     o.insert(QStringLiteral("programm"), program);
+    if (!name.isEmpty())
+        o.insert(QStringLiteral("name"), name);
     return o;
 }
 
@@ -87,7 +131,7 @@ std::optional<UploadRecord> UploadRecord::fromJson(const QJsonObject &o)
         QByteArray::fromHex(o.value(QStringLiteral("schlussblock")).toString().toLatin1());
     const QString outcome = o.value(QStringLiteral("ergebnis")).toString();
     bool known = false;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < OutcomeCount; ++i)
         if (outcome == QString::fromUtf8(Outcomes[i])) {
             r.outcome = Outcome(i);
             known = true;
@@ -95,6 +139,7 @@ std::optional<UploadRecord> UploadRecord::fromJson(const QJsonObject &o)
     r.reason = o.value(QStringLiteral("grund")).toString();
     r.block = o.value(QStringLiteral("block")).toInt();
     r.program = o.value(QStringLiteral("programm")).toString();
+    r.name = o.value(QStringLiteral("name")).toString();
     static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
     if (!known || !r.when.isValid() || r.port.isEmpty() ||
         !hex.match(QString::fromLatin1(r.hash)).hasMatch())
@@ -149,10 +194,13 @@ QString UploadJournal::append(const UploadRecord &record, const ConfigImage &ima
     // One write to a file opened for appending: the record lands whole after every other,
     // whoever else appends at the same moment.
     const int fd = ::open(QFile::encodeName(journalPath()).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0)
-        return QStringLiteral("Journal %1: %2")
-            .arg(journalPath(), FileErrorMessage(StatusFromErrno(errno)));
+        return OpenFailure(journalPath(), errno);
+    if (const QString why = NotRegular(journalPath(), fd); !why.isEmpty()) {
+        ::close(fd);
+        return why;
+    }
     ssize_t n;
     do {
         n = ::write(fd, line.constData(), std::size_t(line.size()));
@@ -183,15 +231,47 @@ QString UploadJournal::append(const UploadRecord &record, const ConfigImage &ima
     return failed;
 }
 
-std::vector<UploadRecord> UploadJournal::read() const
+QString UploadJournal::checkWritable() const
+{
+    if (!QDir().mkpath(m_folder + QStringLiteral("/bilder")))
+        return QStringLiteral("Journal %1: Ordner lässt sich nicht anlegen").arg(m_folder);
+#ifndef Q_OS_WIN
+    // Opened as append would open it, without blocking (a FIFO would wait for a reader) and
+    // without writing anything.
+    const int fd = ::open(QFile::encodeName(journalPath()).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    const QString why = fd < 0 ? OpenFailure(journalPath(), errno) : NotRegular(journalPath(), fd);
+    if (fd >= 0)
+        ::close(fd);
+    if (!why.isEmpty())
+        return why;
+#else
+    QFile file(journalPath());
+    if (!file.open(QIODevice::Append))
+        return QStringLiteral("Journal %1: %2").arg(journalPath(), file.errorString());
+#endif
+    return {};
+}
+
+std::vector<UploadRecord> UploadJournal::read(QString *cutNote) const
 {
     std::vector<UploadRecord> records;
+    if (cutNote)
+        cutNote->clear();
     QFile file(journalPath());
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file: a FIFO in its place would hold the reader in open().
+    if (!QFileInfo(journalPath()).isFile() || !file.open(QIODevice::ReadOnly))
         return records;
     const qint64 size = file.size();
-    if (size > MaxReadBytes)
+    if (size > MaxReadBytes) {
         file.seek(size - MaxReadBytes);
+        if (cutNote)
+            *cutNote = QStringLiteral("Journal %1 ist %2 MiB groß: nur die letzten %3 MiB "
+                                      "gelesen, ältere Übertragungen fehlen")
+                           .arg(journalPath())
+                           .arg(size / (1024 * 1024))
+                           .arg(MaxReadBytes / (1024 * 1024));
+    }
     const QByteArray text = file.read(MaxReadBytes);
     const QList<QByteArray> lines = text.split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -211,13 +291,23 @@ std::vector<UploadRecord> UploadJournal::read() const
     return records;
 }
 
-std::optional<UploadRecord> UploadJournal::lastComplete(const QString &key) const
+CardState UploadJournal::StateOf(const std::vector<UploadRecord> &records, const QString &key)
 {
-    const std::vector<UploadRecord> records = read();
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        if (it->outcome == UploadRecord::Outcome::Complete && it->key == key)
-            return *it;
-    return std::nullopt;
+    CardState state;
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        if (it->key != key || !it->touchedCard())
+            continue;
+        state.last = *it;
+        state.kind = it->outcome == UploadRecord::Outcome::Complete ? CardState::Kind::Holds
+                                                                    : CardState::Kind::Unknown;
+        break;
+    }
+    return state;
+}
+
+CardState UploadJournal::state(const QString &key, QString *cutNote) const
+{
+    return StateOf(read(cutNote), key);
 }
 
 std::optional<ConfigImage> UploadJournal::image(const QByteArray &hash) const

@@ -15,17 +15,25 @@
 // state folder ($XDG_STATE_HOME/zelkora, normally ~/.local/state/zelkora), and each distinct
 // image once beside it as bilder/<hash>.rel, so an old upload can be read by meaning later.
 //
+// Every upload writes two records: "begonnen" before the first byte goes to the card, and
+// one of how it ended. A card holds the project of its last upload only when that upload's
+// end record says complete; a begun upload without an end (a program killed, a journal that
+// failed in between) and any end but complete leave the card unknown.
+//
 // Records are appended whole or not at all, by any number of programs at once, without a
-// lock: each is one write to a file opened for appending. A journal that cannot be written
-// never stops an upload; append says why, and the caller says so. Reading takes what is
-// readable and passes over anything else (a cut-off last line, junk).
+// lock: each is one write to a file opened for appending. Reading takes what is readable and
+// passes over anything else (a cut-off last line, junk).
 struct UploadRecord
 {
+    // The words in the file are listed in this order in uploadjournal.cpp.
     enum class Outcome
     {
-        Complete, // the card acknowledged the final block
-        Failed,   // stopped at a step (reason, block where there is one)
-        CutOff,   // the line went away in the middle, at `block`: the card must be reset
+        Complete,    // the card acknowledged the final block
+        Failed,      // stopped at a step (reason, block where there is one)
+        CutOff,      // the line went away in the middle, at `block`: the card must be reset
+        Begun,       // the upload is about to send its first byte
+        Interrupted, // ended by a signal at `block`
+        Disturbed,   // an acknowledgement no block awaited, at `block`
     };
 
     QDateTime when;        // local time with its offset
@@ -39,11 +47,37 @@ struct UploadRecord
     QString reason;  // Failed, CutOff: in words
     int block = 0;   // Failed, CutOff: 1 to 32, 33 for the final block
     QString program; // "zelkora", "zelkora-cli"
+    QString name;    // the card's name in a manifest; empty elsewhere
 
     QJsonObject toJson() const;
     static std::optional<UploadRecord> fromJson(const QJsonObject &object);
     static QString OutcomeWord(Outcome outcome);
     static QString TimeText(const QDateTime &when);
+    // "2026-12-08 18:01 von zelkora-cli", for sentences about a record.
+    QString whenAndWho() const;
+    // Whether this record says anything about what the card holds: failures from before the
+    // first byte (older journals recorded those, at block 0) do not.
+    bool touchedCard() const { return outcome != Outcome::Failed || block > 0; }
+};
+
+// What the journal knows a card holds.
+struct CardState
+{
+    enum class Kind
+    {
+        Never,   // no upload to it in the journal
+        Holds,   // its last upload completed: `last` is that upload
+        Unknown, // its last upload began and did not end, or did not complete: `last`
+    };
+    Kind kind = Kind::Never;
+    std::optional<UploadRecord> last;
+    // "unbekannt: letzte Übertragung nicht beendet (2026-12-08 18:01 von zelkora-cli)"
+    QString unknownReason() const;
+    // The last upload began and has no end record.
+    bool unfinished() const
+    {
+        return kind == Kind::Unknown && last->outcome == UploadRecord::Outcome::Begun;
+    }
 };
 
 class UploadJournal
@@ -64,10 +98,15 @@ public:
     // Keeps the image (once per hash) and appends the record. Empty when both were written;
     // else one German line of what failed.
     QString append(const UploadRecord &record, const ConfigImage &image) const;
-    // Every readable record, oldest first.
-    std::vector<UploadRecord> read() const;
-    // The newest complete upload to the card that `key` names.
-    std::optional<UploadRecord> lastComplete(const QString &key) const;
+    // Whether a record could be appended now, without writing one: empty, or why not. A
+    // journal that is no regular file (a FIFO, a device) is refused.
+    QString checkWritable() const;
+    // Every readable record, oldest first. A journal larger than MaxReadBytes is read from
+    // its end; cutNote then says so (empty when the whole journal was read).
+    std::vector<UploadRecord> read(QString *cutNote = nullptr) const;
+    // What the card that `key` names holds, by its newest record that touched it.
+    static CardState StateOf(const std::vector<UploadRecord> &records, const QString &key);
+    CardState state(const QString &key, QString *cutNote = nullptr) const;
     // A kept image by its hash; nothing when it is missing or not what the hash says.
     std::optional<ConfigImage> image(const QByteArray &hash) const;
 

@@ -18,7 +18,7 @@ ZELKORA_PACKAGES=(
 zelkora_install_packages() {
     local missing=()
     for p in "${ZELKORA_PACKAGES[@]}" "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != 'install ok installed' ]; then
             missing+=("$p")
         fi
     done

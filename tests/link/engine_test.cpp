@@ -162,8 +162,8 @@ CardSimOptions Fault(int drop, int extra, int noise = 0)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, EngineCardFaultTest,
-    ::testing::Values(CardFaultCase{"SurplusAckThenMissingLast", Fault(32, 30), false, 70},
-                      CardFaultCase{"SurplusAckAfterBlock5", Fault(-1, 5), true, 99},
+    ::testing::Values(CardFaultCase{"SurplusAckThenMissingLast", Fault(32, 30), false, 99},
+                      CardFaultCase{"SurplusAckAfterBlock5", Fault(-1, 5), false, 99},
                       CardFaultCase{"SurplusAckAfterFinalBlock", Fault(-1, 32), true, 99},
                       CardFaultCase{"MissingAckAfterBlock3", Fault(3, -1), false, 12},
                       CardFaultCase{"NoFault", Fault(-1, -1), true, 99},
@@ -211,9 +211,10 @@ INSTANTIATE_TEST_SUITE_P(
         ByteCase{"TopBitsElevenDroppedAtPoll", "poll", {0xC9}, 98, false, 0, 0},
         ByteCase{"NoiseThenVersion", "poll", {0, 255, 137}, 99, true, 0, 0},
         ByteCase{"AckAcceptsUpload", "accept", {65}, 6, true, 0, 16},
-        ByteCase{"TwoAcksAcceptOnlyOnce", "accept", {65, 65}, 6, true, 0, 16},
-        ByteCase{"TwoAcksAfterBlockSendOneBlock", "block0", {65, 65}, 8, true, 0, 16},
-        ByteCase{"ThreeAcksAfterBlockSendOneBlock", "block0", {65, 65, 65}, 8, true, 0, 16},
+        // A second 65 that no block awaits gives the upload up: nothing more goes out.
+        ByteCase{"TwoAcksForTheAcceptDisturb", "accept", {65, 65}, 99, true, 0, 0},
+        ByteCase{"TwoAcksAfterABlockDisturb", "block0", {65, 65}, 99, true, 0, 0},
+        ByteCase{"ThreeAcksAfterABlockDisturb", "block0", {65, 65, 65}, 99, true, 0, 0},
         ByteCase{"VersionByteDuringUploadIgnored", "block0", {137}, 6, true, 0, 0},
         ByteCase{"AckAsFirstMeasurementByteIsData", "measure", {65}, 96, true, 1, 0},
         ByteCase{"AckAsLastMeasurementByteIsData", "measure", {1, 2, 3, 65}, 99, true, 4, 0},
@@ -441,61 +442,72 @@ CardSimOptions Noisy(int bytes)
     return options;
 }
 
-CardSimOptions SurplusAfter(int block)
-{
-    CardSimOptions options;
-    options.extraAckAfterBlock = block;
-    return options;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Orders, EngineInterleavingTest,
     ::testing::Values(InterleavingCase{"ArrivalsOnly", 1, 1, 0, {}},
                       InterleavingCase{"MostlyTicks", 2, 1, 90, {}},
                       InterleavingCase{"WholeRepliesAtOnce", 3, 64, 50, {}},
-                      InterleavingCase{"NoiseSplitAnyhow", 4, 3, 30, Noisy(5)},
-                      InterleavingCase{"SurplusAckSplitAnyhow", 5, 2, 40, SurplusAfter(9)},
-                      InterleavingCase{"SurplusAckInOneArrival", 6, 64, 10, SurplusAfter(20)}),
+                      InterleavingCase{"NoiseSplitAnyhow", 4, 3, 30, Noisy(5)}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// On a real line a block takes 67 ms to the card: a 65 that comes 4 ms after it left is the
-// surplus one of the block before, and must not send the next block nor complete the upload.
-TEST_F(EngineTest, AcknowledgementFasterThanTheLineIsSurplus)
+// On a real line a block takes 67 ms to the card: a 65 sooner than the wire could carry the
+// bytes before it, or one that no block awaits, is no acknowledgement of the card's. The
+// upload is given up where it stood (the card must be reset); only one in which every block
+// went out after its own acknowledgement completes.
+struct LineClockCase
 {
-    std::int64_t nowUs = 0;
-    engine.setLineClock([&nowUs] { return nowUs; });
+    const char *name;
+    int strayAfter;       // -1: none; else after that many acknowledgements (0: after "D")
+    std::int64_t strayUs; // after what was sent last left
+    int disturbedAt;      // 0: the upload completes
+};
+
+TEST_F(EngineTest, AcknowledgementsTheLineCannotHaveCarriedDisturbTheUpload)
+{
+    const LineClockCase cases[] = {
+        {"every acknowledgement in its time", -1, 0, 0},
+        {"a 65 quicker than one byte after D", 0, 3000, 1},
+        {"the card's surplus 65, 4 ms after its accept", 1, 4000, 1},
+        {"a stray 65 in the middle of block 20", 20, 30000, 20},
+        {"a 65 right after the final block", 33, 2000, 33},
+    };
     SetClock();
-    engine.Button1Click();
-    EXPECT_EQ(Ticks(1), 4); // "D" at 0 ms
-    nowUs = 3000;           // quicker than one byte on the wire
-    port.Queue({65});
-    EXPECT_EQ(Ticks(1), 4);
-    nowUs = 20000;
-    port.Queue({65});
-    EXPECT_EQ(Ticks(1), 6); // accepted: block 0 out at 20 ms
-    const std::size_t sent = port.sent.size();
-    nowUs = 24000; // the card's surplus 65, 4 ms after its real one
-    port.Queue({65});
-    EXPECT_EQ(Ticks(1), 6);
-    EXPECT_EQ(port.sent.size(), sent);
-    EXPECT_TRUE(engine.CardSeen());
-    nowUs = 20000 + 16 * LinkEngine::ByteTimeUs + 4167; // block 0 through, its 65 back
-    port.Queue({65});
-    EXPECT_EQ(Ticks(1), 8);
-    for (int block = 1; block < 32; ++block) {
-        nowUs += 17 * LinkEngine::ByteTimeUs;
-        port.Queue({65, 65}); // every one with a surplus 65 in the same read: still one step
-        ASSERT_EQ(Ticks(1), block < 31 ? 8 + 2 * block : 70) << "block " << block;
+    for (const LineClockCase &c : cases) {
+        std::int64_t nowUs = 0;
+        LinkEngine engine(port, image, clock.Values());
+        engine.setLineClock([&nowUs] { return nowUs; });
+        int completed = 0, disturbedAt = 0;
+        QObject::connect(&engine, &LinkEngine::uploadCompleted, [&] { ++completed; });
+        QObject::connect(&engine, &LinkEngine::uploadDisturbed, [&](int b) { disturbedAt = b; });
+        port.sent.clear();
+        engine.Button1Click();
+        engine.Timer1Timer(); // "D" at 0 ms
+        // Acknowledgement n answers "D" (0), block n (1 to 32) or the final block (33).
+        for (int ack = 0; ack <= 33 && !disturbedAt && !completed; ++ack) {
+            const int bytes = ack == 0 ? 1 : ack == 33 ? 9 : 16;
+            if (c.strayAfter == ack) {
+                nowUs += c.strayUs;
+                port.Queue({65});
+                engine.Timer1Timer();
+                if (disturbedAt)
+                    break;
+            }
+            nowUs += (bytes + 1) * LinkEngine::ByteTimeUs;
+            port.Queue({65});
+            engine.Timer1Timer();
+        }
+        EXPECT_EQ(disturbedAt, c.disturbedAt) << c.name;
+        EXPECT_EQ(completed, c.disturbedAt ? 0 : 1) << c.name;
+        EXPECT_EQ(engine.LinkStep(), 99) << c.name;
+        const std::vector<std::uint8_t> expected = ExpectedUpload(image, clock);
+        if (!c.disturbedAt) {
+            EXPECT_EQ(port.sent, expected) << c.name;
+        } else {
+            // Nothing beyond the blocks before the disturbance.
+            EXPECT_LE(port.sent.size(), std::size_t(1 + 16 * c.disturbedAt)) << c.name;
+            EXPECT_TRUE(std::equal(port.sent.begin(), port.sent.end(), expected.begin())) << c.name;
+        }
     }
-    nowUs += 2000; // a surplus 65 right after the final block: no completion yet
-    port.Queue({65});
-    EXPECT_EQ(Ticks(1), 70);
-    EXPECT_EQ(completions, 0);
-    nowUs += 10 * LinkEngine::ByteTimeUs;
-    port.Queue({65});
-    EXPECT_EQ(Ticks(1), 99);
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(port.sent, ExpectedUpload(image, clock));
 }
 
 TEST_F(EngineTest, NoAnswerWaitsWithoutTimeOut)

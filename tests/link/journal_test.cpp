@@ -11,6 +11,7 @@
 
 #include <set>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,8 +88,8 @@ TEST(UploadJournal, ADamagedJournalIsReadUpToWhatIsReadable)
     const std::vector<UploadRecord> records = journal.read();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[1].outcome, UploadRecord::Outcome::CutOff);
-    EXPECT_EQ(journal.lastComplete(Record(1).key)->project, Record(1).project);
-    EXPECT_FALSE(journal.lastComplete(Record(2).key).has_value());
+    EXPECT_EQ(journal.state(Record(1).key).last->project, Record(1).project);
+    EXPECT_EQ(journal.state(Record(2).key).kind, CardState::Kind::Unknown);
     // An image that is not what its name says is not handed out.
     QFile kept(dir.path() + QStringLiteral("/bilder/") + QString::fromLatin1(records[0].hash) +
                QStringLiteral(".rel"));
@@ -96,6 +97,61 @@ TEST(UploadJournal, ADamagedJournalIsReadUpToWhatIsReadable)
     kept.write("x");
     kept.close();
     EXPECT_FALSE(journal.image(records[0].hash).has_value());
+}
+
+// What a card holds, by the records of its uploads, oldest first (another card's between).
+struct StateCase
+{
+    const char *name;
+    std::vector<std::pair<UploadRecord::Outcome, int>> records; // outcome, block
+    CardState::Kind kind;
+    int heldProject; // Holds: which record's project (index)
+    const char *reason;
+};
+
+TEST(UploadJournal, ACardHoldsItsProjectOnlyAfterACompleteLastUpload)
+{
+    using O = UploadRecord::Outcome;
+    using K = CardState::Kind;
+    const StateCase cases[] = {
+        {"nothing", {}, K::Never, -1, ""},
+        {"begun and complete", {{O::Begun, 0}, {O::Complete, 0}}, K::Holds, 1, ""},
+        {"A, then B killed", {{O::Complete, 0}, {O::Begun, 0}}, K::Unknown, -1, "nicht beendet"},
+        {"A, then B cut off",
+         {{O::Complete, 0}, {O::Begun, 0}, {O::CutOff, 10}},
+         K::Unknown,
+         -1,
+         "abgebrochen bei Block 10"},
+        {"A, then B disturbed", {{O::Complete, 0}, {O::Disturbed, 33}}, K::Unknown, -1,
+         "gestört beim Schlussblock"},
+        {"A, then B interrupted", {{O::Complete, 0}, {O::Interrupted, 4}}, K::Unknown, -1,
+         "unterbrochen"},
+        // Older journals recorded failures before the first byte: they touched nothing.
+        {"A, then a refused open", {{O::Complete, 0}, {O::Failed, 0}}, K::Holds, 0, ""},
+        {"unknown, then complete",
+         {{O::Begun, 0}, {O::Begun, 0}, {O::Complete, 0}},
+         K::Holds,
+         2,
+         ""},
+    };
+    for (const StateCase &c : cases) {
+        std::vector<UploadRecord> records;
+        for (std::size_t i = 0; i < c.records.size(); ++i) {
+            UploadRecord r = Record(1, c.records[i].first);
+            r.block = c.records[i].second;
+            r.project = QStringLiteral("/p%1.rel").arg(i);
+            records.push_back(r);
+            records.push_back(Record(2)); // another card, complete
+        }
+        const CardState state = UploadJournal::StateOf(records, Record(1).key);
+        EXPECT_EQ(state.kind, c.kind) << c.name;
+        if (c.kind == K::Holds) {
+            EXPECT_EQ(state.last->project, QStringLiteral("/p%1.rel").arg(c.heldProject)) << c.name;
+        }
+        EXPECT_TRUE(state.unknownReason().contains(QString::fromUtf8(c.reason))) << c.name;
+        EXPECT_EQ(state.kind == K::Unknown, state.unknownReason().startsWith("unbekannt: "))
+            << c.name;
+    }
 }
 
 TEST(UploadJournal, AFolderThatCannotBeWrittenSaysSo)
@@ -107,7 +163,16 @@ TEST(UploadJournal, AFolderThatCannotBeWrittenSaysSo)
     const UploadJournal journal(blocker.fileName() + QStringLiteral("/zelkora"));
     const QString failed = journal.append(Record(3), ConfigImage{});
     EXPECT_TRUE(failed.startsWith(QStringLiteral("Journal "))) << failed.toStdString();
+    EXPECT_FALSE(journal.checkWritable().isEmpty());
     EXPECT_TRUE(journal.read().empty());
+
+    // A FIFO in the journal's place holds neither a reader nor a writer, and is refused.
+    const UploadJournal fifo(dir.path());
+    ASSERT_TRUE(QDir().mkpath(dir.path() + QStringLiteral("/bilder")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo.journalPath()).constData(), 0600), 0);
+    EXPECT_TRUE(fifo.checkWritable().contains(QStringLiteral("keine gewöhnliche Datei")));
+    EXPECT_TRUE(fifo.append(Record(3), ConfigImage{}).contains(QStringLiteral("gewöhnliche")));
+    EXPECT_TRUE(fifo.read().empty());
 }
 
 } // namespace

@@ -27,7 +27,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for dep in qt6-translations-l10n xdg-utils qt6-qpa-plugins libqt6widgets6 libqt6serialport6 libc6; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
-dpkg-deb -f "$deb" Description | grep -q 'Relaiskarte' || fail "no German description"
+grep -q 'Relaiskarte' <<<"$(dpkg-deb -f "$deb" Description)" || fail "no German description"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -45,33 +45,38 @@ for f in usr/bin/zelkora usr/lib/zelkora/zelkora usr/lib/zelkora/zelkora-cardsim
 done
 for size in 16 22 24 32 48 64 128 256; do
     png="$root/pkg/usr/share/icons/hicolor/${size}x${size}/apps/zelkora.png"
-    file "$png" | grep -q "PNG image data, $size x $size" || fail "icon $size: $(file "$png")"
+    kind=$(file "$png")
+    grep -q "PNG image data, $size x $size" <<<"$kind" || fail "icon $size: $kind"
 done
 [ -x "$root/pkg/usr/bin/zelkora" ] || fail "/usr/bin/zelkora is not executable"
 desktop-file-validate "$root/pkg/usr/share/applications/zelkora.desktop" || fail "desktop entry"
 grep -q '^Exec=zelkora$' "$root/pkg/usr/share/applications/zelkora.desktop" || fail "Exec"
 appstreamcli validate --no-net "$root/pkg/usr/share/metainfo/org.zelkora.Zelkora.metainfo.xml" ||
     fail "AppStream entry"
-zcat "$root/pkg/usr/share/man/man1/zelkora.1.gz" | grep -q 'BESCHREIBUNG' || fail "man page not German"
+grep -q 'BESCHREIBUNG' <<<"$(zcat "$root/pkg/usr/share/man/man1/zelkora.1.gz")" || fail "man page not German"
 cmp -s "$root/pkg/usr/share/zelkora/Relaiskarte.rel" "$(dirname "$0")/../../app/Relaiskarte.rel" ||
     fail "starter project differs"
 
 # The command-line tool from the package, with a fresh HOME and no desktop at all: it reads
 # the packaged starter project, round-trips it through JSON and draws the week plan.
 cli="$root/pkg/usr/bin/zelkora-cli"
-zcat "$root/pkg/usr/share/man/man1/zelkora-cli.1.gz" | grep -q 'RÜCKGABEWERT' || fail "zelkora-cli man page"
+grep -q 'RÜCKGABEWERT' <<<"$(zcat "$root/pkg/usr/share/man/man1/zelkora-cli.1.gz")" ||
+    fail "zelkora-cli man page"
 clihome="$root/cli-home"
 mkdir -p "$clihome"
 run_cli() { (cd "$clihome" && env -i HOME="$clihome" PATH=/usr/bin:/bin "$cli" "$@"); }
-run_cli --help | grep -q '^Befehle:' || fail "zelkora-cli --help"
-run_cli show "$root/pkg/usr/share/zelkora/Relaiskarte.rel" | grep -q '^Relais 8 (Relais 8)$' ||
-    fail "zelkora-cli show"
+# Output is captured before it is matched: a reader that stops at its first match would kill
+# the writer with SIGPIPE, and pipefail would fail the check by chance.
+grep -q '^Befehle:' <<<"$(run_cli --help)" || fail "zelkora-cli --help"
+shown=$(run_cli show "$root/pkg/usr/share/zelkora/Relaiskarte.rel") || fail "zelkora-cli show"
+grep -q '^Relais 8 (Relais 8)$' <<<"$shown" || fail "zelkora-cli show"
 run_cli export "$root/pkg/usr/share/zelkora/Relaiskarte.rel" -o starter.json || fail "export"
 run_cli import starter.json -o starter.rel || fail "import"
 cmp -s "$clihome/starter.rel" "$root/pkg/usr/share/zelkora/Relaiskarte.rel" || fail "round trip differs"
 run_cli plan starter.rel -o woche.png 2>"$root/cli.err" || { cat "$root/cli.err"; fail "plan"; }
 [ ! -s "$root/cli.err" ] || { cat "$root/cli.err"; fail "plan printed to standard error"; }
-file "$clihome/woche.png" | grep -q 'PNG image data, 1240 x 1754' || fail "plan: $(file "$clihome/woche.png")"
+kind=$(file "$clihome/woche.png")
+grep -q 'PNG image data, 1240 x 1754' <<<"$kind" || fail "plan: $kind"
 set +e
 run_cli import "$clihome/woche.png" -o kaputt.rel 2>/dev/null
 rc=$?

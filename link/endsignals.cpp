@@ -1,4 +1,4 @@
-#include "app/endsignals.h"
+#include "link/endsignals.h"
 
 #include <QSocketNotifier>
 
@@ -17,7 +17,8 @@ void WriteSignal(int number)
 }
 } // namespace
 
-EndSignals::EndSignals(QObject *parent) : QObject(parent)
+EndSignals::EndSignals(std::initializer_list<int> signalNumbers, QObject *parent)
+    : QObject(parent), m_signals(signalNumbers)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pair) != 0)
         return;
@@ -27,14 +28,14 @@ EndSignals::EndSignals(QObject *parent) : QObject(parent)
     action.sa_handler = WriteSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
+    for (const int number : m_signals)
+        ::sigaction(number, &action, nullptr);
 }
 
 EndSignals::~EndSignals()
 {
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGHUP, SIG_DFL);
+    for (const int number : m_signals)
+        ::signal(number, SIG_DFL);
     for (int &fd : g_pair) {
         if (fd >= 0)
             ::close(fd);
