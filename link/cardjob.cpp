@@ -237,11 +237,17 @@ void CardJob::versionAnswered()
 {
     const LinkEngine &engine = m_session->engine();
     // One byte, a version, and no sooner than the line carries question and answer.
-    if (engine.NonVersionReply() >= 0)
-        return finish(false, failureHere(FailureKind::VersionDisturbed, engine.NonVersionReply()));
-    if (engine.LastVersion() < 0 || engine.ReplyTooEarly() ||
-        engine.BytesReceived() - m_bytesAtCommand != 1)
-        return finish(false, failureHere(FailureKind::VersionDisturbed, -1));
+    const bool disturbed = engine.NonVersionReply() >= 0 || engine.LastVersion() < 0 ||
+                           engine.ReplyTooEarly() ||
+                           engine.BytesReceived() - m_bytesAtCommand != 1;
+    if (disturbed) {
+        // Said once the line has had its moment: a server that refuses a second user writes
+        // its words and closes, and that is the better reason.
+        const LinkFailure f = failureHere(FailureKind::VersionDisturbed, engine.NonVersionReply());
+        m_stage = Stage::VersionSettle;
+        QTimer::singleShot(MeasureSettleMs, this, [this, f] { finish(false, f); });
+        return;
+    }
     m_version = engine.LastVersion();
     if (m_task == Task::Upload)
         return startUpload();

@@ -71,6 +71,7 @@ void NetworkPort::open(const PortTarget &target)
     m_rx.clear();
     m_held.clear();
     m_greeting.clear();
+    m_dataBeforeTelnet = false;
     m_codec.reset();
     if (target.kind == PortTarget::Kind::Rfc2217)
         m_codec.emplace();
@@ -118,25 +119,39 @@ void NetworkPort::releaseSocket()
 
 void NetworkPort::connected()
 {
-    m_connectTimer->stop();
     m_since.start();
     ProbeIdleServer(*m_socket);
     if (m_codec) {
+        // Open once the server has taken up the line settings; the connect limit still runs.
         write(m_codec->Opening());
-        m_negotiationTimer->start();
+        return;
     }
+    m_connectTimer->stop();
+    setState(State::Open);
+}
+
+void NetworkPort::checkNegotiation()
+{
+    if (state() != State::Opening || !m_codec || !m_codec->ComPortAccepted())
+        return;
+    m_connectTimer->stop();
+    m_negotiationTimer->stop();
     setState(State::Open);
 }
 
 void NetworkPort::write(const std::vector<std::uint8_t> &bytes)
 {
-    if (m_socket && !bytes.empty())
-        m_socket->write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+    if (!m_socket || bytes.empty())
+        return;
+    // A server that takes nothing would have everything piling up here.
+    if (m_socket->bytesToWrite() + qint64(bytes.size()) > MaxUnsent)
+        return end(failureOf(FailureKind::NotReading));
+    m_socket->write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
 }
 
 void NetworkPort::SendByte(int value)
 {
-    if (state() != State::Open)
+    if (state() != State::Open || !m_socket)
         return;
     const auto byte = std::uint8_t(value & 0xFF);
     if (!m_codec) {
@@ -194,9 +209,20 @@ void NetworkPort::readArrived()
 
     TelnetCodec::Output out;
     m_codec->Feed(data, std::size_t(bytes.size()), out);
+    if (m_codec->problem() == TelnetCodec::Problem::Runaway ||
+        m_codec->OtherCommands() >
+            CommandAllowance + CommandsPerSecond * std::uint64_t(m_since.elapsed() / 1000))
+        return end(failureOf(FailureKind::RunawayTelnet));
     write(out.reply);
-    if (m_codec->Negotiated())
+    if (!m_socket)
+        return; // the write found a server that does not read
+    if (m_codec->Negotiated()) {
         m_negotiationTimer->stop();
+    } else if (!out.data.empty() && !m_dataBeforeTelnet) {
+        // Data and no Telnet: a raw port, unless it is a server's words before it closes.
+        m_dataBeforeTelnet = true;
+        m_negotiationTimer->start();
+    }
     if (out.purged)
         m_rx.clear(); // a banner or what the line held before
     if (!out.data.empty())
@@ -219,10 +245,13 @@ void NetworkPort::readArrived()
             emit stateChanged();
         }
         break;
+    case TelnetCodec::Problem::Runaway:
+        return end(failureOf(FailureKind::RunawayTelnet));
     case TelnetCodec::Problem::None:
         break;
     }
-    if (!m_rx.empty())
+    checkNegotiation();
+    if (!m_rx.empty() && state() == State::Open)
         emit bytesArrived();
 }
 
@@ -262,10 +291,11 @@ void NetworkPort::socketFailed()
     const QAbstractSocket::SocketError error = m_socket->error();
     // In the user's words, not Qt's English ones.
     const QString text = SocketErrorText(error);
+    // A server that closed may have said why (a port in use), also while the line is set.
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return disconnected();
     if (state() == State::Open) {
         // Keep-alive found the server gone, or the connection broke.
-        if (error == QAbstractSocket::RemoteHostClosedError)
-            return disconnected();
         return end(failureOf(FailureKind::Closed, text));
     }
     switch (error) {
@@ -286,13 +316,21 @@ void NetworkPort::socketFailed()
 
 void NetworkPort::connectTimedOut()
 {
-    if (state() == State::Opening)
-        end(failureOf(FailureKind::NoAnswer));
+    if (state() != State::Opening)
+        return;
+    const bool connected = m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+    if (!connected || !m_codec)
+        return end(failureOf(FailureKind::NoAnswer));
+    // Connected, but the server never set the line: say why, and advise socket:// only where
+    // the server showed it is one.
+    if (m_dataBeforeTelnet && !m_codec->Negotiated())
+        return end(failureOf(FailureKind::NotTelnet));
+    end(failureOf(m_codec->Negotiated() ? FailureKind::NoComPort : FailureKind::NoNegotiation));
 }
 
 void NetworkPort::negotiationTimedOut()
 {
-    if (state() == State::Open && m_codec && !m_codec->Negotiated())
+    if (m_codec && !m_codec->Negotiated() && m_dataBeforeTelnet)
         end(failureOf(FailureKind::NotTelnet));
 }
 

@@ -27,12 +27,19 @@ class NetworkPort : public Transport
 
 public:
     static constexpr int ConnectTimeoutMs = 5000;
-    // An rfc2217:// server negotiates at once; one that has said nothing by then is a raw port.
-    // Shorter than an errand waits for the card, so that is what the errand reports.
-    static constexpr int NegotiationTimeoutMs = 1500;
+    // rfc2217://: the line is open only once the server has taken up the Com Port Control
+    // Option, so that it set the line before the first card byte; a server slow to negotiate
+    // is waited for within ConnectTimeoutMs. One that sends data and no Telnet at all for
+    // this long is a raw port.
+    static constexpr int NegotiationTimeoutMs = 500;
     // What is held for the engine at most; a card sends a few bytes a second, so anything
     // beyond is a flooding line and dropped.
     static constexpr std::size_t MaxHeld = 4096;
+    // What may wait to be sent to a server that does not read: an upload is 522 bytes.
+    static constexpr qint64 MaxUnsent = 64 * 1024;
+    // Telnet commands other than negotiation (NOP, AYT) a server may send: a few a second
+    // keep a connection alive, a flood costs a core and is a broken server.
+    static constexpr std::uint64_t CommandAllowance = 200, CommandsPerSecond = 20;
 
     explicit NetworkPort(QObject *parent = nullptr);
     ~NetworkPort() override;
@@ -51,6 +58,8 @@ private:
     void disconnected();
     void connectTimedOut();
     void negotiationTimedOut();
+    // rfc2217://: whether the server has set the line, and the line may open.
+    void checkNegotiation();
     void end(const LinkFailure &failure);
     void releaseSocket();
     void write(const std::vector<std::uint8_t> &bytes);
@@ -68,5 +77,6 @@ private:
     std::deque<std::uint8_t> m_rx;
     std::vector<std::uint8_t> m_held; // while the server asks to hold the data
     QByteArray m_greeting;            // the first bytes of the connection
+    bool m_dataBeforeTelnet = false;  // rfc2217://: data came and not one Telnet command
     QElapsedTimer m_since;            // since the connection was made
 };

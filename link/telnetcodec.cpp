@@ -82,6 +82,7 @@ void TelnetCodec::Feed(const std::uint8_t *bytes, std::size_t count, Output &out
             } else {
                 // NOP, GA, DM, BRK, AYT and the rest carry nothing for the card.
                 m_negotiated = true;
+                ++m_otherCommands;
                 m_state = State::Data;
             }
             break;
@@ -124,6 +125,12 @@ void TelnetCodec::Feed(const std::uint8_t *bytes, std::size_t count, Output &out
 void TelnetCodec::command(std::uint8_t verb, std::uint8_t option, Output &out)
 {
     m_negotiated = true;
+    if (m_problem == Problem::Runaway)
+        return;
+    if (++m_optionCommands > MaxOptionCommands) {
+        m_problem = Problem::Runaway;
+        return;
+    }
     const auto answer = [&out](std::uint8_t v, std::uint8_t o) {
         out.reply.insert(out.reply.end(), {Iac, v, o});
     };

@@ -28,12 +28,17 @@ public:
     static constexpr std::uint32_t Baud = 2400;
     static constexpr std::uint8_t DataBits = 8, ParityNone = 1, StopBitsOne = 1;
 
+    // A server negotiates each option once or twice; one that goes on (toggling an option,
+    // answering our answers) is broken, and answering it would be a loop without end.
+    static constexpr int MaxOptionCommands = 48;
+
     enum class Problem
     {
         None,
         NoBinary,         // the server refuses BINARY in either direction
         NoComPort,        // the server refuses the Com Port Control Option
         SettingsRejected, // a confirmation names other settings: see rejected*
+        Runaway,          // more than MaxOptionCommands WILL, WONT, DO or DONT
     };
     enum class Setting
     {
@@ -64,6 +69,11 @@ public:
 
     // Whether the server has sent any Telnet command yet.
     bool Negotiated() const { return m_negotiated; }
+    // The server took up the Com Port Control Option (DO COM-PORT-OPTION): it sets the line.
+    bool ComPortAccepted() const { return m_us[OptComPort]; }
+    // Telnet commands the server sent other than option negotiation (NOP, GA, AYT, ...), for
+    // the caller to bound by time.
+    std::uint64_t OtherCommands() const { return m_otherCommands; }
     // The server asked to hold the data going to it (FLOWCONTROL-SUSPEND until RESUME).
     bool Suspended() const { return m_suspended; }
     Problem problem() const { return m_problem; }
@@ -90,6 +100,8 @@ private:
     bool m_subOverflow = false;
     bool m_negotiated = false;
     bool m_suspended = false;
+    int m_optionCommands = 0;
+    std::uint64_t m_otherCommands = 0;
     Problem m_problem = Problem::None;
     Setting m_rejectedSetting = Setting::Baud;
     std::uint32_t m_rejectedValue = 0;
