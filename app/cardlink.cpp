@@ -22,7 +22,7 @@ CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
     const CardLinkControls &c = m_controls;
     connect(c.send, &QPushButton::clicked, this, &CardLink::Button1Click);
     connect(c.reset, &QPushButton::clicked, this, &CardLink::Button2Click);
-    connect(c.measure, &QPushButton::clicked, m_session, &CardSession::Measure);
+    connect(c.measure, &QPushButton::clicked, this, &CardLink::Button3Click);
     // Only the user's changes reopen: picking an entry (even the one shown) or typing.
     // Text set by the program, as the settings file does, opens nothing.
     connect(c.portList, &QComboBox::textActivated, this, &CardLink::ComboBox1Change);
@@ -38,6 +38,7 @@ CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
         if (m_showCompletion)
             m_showCompletion();
     });
+    connect(&m_session->engine(), &LinkEngine::uploadDisturbed, this, &CardLink::uploadDisturbed);
     connect(m_session, &CardSession::sendDisabled, c.send,
             [send = c.send] { send->setEnabled(false); });
     connect(m_session, &CardSession::clockTextChanged, c.clockLabel, &QLabel::setText);
@@ -63,31 +64,89 @@ void CardLink::ConnectPort()
 
 void CardLink::ComboBox1Change()
 {
+    // Another choice may be another card: what was said of the last one no longer holds.
+    if (cardMidUpload()) {
+        m_cutOff = {};
+        m_disturbed = {};
+        m_unfinished.reset();
+        m_session->setHeld(false);
+    }
+    m_wasOpen = false;
     m_session->ComboBox1Change(m_controls.portList->currentText());
+}
+
+bool CardLink::cardMidUpload() const
+{
+    return m_cutOff.failed() || m_disturbed.failed() || m_unfinished.has_value();
 }
 
 void CardLink::Button1Click()
 {
     if (m_capture)
         m_capture();
+    // The card first needs its reset: "Send" waits for the user's "Reset", as the list says.
+    if (cardMidUpload())
+        return;
     m_session->Send();
-    if (m_cutOff.failed() && m_session->LinkStep() == LinkEngine::UploadAsked) {
-        m_cutOff = {};
-        showPortState();
-    }
+    if (m_session->LinkStep() == LinkEngine::UploadAsked)
+        record(UploadRecord::Outcome::Begun); // before "D" leaves at the next tick
+}
+
+void CardLink::recordBrokenOff(const QString &how)
+{
+    const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
+    if ((at.phase == LinkEngine::UploadPosition::Starting ||
+         at.phase == LinkEngine::UploadPosition::Blocks) &&
+        !cardMidUpload())
+        record(UploadRecord::Outcome::Failed, how, std::max(1, at.block));
 }
 
 void CardLink::Button2Click()
 {
     // "Reset" in the middle of an upload ends it: the card waits for the rest of its block.
-    const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
-    if (at.phase == LinkEngine::UploadPosition::Blocks && !m_cutOff.failed())
-        record(UploadRecord::Outcome::Failed, QStringLiteral("mit Reset abgebrochen"), at.block);
+    recordBrokenOff(QStringLiteral("mit Reset abgebrochen"));
+    // After an upload left unfinished, "Reset" is the user's word that the card was reset:
+    // the journal says so, and the card is polled again.
+    if (m_unfinished)
+        record(UploadRecord::Outcome::Failed,
+               QStringLiteral("nicht beendet; Karte zurückgesetzt (Reset)"),
+               std::max(1, m_unfinished->block));
     m_session->Reset();
-    if (m_cutOff.failed()) {
-        m_cutOff = {};
+    const bool wasHeld = cardMidUpload();
+    m_cutOff = {};
+    m_disturbed = {};
+    m_unfinished.reset();
+    m_session->setHeld(false);
+    if (wasHeld)
         showPortState();
-    }
+}
+
+void CardLink::Button3Click()
+{
+    recordBrokenOff(QStringLiteral("mit Messen abgebrochen"));
+    m_session->Measure();
+}
+
+void CardLink::uploadDisturbed(int block)
+{
+    // No success: the card may count blocks otherwise than we do and must be sent again.
+    m_disturbed.kind = FailureKind::UploadDisturbed;
+    m_disturbed.block = block;
+    record(UploadRecord::Outcome::Disturbed,
+           DescribeFailure(m_disturbed, m_session->environment()), block);
+    m_session->setHeld(true);
+    showPortState();
+}
+
+void CardLink::checkJournalOnOpen()
+{
+    if (cardMidUpload())
+        return;
+    const CardState state = UploadJournal().state(cardKey());
+    if (!state.unfinished())
+        return;
+    m_unfinished = state.last;
+    m_session->setHeld(true);
 }
 
 void CardLink::showPortState()
@@ -95,8 +154,13 @@ void CardLink::showPortState()
     QComboBox *list = m_controls.portList;
     const Transport &line = transport();
     const bool open = line.PortOpen();
-    list->setStyleSheet(open ? QStringLiteral("QComboBox { background-color: rgb(0, 255, 0); }")
-                             : QStringLiteral("QComboBox { background-color: rgb(255, 0, 0); }"));
+    if (open && !m_wasOpen)
+        checkJournalOnOpen();
+    m_wasOpen = open;
+    // Red also while the card must be reset first: nothing is sent to it.
+    list->setStyleSheet(open && !cardMidUpload()
+                            ? QStringLiteral("QComboBox { background-color: rgb(0, 255, 0); }")
+                            : QStringLiteral("QComboBox { background-color: rgb(255, 0, 0); }"));
     // While open, only a problem of the line itself (a server that confirmed other settings)
     // is named; after a failure, its cause.
     const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
@@ -107,12 +171,23 @@ void CardLink::showPortState()
         m_cutOff.block = at.block;
         record(UploadRecord::Outcome::CutOff, DescribeFailure(m_cutOff, m_session->environment()),
                at.block);
+        m_session->setHeld(true);
     }
     const LinkFailure &problem = open ? line.lineProblem() : line.failure();
     QString detail = DescribeFailure(problem, m_session->environment());
+    QStringList notes;
     if (m_cutOff.failed())
+        notes << DescribeFailure(m_cutOff, m_session->environment());
+    if (m_disturbed.failed())
+        notes << DescribeFailure(m_disturbed, m_session->environment());
+    if (m_unfinished)
+        notes << QStringLiteral("Übertragung vom %1 nicht beendet: die Karte kann mitten in "
+                                "einer Übertragung stehen und bekommt nichts gesendet. Karte "
+                                "zurücksetzen, dann „Reset“ drücken")
+                     .arg(m_unfinished->whenAndWho());
+    if (!notes.isEmpty())
         detail += (detail.isEmpty() ? QString() : QStringLiteral("; ")) +
-                  DescribeFailure(m_cutOff, m_session->environment());
+                  notes.join(QStringLiteral("; "));
     QString tip = detail.isEmpty() ? line.farEnd() : line.farEnd() + QStringLiteral(": ") + detail;
     if (line.state() == Transport::State::Opening)
         tip = line.farEnd() + QStringLiteral(": Verbindung wird aufgebaut");
@@ -121,15 +196,19 @@ void CardLink::showPortState()
     list->setToolTip(tip);
 }
 
+QString CardLink::cardKey() const
+{
+    // Only the digit behind "COM " counts, as for opening the port.
+    const QString text = m_controls.portList->currentText();
+    return TargetKey(PortTarget::Parse(QStringLiteral("COM ") + text.mid(4, 1)),
+                     m_session->environment());
+}
+
 void CardLink::record(UploadRecord::Outcome outcome, const QString &reason, int block)
 {
-    const QString text = m_controls.portList->currentText();
-    // Only the digit behind "COM " counts, as for opening the port.
-    const QString key = TargetKey(PortTarget::Parse(QStringLiteral("COM ") + text.mid(4, 1)),
-                                  m_session->environment());
-    const UploadRecord r =
-        m_session->uploadRecord(text, key, m_projectPath ? m_projectPath() : QString(),
-                                QStringLiteral("zelkora"), outcome, reason, block);
+    const UploadRecord r = m_session->uploadRecord(
+        m_controls.portList->currentText(), cardKey(), m_projectPath ? m_projectPath() : QString(),
+        QStringLiteral("zelkora"), outcome, reason, block);
     const QString failed = UploadJournal().append(r, m_image);
     if (failed != m_journalProblem) {
         m_journalProblem = failed;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class CardSession;
 class ConfigImage;
@@ -75,9 +76,21 @@ private:
     void showMeasurement(int t1, int t2, int t3, int humidity);
     void showLinkStatus(bool connected, bool wrongVersion);
     void Button2Click();
+    void Button3Click();
+    void uploadDisturbed(int block);
     // One record in the upload journal; a journal that cannot be written is named in the
     // list's tooltip, and the upload is not affected.
     void record(UploadRecord::Outcome outcome, const QString &reason = {}, int block = 0);
+    // What the journal calls the card behind the port list's choice.
+    QString cardKey() const;
+    // A card just reached: where its last upload began and never ended, it may wait in the
+    // middle of one and would take the version polls as its configuration, so nothing is
+    // sent to it until the user says with "Reset" that it was reset.
+    void checkJournalOnOpen();
+    // Ends an upload under way by the user's word ("Reset", "Messen"), in the journal.
+    void recordBrokenOff(const QString &how);
+    // Nothing goes to the card until "Reset" while it may be in the middle of an upload.
+    bool cardMidUpload() const;
 
     CardLinkControls m_controls;
     QObject *m_portView = nullptr; // the port list's drop-down, whose showing refreshes it
@@ -87,6 +100,12 @@ private:
     // A line lost in the middle of an upload: the card waits for the rest of its block, so the
     // tooltip says so until the user resets or sends anew.
     LinkFailure m_cutOff;
+    // An upload given up because the line was disturbed: the same until "Reset".
+    LinkFailure m_disturbed;
+    // The journal's record of an upload that began and never ended, found when the port
+    // opened; none when there was none.
+    std::optional<UploadRecord> m_unfinished;
+    bool m_wasOpen = false;
     std::function<QString()> m_projectPath;
     const ConfigImage &m_image;
     QString m_journalProblem;

@@ -257,8 +257,9 @@ void CardSession::SecondTick(const QDateTime &now)
 {
     reopenWhenBack();
     m_clock->Timer2Timer(now);
-    // Reported before the next poll clears the flags: this is the cycle that just ended.
-    const bool seen = m_engine->CardSeen();
+    // Reported before the next poll clears the flags: this is the cycle that just ended. A
+    // held card is asked nothing, so nothing says it answers.
+    const bool seen = !m_held && m_engine->CardSeen();
     emit linkReported(seen && m_transport->PortOpen(), seen && !m_engine->VersionOk());
     if (!m_held)
         m_engine->StartPoll();

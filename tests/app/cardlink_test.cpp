@@ -5,6 +5,7 @@
 #include "app/unit2.h"
 #include "link/cardsession.h"
 #include "link/linkengine.h"
+#include "link/portresolver.h"
 #include "link/serialport.h"
 #include "link/uploadjournal.h"
 #include "tests/support/cardrig.h"
@@ -41,7 +42,8 @@ private slots:
 
     void init()
     {
-        qputenv("XDG_STATE_HOME", (m_config.path() + QStringLiteral("/state")).toLocal8Bit());
+        // A journal of each test's own: what one test left unfinished holds no other card.
+        qputenv("XDG_STATE_HOME", stateFolder().toLocal8Bit());
         m_window = std::make_unique<Window>();
         QVERIFY(m_window->form->cardLink());
     }
@@ -127,13 +129,15 @@ private slots:
         QCOMPARE(widget<QProgressBar>("ProgressBar1")->value(), 0);
 
         // The upload is in the journal, with what it reached and the final block as sent.
+        // Its beginning was recorded before the first byte went out.
         const std::vector<UploadRecord> records = UploadJournal().read();
-        QCOMPARE(records.size(), std::size_t(1));
-        QCOMPARE(records[0].port, QStringLiteral("COM 1"));
-        QCOMPARE(records[0].reached, linkPath(1));
-        QCOMPARE(records[0].program, QStringLiteral("zelkora"));
-        QCOMPARE(records[0].outcome, UploadRecord::Outcome::Complete);
-        QCOMPARE(records[0].finalBlock,
+        QCOMPARE(records.size(), std::size_t(2));
+        QCOMPARE(records[0].outcome, UploadRecord::Outcome::Begun);
+        QCOMPARE(records[1].port, QStringLiteral("COM 1"));
+        QCOMPARE(records[1].reached, linkPath(1));
+        QCOMPARE(records[1].program, QStringLiteral("zelkora"));
+        QCOMPARE(records[1].outcome, UploadRecord::Outcome::Complete);
+        QCOMPARE(records[1].finalBlock,
                  QByteArray(reinterpret_cast<const char *>(uploads.front().data()) + 513, 9));
 
         // A journal that cannot be written stops no upload; the list's tooltip says so.
@@ -149,7 +153,7 @@ private slots:
                      ->toolTip()
                      .contains(QStringLiteral("Nicht im Journal vermerkt")),
                  qPrintable(widget<QComboBox>("ComboBox1")->toolTip()));
-        qputenv("XDG_STATE_HOME", (m_config.path() + QStringLiteral("/state")).toLocal8Bit());
+        qputenv("XDG_STATE_HOME", stateFolder().toLocal8Bit());
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Button1")),
                           Qt::LeftButton);
     }
@@ -242,11 +246,15 @@ private slots:
 
         plugCard({}, 1); // back, on a new pseudo-terminal
         QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 2000);
+        // The card may still wait for the rest of that upload: nothing goes to it until the
+        // user's "Reset" says it was reset; then the polls go on and an upload goes through.
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
+        QVERIFY2(list->toolTip().contains(QStringLiteral("nicht beendet")),
+                 qPrintable(list->toolTip()));
+        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
         QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
                                   3000);
-        // The broken-off upload waits at its step until "Reset"; then one goes through.
-        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
         QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(m_window->form->transferDialog()->isVisible(), 5000);
@@ -385,7 +393,75 @@ private slots:
         QFile::remove(linkPath(1));
     }
 
+    // A card that may wait in the middle of an upload (the journal has its beginning and no
+    // end; or the line was disturbed) takes every byte as part of it: nothing is sent to it,
+    // the list is red and says why, until the user's "Reset"; then the polls go on.
+    void aCardThatMayBeMidUploadGetsNothingUntilReset_data()
+    {
+        QTest::addColumn<bool>("leftByAnother"); // else disturbed in the window's own upload
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("begun by a killed program") << true << QStringLiteral("nicht beendet");
+        QTest::newRow("surplus acknowledgement") << false << QStringLiteral("Leitung gestört");
+    }
+    void aCardThatMayBeMidUploadGetsNothingUntilReset()
+    {
+        QFETCH(bool, leftByAnother);
+        QFETCH(QString, tip);
+        CardSimOptions options;
+        options.extraAckAfterBlock = leftByAnother ? -1 : 12;
+        plugCard(options, 1);
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        QLabel *link = widget<QLabel>("Label1");
+        if (leftByAnother) {
+            UploadRecord begun;
+            begun.when = QDateTime::currentDateTime();
+            begun.port = QStringLiteral("COM 1");
+            begun.key = TargetKey(PortTarget::Parse(QStringLiteral("COM 1")),
+                                  SystemPortEnvironment::Instance());
+            begun.hash = UploadJournal::HashOf(ConfigImage{});
+            begun.outcome = UploadRecord::Outcome::Begun;
+            begun.program = QStringLiteral("zelkora-cli");
+            QVERIFY(UploadJournal().append(begun, ConfigImage{}).isEmpty());
+            m_window->form->cardLink()->ConnectPort();
+        } else {
+            m_window->form->cardLink()->ConnectPort();
+            QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("verbunden"), 3000);
+            QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+            QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(list->toolTip().contains(tip), 8000);
+        QVERIFY(port().PortOpen());
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
+        QVERIFY2(list->toolTip().contains(QStringLiteral("zurücksetzen")), qPrintable(list->toolTip()));
+        QVERIFY(!m_window->form->transferDialog()->isVisible());
+        // No poll for two cycles (nothing is asked, so nothing answers), and "Send" waits.
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTest::qWait(2500);
+        QCOMPARE(link->text(), QStringLiteral("ni. verbunden"));
+        QCOMPARE(engine().LinkStep(), int(LinkEngine::Idle));
+        QCOMPARE(m_card->Uploads().size(), std::size_t(0));
+        const UploadRecord last = UploadJournal().read().back();
+        QCOMPARE(last.outcome, leftByAnother ? UploadRecord::Outcome::Begun
+                                             : UploadRecord::Outcome::Disturbed);
+
+        m_card->SetOptions({});
+        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
+        QVERIFY(!list->toolTip().contains(tip));
+        QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("verbunden"), 3000);
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        // The journal no longer holds an unfinished upload for the card.
+        QVERIFY(!UploadJournal()
+                     .state(TargetKey(PortTarget::Parse(QStringLiteral("COM 1")),
+                                      SystemPortEnvironment::Instance()))
+                     .unfinished());
+    }
+
 private:
+    QString stateFolder() const
+    {
+        return m_config.path() + QStringLiteral("/state-") +
+               QString::fromLatin1(QTest::currentTestFunction());
+    }
     void plugCard(const CardSimOptions &options, int n)
     {
         CardPlug plug;
