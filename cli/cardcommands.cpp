@@ -210,6 +210,17 @@ void Journalled(CardBatch &batch, const UploadJournal &journal,
         job->setJournal(&journal, project(*job), QStringLiteral("zelkora-cli"), name(*job));
 }
 
+// A journal that is there but no regular file (a FIFO would hold every reader and writer) is
+// refused like any other input that is no file: an error line, and false.
+bool JournalIsAFile(const UploadJournal &journal, const Streams &streams)
+{
+    const QFileInfo file(journal.journalPath());
+    if (!file.exists() || file.isFile())
+        return true;
+    Error(streams, journal.journalPath(), QStringLiteral("keine gewöhnliche Datei"));
+    return false;
+}
+
 // The journal's records, and a line on standard error where it was too large to read whole.
 std::vector<UploadRecord> ReadJournal(const UploadJournal &journal, const Streams &streams)
 {
@@ -243,7 +254,15 @@ int Journal(const Arguments &args, const Streams &streams)
         key = TargetKey(target, SystemPortEnvironment::Instance());
     }
     const UploadJournal journal;
+    if (!JournalIsAFile(journal, streams))
+        return BadInput;
     std::vector<UploadRecord> records = ReadJournal(journal, streams);
+    if (records.empty() && !json) {
+        Print(streams.err, QStringLiteral("zelkora-cli: journal: noch keine Übertragung im "
+                                          "Journal (%1)\n")
+                               .arg(journal.journalPath()));
+        return Success;
+    }
     std::reverse(records.begin(), records.end());
     std::set<QString> decided; // cards whose newest record that touched them is behind us
     QJsonArray array;
@@ -315,6 +334,8 @@ int Deploy(const Arguments &args, const Streams &streams)
         return BadInput;
     }
     const UploadJournal journal;
+    if (!JournalIsAFile(journal, streams))
+        return BadInput;
     // The whole promise of a deployment rests on the journal, and a report asked for must
     // come: both are checked before anything is sent.
     if (!plan) {
@@ -461,6 +482,8 @@ int CardErrands(const Arguments &args, CardJob::Task task, const Streams &stream
     const UploadJournal journal;
     // What a card holds is known only from the journal: an upload it cannot record is not
     // begun.
+    if (upload && !JournalIsAFile(journal, streams))
+        return BadInput;
     if (upload) {
         if (const QString why = journal.checkWritable(); !why.isEmpty()) {
             Error(streams, command, why + QStringLiteral(" (nichts gesendet)"));
@@ -501,6 +524,8 @@ std::optional<ConfigImage> LoadProjectOrCard(const QString &path, const Streams 
         return std::nullopt;
     }
     const UploadJournal journal;
+    if (!JournalIsAFile(journal, streams))
+        return std::nullopt;
     const CardState state = UploadJournal::StateOf(
         ReadJournal(journal, streams), TargetKey(target, SystemPortEnvironment::Instance()));
     if (state.kind == CardState::Kind::Never) {

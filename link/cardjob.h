@@ -146,6 +146,7 @@ private:
     QString m_program;
     QString m_name;
     bool m_began = false;
+    mutable QString m_key; // the journal's key, the same for the begun and the end record
     QString m_journalProblem;
     QDateTime m_startedAt;
     QDateTime m_finishedAt;

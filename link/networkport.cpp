@@ -72,6 +72,7 @@ void NetworkPort::open(const PortTarget &target)
     m_held.clear();
     m_greeting.clear();
     m_dataBeforeTelnet = false;
+    m_reachedKey.clear();
     m_codec.reset();
     if (target.kind == PortTarget::Kind::Rfc2217)
         m_codec.emplace();
@@ -120,6 +121,7 @@ void NetworkPort::releaseSocket()
 void NetworkPort::connected()
 {
     m_since.start();
+    m_reachedKey = NetworkKey(m_socket->peerAddress(), m_target.port);
     ProbeIdleServer(*m_socket);
     if (m_codec) {
         // Open once the server has taken up the line settings; the connect limit still runs.

@@ -50,6 +50,7 @@ public:
     int ReadByte() override;
 
     const PortTarget &target() const { return m_target; }
+    QString reachedKey() const override { return m_reachedKey; }
 
 private:
     void connected();
@@ -77,6 +78,7 @@ private:
     std::deque<std::uint8_t> m_rx;
     std::vector<std::uint8_t> m_held; // while the server asks to hold the data
     QByteArray m_greeting;            // the first bytes of the connection
-    bool m_dataBeforeTelnet = false;  // rfc2217://: data came and not one Telnet command
+    bool m_dataBeforeTelnet = false;
+    QString m_reachedKey;  // rfc2217://: data came and not one Telnet command
     QElapsedTimer m_since;            // since the connection was made
 };

@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 
@@ -127,16 +130,47 @@ QString PortTarget::url() const
     return text;
 }
 
+QString NetworkKey(const QHostAddress &address, int port)
+{
+    QHostAddress ip = address;
+    bool mapped = false;
+    const quint32 v4 = ip.toIPv4Address(&mapped);
+    if (mapped)
+        ip = QHostAddress(v4);
+    // Every loopback address is this machine.
+    if (ip.isLoopback())
+        ip = QHostAddress(QHostAddress::LocalHost);
+    return QStringLiteral("net:%1:%2").arg(ip.toString()).arg(port);
+}
+
 QString TargetKey(const PortTarget &target, const PortEnvironment &environment)
 {
     const auto networkKey = [](const PortTarget &t) {
-        const QHostAddress ip(t.host);
-        const QString host = ip.isNull() ? t.host.toLower() : ip.toString();
-        return QStringLiteral("net:%1:%2").arg(host).arg(t.port);
+        QHostAddress ip(t.host);
+        if (ip.isNull()) {
+            const QList<QHostAddress> found = QHostInfo::fromName(t.host).addresses();
+            // The first IPv4 address where there is one, as a connection would mostly reach.
+            const auto v4 = std::find_if(found.begin(), found.end(), [](const QHostAddress &a) {
+                return a.protocol() == QAbstractSocket::IPv4Protocol;
+            });
+            if (v4 != found.end())
+                ip = *v4;
+            else if (!found.isEmpty())
+                ip = found.first();
+        }
+        if (ip.isNull())
+            return QStringLiteral("net:%1:%2").arg(t.host.toLower()).arg(t.port);
+        return NetworkKey(ip, t.port);
     };
     const auto deviceKey = [](const QString &path) {
         const QString real = QFileInfo(path).canonicalFilePath();
-        return QStringLiteral("dev:") + (real.isEmpty() ? path : real);
+        if (real.isEmpty())
+            return QStringLiteral("dev:") + path;
+        const QFileInfoList stable = QDir(QStringLiteral("/dev/serial/by-id")).entryInfoList(QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo &entry : stable)
+            if (entry.canonicalFilePath() == real)
+                return QStringLiteral("dev:") + entry.absoluteFilePath();
+        return QStringLiteral("dev:") + real;
     };
     switch (target.kind) {
     case PortTarget::Kind::Rfc2217:

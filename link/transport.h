@@ -44,6 +44,10 @@ public:
     const LinkFailure &lineProblem() const { return m_lineProblem; }
     // How many times a line was really tried, for seeing that nothing is tried in vain.
     int OpenAttempts() const { return m_openAttempts; }
+    // The journal's key of the card the last connection reached, where the transport knows it
+    // better than the name it was given (a server by the address it answered on); empty
+    // otherwise.
+    virtual QString reachedKey() const { return {}; }
 
 signals:
     // Bytes from the card are waiting to be read.

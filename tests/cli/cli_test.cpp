@@ -1,6 +1,7 @@
 // zelkora-cli as its users run it: the installed-style binary in a process of its own, real
 // files in a temporary folder, and virtual cards on pseudo-terminals.
 
+#include "link/uploadjournal.h"
 #include "tests/support/cardrig.h"
 #include "tests/support/scratchfolder.h"
 #include "tools/cardsim_expect.h"
@@ -8,6 +9,8 @@
 #include "tools/ser2net_rig.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -21,6 +24,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -189,7 +195,23 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndNoOutputFile)
          {"export", "projekt.rel", "-o", "fehlt/aus.json"},
          "fehlt/aus.json",
          "den Ordner"},
+        // A FIFO would hold the reader in open() until some other program writes.
+        {"a FIFO as project", {"show", "fifo.rel"}, "fifo.rel", "keine gewöhnliche Datei"},
+        {"a FIFO to upload",
+         {"upload", "fifo.rel", "--port", "/dev/null"},
+         "fifo.rel",
+         "keine gewöhnliche Datei"},
+        {"a FIFO as a manifest's project",
+         {"deploy", "fifo-anlage.json"},
+         "fifo-anlage.json",
+         "karten[1].projekt"},
+        {"a FIFO as manifest", {"deploy", "fifo.json"}, "fifo.json", "verweigert"},
     };
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.rel")).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.json")).constData(), 0600), 0);
+    write("fifo-anlage.json", "{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": "
+                              "[{\"name\": \"K\", \"port\": \"/dev/null\", \"projekt\": "
+                              "\"fifo.rel\"}]}");
     for (const RefusalCase &c : cases) {
         write("aus.rel", "alt"); // an output that is there stays as it was
         QFile::remove(path("aus.json"));
@@ -567,6 +589,64 @@ TEST_F(Cli, CardsBehindADeviceServerInEveryAddressForm)
     }
 }
 
+// An end signal in the middle of an upload: the upload under way is finished (a card left in
+// the middle would take whatever comes next), a second signal ends it at once, recorded as
+// interrupted at its block. The status says which signal it was.
+struct SignalCase
+{
+    const char *name;
+    std::vector<int> sent; // the signals, one after another
+    int status;
+    std::size_t uploadsOnCard;
+    UploadRecord::Outcome recorded;
+};
+
+TEST_F(Cli, AnEndSignalFinishesTheUploadUnderWayAndASecondEndsIt)
+{
+    write("projekt.rel", starter());
+    const SignalCase cases[] = {
+        {"Ctrl-C", {SIGINT}, 130, 1, UploadRecord::Outcome::Complete},
+        {"SIGTERM", {SIGTERM}, 143, 1, UploadRecord::Outcome::Complete},
+        {"Ctrl-C twice", {SIGINT, SIGINT}, 130, 0, UploadRecord::Outcome::Interrupted},
+    };
+    for (const SignalCase &c : cases) {
+        CardSimPty &card = plugCard();
+        QFile::remove(stateDir() + QStringLiteral("/zelkora/journal.jsonl"));
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_STATE_HOME"), stateDir());
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir.path());
+        process.start(QStringLiteral(ZELKORA_CLI),
+                      {"upload", "projekt.rel", "--port", QString::fromStdString(card.DevicePath())});
+        ASSERT_TRUE(process.waitForStarted());
+        // The upload has begun once its first record is in the journal.
+        const UploadJournal journal(stateDir() + QStringLiteral("/zelkora"));
+        QElapsedTimer waited;
+        waited.start();
+        while (journal.read().empty() && waited.elapsed() < 10000)
+            QThread::msleep(20);
+        ASSERT_FALSE(journal.read().empty()) << c.name;
+        QThread::msleep(300); // a few blocks into the upload
+        for (const int number : c.sent) {
+            ::kill(pid_t(process.processId()), number);
+            QThread::msleep(100);
+        }
+        ASSERT_TRUE(process.waitForFinished(15000)) << c.name;
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), c.status) << c.name << ": " << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("Übertragung wird zu Ende geführt"))) << c.name;
+        EXPECT_EQ(card.Uploads().size(), c.uploadsOnCard) << c.name;
+        const std::vector<UploadRecord> records = journal.read();
+        ASSERT_EQ(records.size(), 2u) << c.name;
+        EXPECT_EQ(records[1].outcome, c.recorded) << c.name;
+        if (c.recorded == UploadRecord::Outcome::Interrupted) {
+            EXPECT_GE(records[1].block, 1) << c.name;
+            EXPECT_TRUE(err.contains(QStringLiteral("unterbrochen bei Block"))) << err.toStdString();
+        }
+    }
+}
+
 // "--" ends the options, for a file whose name starts with "-"; "-o -" is standard output.
 TEST_F(Cli, DoubleDashEndsOptionsAndDashIsStandardOutput)
 {
@@ -705,6 +785,21 @@ TEST_F(Cli, DeployEachCardItsOwnProjectAndPlanAgainstTheJournal)
     EXPECT_EQ(undeployed.status, 2) << undeployed.err.toStdString();
     EXPECT_EQ(keller.Uploads().size(), 1u);
     EXPECT_EQ(dach.Uploads().size(), 2u);
+}
+
+// A name from a manifest cannot forge the plan's lines: control characters are shown, not
+// obeyed.
+TEST_F(Cli, NamesFromAManifestReachTheTerminalVisibly)
+{
+    write("p.rel", starter());
+    write("anlage.json", "{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": ["
+                         "{\"name\": \"Keller\\u001b[2J\\nDach: unverändert\", \"port\": "
+                         "\"/dev/null\", \"projekt\": \"p.rel\"}]}");
+    const Result plan = run({"deploy", "anlage.json", "--plan"});
+    EXPECT_EQ(plan.status, 0) << plan.err.toStdString();
+    EXPECT_EQ(plan.out.count('\n'), 1) << plan.out.toStdString();
+    EXPECT_FALSE(plan.out.contains(QChar(0x1b))) << plan.out.toStdString();
+    EXPECT_TRUE(plan.out.startsWith(QStringLiteral("Keller\\x1b[2J\\x0aDach"))) << plan.out.toStdString();
 }
 
 // A manifest with faults: each named by its path, nothing sent, status 2.

@@ -73,6 +73,14 @@ TEST(PortTargetParse, TellsEachFormAndRefusesMalformedAddresses)
     const PortEnvironment &environment = SystemPortEnvironment::Instance();
     EXPECT_EQ(TargetKey(PortTarget::Parse("socket://GW:4001"), environment),
               TargetKey(PortTarget::Parse("rfc2217://gw:4001"), environment));
+    // One host under its names: the journal must know it as one card.
+    for (const char *name : {"socket://localhost:4001", "rfc2217://[::ffff:127.0.0.1]:4001",
+                             "socket://[::1]:4001", "socket://127.0.0.2:4001"})
+        EXPECT_EQ(TargetKey(PortTarget::Parse(name), environment),
+                  TargetKey(PortTarget::Parse("rfc2217://127.0.0.1:4001"), environment))
+            << name;
+    EXPECT_NE(TargetKey(PortTarget::Parse("socket://localhost:4002"), environment),
+              TargetKey(PortTarget::Parse("socket://localhost:4001"), environment));
 }
 
 // --- The Telnet codec ------------------------------------------------------------------
