@@ -102,6 +102,8 @@ void FileCommands::showProjectName()
 
 bool FileCommands::LoadSettingsFile()
 {
+    if (m_settingsRefused)
+        return false; // said at the start
     Settings settings;
     if (!report(::LoadSettingsFile(QLatin1String(SettingsFileName), settings)))
         return false;
@@ -146,7 +148,8 @@ bool FileCommands::needsFileName() const
     // A file that is there but holds no project (a text file, a 5 MB file whose head was
     // read) is never cut to 1024 bytes by a close.
     const QFileInfo file(m_projectPath);
-    return file.exists() && file.isFile() && file.size() != ConfigImage::Size;
+    return file.exists() && file.isFile() &&
+           (file.size() != ConfigImage::Size || !ModeAllowsWriting(m_projectPath));
 }
 
 bool FileCommands::saveOnClose()
@@ -169,6 +172,9 @@ bool FileCommands::saveWithoutAsking()
         std::fprintf(stderr, "zelkora: %s\n",
                      qPrintable(m_projectPath.isEmpty()
                                     ? QStringLiteral("kein Projekt gespeichert: keine Projektdatei")
+                                : !ModeAllowsWriting(m_projectPath)
+                                    ? QStringLiteral("%1: schreibgeschützt, nicht überschrieben")
+                                          .arg(m_projectPath)
                                     : QStringLiteral("%1: keine Projektdatei, nicht überschrieben")
                                           .arg(m_projectPath)));
         return false;
@@ -185,6 +191,11 @@ bool FileCommands::saveWithoutAsking()
 
 void FileCommands::saveSettingsOrSay()
 {
+    if (m_settingsRefused) {
+        std::fprintf(stderr, "zelkora: %s nicht geschrieben: gehört nicht diesem Benutzer\n",
+                     SettingsFileName);
+        return;
+    }
     const QComboBox *ports = m_controls.portList;
     const int typed = ports->findText(ports->currentText());
     const int port = typed >= 0 ? typed : ports->currentIndex();

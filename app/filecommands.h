@@ -60,6 +60,10 @@ public:
     // Both dialogs start in the current working folder until the user has chosen a file.
     void startInWorkingDirectory();
 
+    // ini.cfg that is not the user's to act on (another user's in a shared folder, a link):
+    // neither read nor written; the window starts with no project.
+    void refuseSettingsFile() { m_settingsRefused = true; }
+
     // ini.cfg: selects the port entry without opening the port, sets ProjectPath.
     bool LoadSettingsFile();
     bool SaveSettingsFile();
@@ -68,8 +72,8 @@ public:
     bool SaveProjectFile();
 
     // The close rule's saves. Without a project file, or where ProjectPath names a file that
-    // is no project (not 1024 bytes: a close never shortens or replaces such a file), the save
-    // dialog asks for one first; false (window stays open) when the user cancels it or the
+    // is no project (not 1024 bytes: a close never shortens or replaces such a file) or one
+    // the user made read-only, the save dialog asks for one first; false (window stays open) when the user cancels it or the
     // project cannot be saved. Once the project is safe, a failure to write ini.cfg alone is
     // said on standard error and the window may go.
     bool saveOnClose();
@@ -111,4 +115,5 @@ private:
     BoxRunner m_boxRunner;
     DialogRunner m_dialogRunner;
     FileWriter m_writer;
+    bool m_settingsRefused = false;
 };

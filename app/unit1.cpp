@@ -158,6 +158,11 @@ void TForm1::FormCreate()
     m_cardLink->ConnectPort();
 }
 
+void TForm1::refuseSettingsFile()
+{
+    m_files->refuseSettingsFile();
+}
+
 bool TForm1::FormClose()
 {
     inarray();

@@ -68,6 +68,9 @@ public:
     // Start-up, once, before the window is shown: settings, project, page 1, port. A file
     // failure is reported and start-up goes on with what it has.
     void FormCreate();
+    // Before FormCreate: the working folder's ini.cfg is not this user's to act on, so start-up
+    // reads no project and the close writes no ini.cfg there.
+    void refuseSettingsFile();
     // Captures the page and writes the project and ini.cfg; false keeps the window open.
     bool FormClose();
     // The close's capture and saves for an end that cannot wait for the user (a signal to

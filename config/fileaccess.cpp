@@ -413,6 +413,51 @@ FileStatus ReadFileHead(const QString &path, qint64 maxBytes, bool openForWritin
     return {};
 }
 
+#ifndef _WIN32
+bool ModeAllowsWriting(const QString &path)
+{
+    struct stat st;
+    if (::stat(NativeFileName(path).constData(), &st) != 0)
+        return true; // nothing there yet: a new file is made
+    if (st.st_uid == ::geteuid())
+        return st.st_mode & S_IWUSR;
+    gid_t groups[256];
+    const int n = ::getgroups(256, groups);
+    const bool member = st.st_gid == ::getegid() ||
+                        std::find(groups, groups + std::max(0, n), st.st_gid) != groups + std::max(0, n);
+    return st.st_mode & (member ? S_IWGRP : S_IWOTH);
+}
+
+QString ForeignFileIn(const QString &folder, const QString &name, bool noLinks)
+{
+    const QByteArray file = NativeFileName(folder + QLatin1Char('/') + name);
+    struct stat st, dir;
+    if (::lstat(file.constData(), &st) != 0)
+        return {};
+    if (noLinks && S_ISLNK(st.st_mode))
+        return QStringLiteral("%1 ist ein Verweis und wird nicht verfolgt").arg(name);
+    if (::stat(NativeFileName(folder).constData(), &dir) != 0 ||
+        !(dir.st_mode & (S_IWGRP | S_IWOTH)) || st.st_uid == ::geteuid())
+        return {};
+    return QStringLiteral("%1 gehört einem anderen Benutzer (UID %2) in einem Ordner, in den "
+                          "andere schreiben dürfen (%3)")
+        .arg(name)
+        .arg(st.st_uid)
+        .arg(folder);
+}
+#else
+bool ModeAllowsWriting(const QString &path)
+{
+    const QFileInfo file(path);
+    return !file.exists() || file.isWritable();
+}
+
+QString ForeignFileIn(const QString &, const QString &, bool)
+{
+    return {};
+}
+#endif
+
 FileStatus CheckWritable(const QString &path)
 {
     if (FileStatus status = CheckPath(path); !status.ok())

@@ -26,6 +26,16 @@ QString FileNameFromNative(const QByteArray &native);
 // Anything but a regular file (a folder, a pipe, a device) is refused with AccessDenied.
 FileStatus ReadFileHead(const QString &path, qint64 maxBytes, bool openForWriting, QByteArray &out);
 
+// Whether the file may be replaced by its user: false where the mode bits that apply to the
+// caller (owner, group or others) have no write bit. A project made read-only is so by its
+// user's wish, which no save overrides (the owner, or root, could rename over it otherwise).
+bool ModeAllowsWriting(const QString &path);
+
+// Why a file in a working folder that other users may write to (group- or world-writable,
+// sticky or not) is not to be acted on: it belongs to another user, or (where noLinks) it is a
+// link. Empty where the file may be used or does not exist.
+QString ForeignFileIn(const QString &folder, const QString &name, bool noLinks);
+
 // Whether WriteFileAtomically could write the file now, without writing anything: its folder
 // exists and may be written, and the file, where it exists, is a regular one that may be
 // written. For checks made before work that must end in that file.

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,14 +45,38 @@ protected:
         waited.start();
         while (!QFile::exists(path(QStringLiteral("zelkora.lock"))) && waited.elapsed() < 10000)
             QThread::msleep(20);
+        // The end signals are caught before the lock is made: from here on, one is saved.
         ASSERT_TRUE(QFile::exists(path(QStringLiteral("zelkora.lock"))));
-        QThread::msleep(500); // start-up done: the window is on its event loop
+    }
+
+    // Starts the window where it is to refuse: what it says on standard error, once it said
+    // it; its box then waits for a user, so it is ended by force.
+    QByteArray refusal(QProcess &process)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir.path());
+        process.start(QStringLiteral(ZELKORA_PROGRAM), {});
+        QElapsedTimer waited;
+        waited.start();
+        QByteArray said;
+        const auto saidIt = [&said] {
+            const qsizetype at = said.indexOf("zelkora: ");
+            return at >= 0 && said.indexOf('\n', at) > at;
+        };
+        while (!saidIt() && process.state() != QProcess::NotRunning && waited.elapsed() < 20000) {
+            process.waitForReadyRead(100);
+            said += process.readAllStandardError();
+        }
+        return said;
     }
 };
 
 TEST_F(Program, EndSignalsSaveLikeAClose)
 {
-    for (const int signal : {SIGTERM, SIGHUP}) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
         SCOPED_TRACE(signal);
         writeProject();
         QProcess program;
@@ -79,6 +105,53 @@ TEST_F(Program, AnEndSignalNeverCutsAFileThatIsNoProject)
     EXPECT_EQ(program.exitCode(), 1);
     EXPECT_TRUE(program.readAllStandardError().contains("notiz.txt: keine Projektdatei"));
     EXPECT_EQ(read(QStringLiteral("notiz.txt")), note);
+}
+
+TEST_F(Program, AProjectMadeReadOnlyIsNeverReplaced)
+{
+    writeProject();
+    const QByteArray before = read(QStringLiteral("p.rel"));
+    ASSERT_TRUE(QFile::setPermissions(path(QStringLiteral("p.rel")),
+                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    QProcess program;
+    start(program);
+    ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_TRUE(program.readAllStandardError().contains("p.rel: schreibgeschützt"));
+    EXPECT_EQ(read(QStringLiteral("p.rel")), before);
+}
+
+// In a folder that everybody may write to, files that another user put there are not acted
+// on, and a lock that cannot be made keeps the window from starting at all.
+TEST_F(Program, FilesOfAnotherUserInASharedFolderAreNotActedOn)
+{
+    writeProject();
+    const QByteArray project = read(QStringLiteral("p.rel"));
+    QDir().mkdir(path(QStringLiteral("zelkora.lock"))); // a lock that cannot be made
+    QProcess blocked;
+    const QByteArray noLock = refusal(blocked);
+    EXPECT_TRUE(noLock.contains("zelkora.lock") && noLock.contains("startet hier nicht"))
+        << noLock.constData();
+    blocked.kill();
+    blocked.waitForFinished(5000);
+    QDir().rmdir(path(QStringLiteral("zelkora.lock")));
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    ASSERT_EQ(::chmod(QFile::encodeName(m_dir.path()).constData(), 01777), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(path(QStringLiteral("ini.cfg"))).constData(), 65534,
+                      65534),
+              0);
+    QProcess program;
+    const QByteArray said = refusal(program);
+    EXPECT_TRUE(said.contains("ini.cfg geh\xc3\xb6rt einem anderen Benutzer (UID 65534)"))
+        << said.constData();
+    EXPECT_TRUE(said.contains("startet ohne Projekt")) << said.constData();
+    program.kill();
+    program.waitForFinished(5000);
+    EXPECT_EQ(read(QStringLiteral("p.rel")), project);
+    EXPECT_EQ(read(QStringLiteral("ini.cfg")), QByteArray("8\r\np.rel\r\nLeer\r\n"));
 }
 
 TEST_F(Program, ASecondWindowInOneFolderSaysWhoHoldsItAndAStaleLockIsTakenOver)
