@@ -62,6 +62,12 @@ public:
                 fail("upload reported complete after bytes", m_uploadPos);
             m_uploadActive = false;
         });
+        // A disturbed upload is over: not one more byte of it may go out.
+        QObject::connect(&engine, &LinkEngine::uploadDisturbed, [this](int block) {
+            if (block < 1 || block > LinkEngine::BlockCount + 1)
+                fail("disturbed at block", block);
+            m_disturbed = true;
+        });
         QObject::connect(&engine, &LinkEngine::progressChanged, [](int v) {
             if (v < 0 || v > LinkEngine::UploadDone)
                 fail("progress bar value", v);
@@ -97,6 +103,12 @@ public:
             i = 1;
         }
         const std::size_t data = port.sent.size() - i;
+        if (m_disturbed) {
+            if (!m_uploadActive || data != 0)
+                fail("disturbed outside an upload, or sent on after it", int(data));
+            m_uploadActive = false;
+            m_disturbed = false;
+        }
         if (data == 0)
             return;
         // Never more than one block per tick, and only the block that is due next.
@@ -151,6 +163,7 @@ private:
     }
 
     bool m_uploadActive = false;
+    bool m_disturbed = false;
     int m_uploadPos = 0;
 };
 
