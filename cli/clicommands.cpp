@@ -92,7 +92,8 @@ const std::vector<CommandRule> &Commands()
          "\n"
          "Zeigt die Unterschiede zweier Projekte (.rel oder JSON, beliebig gemischt)\n"
          "nach ihrer Bedeutung, eine Zeile je Feld. Eine Seite darf karte:PORT sein:\n"
-         "die letzte vollständige Übertragung auf diese Karte laut Journal, also\n"
+         "was die Karte laut Journal enthält (ihre letzte Übertragung, wenn sie\n"
+         "vollständig war; sonst lehnt diff ab), also\n"
          "\"was sich auf der Karte ändern würde\":\n"
          "  zelkora-cli diff \"karte:COM 3\" anlage.rel\n"
          "  Relais 3 (Heizung), Timer 1, An: 06:30:00 → 07:00:00\n"
@@ -131,9 +132,13 @@ const std::vector<CommandRule> &Commands()
          "Ein Geräteserver, der sich nicht in 5 Sekunden verbinden lässt, ist\n"
          "gescheitert. Reißt die Verbindung mitten in der Übertragung ab, wird\n"
          "nichts wiederholt: die Karte wartet auf den Rest ihres Blocks und muss vor\n"
-         "der nächsten Übertragung zurückgesetzt werden.\n"
+         "der nächsten Übertragung zurückgesetzt werden. Ebenso, wenn die Leitung\n"
+         "gestört ist (eine Bestätigung, auf die kein Block wartet).\n"
+         "Jede Übertragung steht im Journal (zelkora-cli journal); lässt es sich nicht\n"
+         "schreiben, wird nichts gesendet. Ctrl-C lässt laufende Übertragungen zu Ende\n"
+         "gehen, ein zweites bricht ab.\n"
          "Rückgabewert 1, wenn eine Karte gescheitert ist; 2 bei einer Adresse, die\n"
-         "keine ist.\n",
+         "keine ist; 128 + Signal nach einem Signal.\n",
          ArgumentStyle::Files,
          {port},
          -1,
@@ -176,10 +181,11 @@ const std::vector<CommandRule> &Commands()
          "\n"
          "Zeigt das Journal der Übertragungen, die neueste zuerst: wann, auf welchen Port\n"
          "(und was er erreichte), welches Projekt, der Anfang seines Hashs, wie es ausging\n"
-         "und welches Programm es sandte. Ein \"*\" markiert je Karte die letzte\n"
-         "vollständige Übertragung: das, was die Karte jetzt enthält. Das Journal steht in\n"
-         "$XDG_STATE_HOME/zelkora (sonst ~/.local/state/zelkora); jede Übertragung des\n"
-         "Fensters und von zelkora-cli schreibt eine Zeile hinein.\n"
+         "und welches Programm es sandte. Jede Übertragung des Fensters und von\n"
+         "zelkora-cli schreibt zwei Zeilen: \"begonnen\" vor dem ersten Byte und wie sie\n"
+         "endete. Ein \"*\" markiert je Karte, was sie jetzt enthält: ihre letzte\n"
+         "Übertragung, wenn diese vollständig war; sonst ist ihr Inhalt unbekannt. Das\n"
+         "Journal steht in $XDG_STATE_HOME/zelkora (sonst ~/.local/state/zelkora).\n"
          "--port P nur diese Karte (auch unter anderem Namen), --last N nur die N neuesten,\n"
          "--json als JSON.\n",
          ArgumentStyle::Strict,
@@ -202,8 +208,13 @@ const std::vector<CommandRule> &Commands()
          "schon ihr Projekt haben; --report schreibt je Karte Name, Port, Projekt, Hash,\n"
          "Ergebnis mit Grund und Zeiten als JSON. Das Format beschreibt\n"
          "/usr/share/doc/zelkora/anlage-json.md.\n"
+         "Eine Karte, deren letzte Übertragung nicht vollständig war, gilt als unbekannt\n"
+         "und wird übertragen. Journal und Bericht müssen sich schreiben lassen, bevor\n"
+         "etwas gesendet wird. Ctrl-C lässt laufende Übertragungen zu Ende gehen, ein\n"
+         "zweites bricht ab.\n"
          "Rückgabewert 0, wenn jede fällige Karte ihr Projekt hat; 1, wenn eine scheiterte;\n"
-         "2 bei einer fehlerhaften Anlage (jeder Fehler mit seinem Pfad, nichts gesendet).\n",
+         "2 bei einer fehlerhaften Anlage (jeder Fehler mit seinem Pfad, nichts gesendet);\n"
+         "128 + Signal nach einem Signal.\n",
          ArgumentStyle::Strict,
          {{{"--plan"}}, {{"--only-changed"}}, {{"--report"}, true}},
          1,
