@@ -23,7 +23,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -645,6 +648,45 @@ TEST_F(Cli, AnEndSignalFinishesTheUploadUnderWayAndASecondEndsIt)
             EXPECT_TRUE(err.contains(QStringLiteral("unterbrochen bei Block"))) << err.toStdString();
         }
     }
+}
+
+// A stray 65 on the line every 8 ms beside a card that answers right: the upload is never
+// reported complete, and the journal says the line was disturbed.
+TEST_F(Cli, StrayAcknowledgementsOnTheLineAreADisturbedUploadNeverASuccess)
+{
+    write("projekt.rel", starter());
+    CardSimPty &card = plugCard();
+    std::atomic<bool> stop{false};
+    const QString journalFile = stateDir() + QStringLiteral("/zelkora/journal.jsonl");
+    std::thread stray([&] {
+        // From the moment the upload has begun: the version is asked on a quiet line.
+        const auto begun = [&] {
+            QFile file(journalFile);
+            return file.open(QIODevice::ReadOnly) && file.readAll().contains("begonnen");
+        };
+        while (!stop && !begun())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        while (!stop) {
+            const char byte = 'A';
+            [[maybe_unused]] const ssize_t n = ::write(card.LineFd(), &byte, 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(8));
+        }
+    });
+    const Result r =
+        run({"upload", "projekt.rel", "--port", QString::fromStdString(card.DevicePath())});
+    stop = true;
+    stray.join();
+    EXPECT_EQ(r.status, 1) << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("übertragen"))) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("gestört"))) << r.err.toStdString();
+    EXPECT_EQ(card.Uploads().size(), 0u);
+    const std::vector<UploadRecord> records =
+        UploadJournal(stateDir() + QStringLiteral("/zelkora")).read();
+    ASSERT_EQ(records.size(), 2u) << r.err.toStdString();
+    EXPECT_EQ(records[1].outcome, UploadRecord::Outcome::Disturbed);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Leitung gestört bei Block %1 von 32")
+                                   .arg(records[1].block)))
+        << r.err.toStdString();
 }
 
 // "--" ends the options, for a file whose name starts with "-"; "-o -" is standard output.
