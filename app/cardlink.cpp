@@ -132,8 +132,8 @@ void CardLink::uploadDisturbed(int block)
     // No success: the card may count blocks otherwise than we do and must be sent again.
     m_disturbed.kind = FailureKind::UploadDisturbed;
     m_disturbed.block = block;
-    record(UploadRecord::Outcome::Disturbed,
-           DescribeFailure(m_disturbed, m_session->environment()), block);
+    record(UploadRecord::Outcome::Disturbed, DescribeFailure(m_disturbed, m_session->environment()),
+           block);
     m_session->setHeld(true);
     showPortState();
 }

@@ -169,14 +169,15 @@ bool FileCommands::saveOnClose()
 bool FileCommands::saveWithoutAsking()
 {
     if (needsFileName()) {
-        std::fprintf(stderr, "zelkora: %s\n",
-                     qPrintable(m_projectPath.isEmpty()
-                                    ? QStringLiteral("kein Projekt gespeichert: keine Projektdatei")
-                                : !ModeAllowsWriting(m_projectPath)
-                                    ? QStringLiteral("%1: schreibgeschützt, nicht überschrieben")
-                                          .arg(m_projectPath)
-                                    : QStringLiteral("%1: keine Projektdatei, nicht überschrieben")
-                                          .arg(m_projectPath)));
+        std::fprintf(
+            stderr, "zelkora: %s\n",
+            qPrintable(
+                m_projectPath.isEmpty()
+                    ? QStringLiteral("kein Projekt gespeichert: keine Projektdatei")
+                : !ModeAllowsWriting(m_projectPath)
+                    ? QStringLiteral("%1: schreibgeschützt, nicht überschrieben").arg(m_projectPath)
+                    : QStringLiteral("%1: keine Projektdatei, nicht überschrieben")
+                          .arg(m_projectPath)));
         return false;
     }
     if (const FileStatus status = ::SaveProjectFile(m_projectPath, m_image, m_writer);

@@ -73,9 +73,9 @@ public:
 
     // The close rule's saves. Without a project file, or where ProjectPath names a file that
     // is no project (not 1024 bytes: a close never shortens or replaces such a file) or one
-    // the user made read-only, the save dialog asks for one first; false (window stays open) when the user cancels it or the
-    // project cannot be saved. Once the project is safe, a failure to write ini.cfg alone is
-    // said on standard error and the window may go.
+    // the user made read-only, the save dialog asks for one first; false (window stays open) when
+    // the user cancels it or the project cannot be saved. Once the project is safe, a failure to
+    // write ini.cfg alone is said on standard error and the window may go.
     bool saveOnClose();
     // The same without any dialog or box, for an end that cannot wait for the user (a signal
     // to end, the desktop session ending): what cannot be saved is said on standard error.

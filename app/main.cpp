@@ -1,7 +1,7 @@
+#include "app/filecommands.h"
 #include "app/helpdocument.h"
 #include "app/unit1.h"
 #include "config/fileaccess.h"
-#include "app/filecommands.h"
 
 #include <QApplication>
 #include <QDir>
@@ -64,7 +64,8 @@ int main(int argc, char *argv[])
     // planted there would choose which of our files a close writes over, or keep us out.
     const QString folder = QDir::currentPath();
     const QString foreignLock = ForeignFileIn(folder, QStringLiteral("zelkora.lock"), false);
-    const QString foreignSettings = ForeignFileIn(folder, QLatin1String(FileCommands::SettingsFileName), true);
+    const QString foreignSettings =
+        ForeignFileIn(folder, QLatin1String(FileCommands::SettingsFileName), true);
     const bool guest = !foreignLock.isEmpty() || !foreignSettings.isEmpty();
     if (guest)
         say((foreignSettings.isEmpty() ? foreignLock : foreignSettings) +
@@ -87,7 +88,8 @@ int main(int argc, char *argv[])
             say(QStringLiteral("Sperrdatei zelkora.lock in %1 lässt sich nicht anlegen (%2): "
                                "Zelkora startet hier nicht")
                     .arg(folder,
-                         lock.error() == QLockFile::PermissionError ? QStringLiteral("keine Berechtigung")
+                         lock.error() == QLockFile::PermissionError
+                             ? QStringLiteral("keine Berechtigung")
                          : lock.error() == QLockFile::LockFailedError
                              ? QStringLiteral("dort steht etwas anderes als eine Sperrdatei")
                              : QStringLiteral("Fehler des Dateisystems")));

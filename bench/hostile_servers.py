@@ -22,7 +22,7 @@ IAC, WILL, WONT, DO, NOP = 255, 251, 252, 253, 241
 
 def toggling(conn):
     conn.sendall(bytes([IAC, DO, 44]))
-    burst = bytes([IAC, WILL, 0, IAC, WONT, 0]) * 4096
+    burst = bytes([IAC, WILL, 3, IAC, WONT, 3]) * 4096  # SUPPRESS-GO-AHEAD, wanted: answered
     while True:
         conn.sendall(burst)
 

@@ -351,7 +351,8 @@ int Deploy(const Arguments &args, const Streams &streams)
             }
         }
     }
-    const std::vector<PlannedCard> planned = PlanDeployment(manifest, ReadJournal(journal, streams));
+    const std::vector<PlannedCard> planned =
+        PlanDeployment(manifest, ReadJournal(journal, streams));
     // Names come from the manifest: written visibly, so no name can forge a line.
     const auto nameOf = [](const DeployCard &card) {
         return Visible(card.name, 60) + QStringLiteral(" (") + Visible(card.target.text, 100) +
@@ -411,11 +412,10 @@ int Deploy(const Arguments &args, const Streams &streams)
     Journalled(
         batch, journal, [&](const CardJob &job) { return cardOf.at(&job)->project; },
         [&](const CardJob &job) { return cardOf.at(&job)->name; });
-    const int status =
-        errands.empty()
-            ? Success
-            : RunBatch(batch, CardJob::Task::Upload, streams,
-                       [&](const CardJob &job) { return nameOf(*cardOf.at(&job)); });
+    const int status = errands.empty()
+                           ? Success
+                           : RunBatch(batch, CardJob::Task::Upload, streams,
+                                      [&](const CardJob &job) { return nameOf(*cardOf.at(&job)); });
     if (!reportPath.isEmpty()) {
         if (const FileStatus written = WriteFileAtomically(reportPath, DeployReportJson(outcomes));
             !written.ok()) {

@@ -423,8 +423,8 @@ bool ModeAllowsWriting(const QString &path)
         return st.st_mode & S_IWUSR;
     gid_t groups[256];
     const int n = ::getgroups(256, groups);
-    const bool member = st.st_gid == ::getegid() ||
-                        std::find(groups, groups + std::max(0, n), st.st_gid) != groups + std::max(0, n);
+    const bool member = st.st_gid == ::getegid() || std::find(groups, groups + std::max(0, n),
+                                                              st.st_gid) != groups + std::max(0, n);
     return st.st_mode & (member ? S_IWGRP : S_IWOTH);
 }
 

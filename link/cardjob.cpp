@@ -2,8 +2,8 @@
 
 #include "link/cardsession.h"
 #include "link/linkengine.h"
-#include "link/transport.h"
 #include "link/portresolver.h"
+#include "link/transport.h"
 
 #include <QTimer>
 
@@ -77,9 +77,8 @@ UploadRecord CardJob::journalRecord(const QString &project, const QString &progr
     const QString reached = m_session->transport().reachedKey();
     if (m_key.isEmpty())
         m_key = reached.isEmpty() ? TargetKey(m_target, m_session->environment()) : reached;
-    UploadRecord r = m_session->uploadRecord(
-        m_target.text, m_key, project, program, outcome,
-        m_ok || !m_done ? QString() : failureText(), block);
+    UploadRecord r = m_session->uploadRecord(m_target.text, m_key, project, program, outcome,
+                                             m_ok || !m_done ? QString() : failureText(), block);
     r.name = m_name;
     if (m_finishedAt.isValid())
         r.when = m_finishedAt;
@@ -241,8 +240,7 @@ void CardJob::versionAnswered()
     const LinkEngine &engine = m_session->engine();
     // One byte, a version, and no sooner than the line carries question and answer.
     const bool disturbed = engine.NonVersionReply() >= 0 || engine.LastVersion() < 0 ||
-                           engine.ReplyTooEarly() ||
-                           engine.BytesReceived() - m_bytesAtCommand != 1;
+                           engine.ReplyTooEarly() || engine.BytesReceived() - m_bytesAtCommand != 1;
     if (disturbed) {
         // Said once the line has had its moment: a server that refuses a second user writes
         // its words and closes, and that is the better reason.

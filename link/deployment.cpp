@@ -169,8 +169,7 @@ QByteArray DeployReportJson(const std::vector<DeployOutcome> &outcomes)
                         QStringLiteral("unverändert seit der letzten Übertragung"));
         } else if (o.job) {
             const bool ok = o.job->ok();
-            card.insert(QStringLiteral("ergebnis"),
-                        UploadRecord::OutcomeWord(o.job->outcome()));
+            card.insert(QStringLiteral("ergebnis"), UploadRecord::OutcomeWord(o.job->outcome()));
             if (!ok)
                 card.insert(QStringLiteral("grund"), o.job->failureText());
             card.insert(QStringLiteral("beginn"), o.job->startedAt().toString(Qt::ISODateWithMs));

@@ -193,7 +193,8 @@ void LinkEngine::receive(int byte)
         // 65 moves nothing (it would lock the engine up).
         m_cardSeen = true;
         const UploadPosition at = PositionOf(m_linkStep);
-        const bool uploading = m_linkStep == AwaitUploadAccept || at.phase == UploadPosition::Blocks;
+        const bool uploading =
+            m_linkStep == AwaitUploadAccept || at.phase == UploadPosition::Blocks;
         if (awaitsAck() && !tooEarly())
             ++m_linkStep;
         else if (uploading)

@@ -211,7 +211,8 @@ QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &envir
     case FailureKind::NoBinary:
         return cause + QStringLiteral(" und kann nicht jedes Byte übertragen");
     case FailureKind::NoComPort:
-        return cause + QStringLiteral("; wenn er sie selbst auf 2400 8N1 hält: socket:// verwenden");
+        return cause +
+               QStringLiteral("; wenn er sie selbst auf 2400 8N1 hält: socket:// verwenden");
     case FailureKind::CutOff:
         // The card waits for the rest of the block and has no time-out of its own.
         return (failure.block > LinkEngine::BlockCount

@@ -34,15 +34,15 @@ enum class FailureKind
     NotReading,       // the server takes no data: what waits for it passed the bound
     RunawayTelnet,    // the server negotiates without end (options toggled, commands flooded)
     // An errand with the card.
-    NoVersion,      // no answer to "L"
-    WrongVersion,   // another version byte (value)
-    NoUploadAccept, // no answer to "D"
-    BlockStalled,   // no acknowledgement for block `block` (1 to 32)
-    FinalStalled,   // no acknowledgement for the final block
-    OutOfStep,      // surplus acknowledgements carried the upload off its steps (value)
-    CutOff,         // the line went away in the middle of an upload, at block `block`
-    NoMeasurement,  // fewer than four measurement bytes (value: how many came)
-    Disturbed,      // more bytes than a reading came back (value: how many; 0: too early)
+    NoVersion,        // no answer to "L"
+    WrongVersion,     // another version byte (value)
+    NoUploadAccept,   // no answer to "D"
+    BlockStalled,     // no acknowledgement for block `block` (1 to 32)
+    FinalStalled,     // no acknowledgement for the final block
+    OutOfStep,        // surplus acknowledgements carried the upload off its steps (value)
+    CutOff,           // the line went away in the middle of an upload, at block `block`
+    NoMeasurement,    // fewer than four measurement bytes (value: how many came)
+    Disturbed,        // more bytes than a reading came back (value: how many; 0: too early)
     VersionDisturbed, // the answer to "L" was no version, came too early or had company
                       // (value: the byte that was no version, -1 for the others)
     UploadDisturbed,  // an acknowledgement that no block awaited, or faster than the wire

@@ -80,5 +80,5 @@ private:
     QByteArray m_greeting;            // the first bytes of the connection
     bool m_dataBeforeTelnet = false;
     QString m_reachedKey;  // rfc2217://: data came and not one Telnet command
-    QElapsedTimer m_since;            // since the connection was made
+    QElapsedTimer m_since; // since the connection was made
 };

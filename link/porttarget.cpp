@@ -166,7 +166,9 @@ QString TargetKey(const PortTarget &target, const PortEnvironment &environment)
         const QString real = QFileInfo(path).canonicalFilePath();
         if (real.isEmpty())
             return QStringLiteral("dev:") + path;
-        const QFileInfoList stable = QDir(QStringLiteral("/dev/serial/by-id")).entryInfoList(QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        const QFileInfoList stable =
+            QDir(QStringLiteral("/dev/serial/by-id"))
+                .entryInfoList(QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo &entry : stable)
             if (entry.canonicalFilePath() == real)
                 return QStringLiteral("dev:") + entry.absoluteFilePath();

@@ -13,9 +13,9 @@
 #include <QStandardPaths>
 
 #include <cerrno>
-#include <iterator>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>

@@ -432,7 +432,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(list->toolTip().contains(tip), 8000);
         QVERIFY(port().PortOpen());
         QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
-        QVERIFY2(list->toolTip().contains(QStringLiteral("zurücksetzen")), qPrintable(list->toolTip()));
+        QVERIFY2(list->toolTip().contains(QStringLiteral("zurücksetzen")),
+                 qPrintable(list->toolTip()));
         QVERIFY(!m_window->form->transferDialog()->isVisible());
         // No poll for two cycles (nothing is asked, so nothing answers), and "Send" waits.
         QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
@@ -441,8 +442,8 @@ private slots:
         QCOMPARE(engine().LinkStep(), int(LinkEngine::Idle));
         QCOMPARE(m_card->Uploads().size(), std::size_t(0));
         const UploadRecord last = UploadJournal().read().back();
-        QCOMPARE(last.outcome, leftByAnother ? UploadRecord::Outcome::Begun
-                                             : UploadRecord::Outcome::Disturbed);
+        QCOMPARE(last.outcome,
+                 leftByAnother ? UploadRecord::Outcome::Begun : UploadRecord::Outcome::Disturbed);
 
         m_card->SetOptions({});
         QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);

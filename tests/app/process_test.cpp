@@ -140,8 +140,7 @@ TEST_F(Program, FilesOfAnotherUserInASharedFolderAreNotActedOn)
     if (::geteuid() != 0)
         GTEST_SKIP() << "giving a file to another user needs root";
     ASSERT_EQ(::chmod(QFile::encodeName(m_dir.path()).constData(), 01777), 0);
-    ASSERT_EQ(::chown(QFile::encodeName(path(QStringLiteral("ini.cfg"))).constData(), 65534,
-                      65534),
+    ASSERT_EQ(::chown(QFile::encodeName(path(QStringLiteral("ini.cfg"))).constData(), 65534, 65534),
               0);
     QProcess program;
     const QByteArray said = refusal(program);

@@ -9,9 +9,8 @@
 #include "tools/ser2net_rig.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QThread>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -20,6 +19,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -620,8 +620,8 @@ TEST_F(Cli, AnEndSignalFinishesTheUploadUnderWayAndASecondEndsIt)
         env.insert(QStringLiteral("XDG_STATE_HOME"), stateDir());
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_dir.path());
-        process.start(QStringLiteral(ZELKORA_CLI),
-                      {"upload", "projekt.rel", "--port", QString::fromStdString(card.DevicePath())});
+        process.start(QStringLiteral(ZELKORA_CLI), {"upload", "projekt.rel", "--port",
+                                                    QString::fromStdString(card.DevicePath())});
         ASSERT_TRUE(process.waitForStarted());
         // The upload has begun once its first record is in the journal.
         const UploadJournal journal(stateDir() + QStringLiteral("/zelkora"));
@@ -645,7 +645,8 @@ TEST_F(Cli, AnEndSignalFinishesTheUploadUnderWayAndASecondEndsIt)
         EXPECT_EQ(records[1].outcome, c.recorded) << c.name;
         if (c.recorded == UploadRecord::Outcome::Interrupted) {
             EXPECT_GE(records[1].block, 1) << c.name;
-            EXPECT_TRUE(err.contains(QStringLiteral("unterbrochen bei Block"))) << err.toStdString();
+            EXPECT_TRUE(err.contains(QStringLiteral("unterbrochen bei Block")))
+                << err.toStdString();
         }
     }
 }
@@ -684,8 +685,8 @@ TEST_F(Cli, StrayAcknowledgementsOnTheLineAreADisturbedUploadNeverASuccess)
         UploadJournal(stateDir() + QStringLiteral("/zelkora")).read();
     ASSERT_EQ(records.size(), 2u) << r.err.toStdString();
     EXPECT_EQ(records[1].outcome, UploadRecord::Outcome::Disturbed);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Leitung gestört bei Block %1 von 32")
-                                   .arg(records[1].block)))
+    EXPECT_TRUE(
+        r.err.contains(QStringLiteral("Leitung gestört bei Block %1 von 32").arg(records[1].block)))
         << r.err.toStdString();
 }
 
@@ -841,7 +842,8 @@ TEST_F(Cli, NamesFromAManifestReachTheTerminalVisibly)
     EXPECT_EQ(plan.status, 0) << plan.err.toStdString();
     EXPECT_EQ(plan.out.count('\n'), 1) << plan.out.toStdString();
     EXPECT_FALSE(plan.out.contains(QChar(0x1b))) << plan.out.toStdString();
-    EXPECT_TRUE(plan.out.startsWith(QStringLiteral("Keller\\x1b[2J\\x0aDach"))) << plan.out.toStdString();
+    EXPECT_TRUE(plan.out.startsWith(QStringLiteral("Keller\\x1b[2J\\x0aDach")))
+        << plan.out.toStdString();
 }
 
 // A manifest with faults: each named by its path, nothing sent, status 2.

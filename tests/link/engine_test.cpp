@@ -442,13 +442,13 @@ CardSimOptions Noisy(int bytes)
     return options;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Orders, EngineInterleavingTest,
-    ::testing::Values(InterleavingCase{"ArrivalsOnly", 1, 1, 0, {}},
-                      InterleavingCase{"MostlyTicks", 2, 1, 90, {}},
-                      InterleavingCase{"WholeRepliesAtOnce", 3, 64, 50, {}},
-                      InterleavingCase{"NoiseSplitAnyhow", 4, 3, 30, Noisy(5)}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Orders, EngineInterleavingTest,
+                         ::testing::Values(InterleavingCase{"ArrivalsOnly", 1, 1, 0, {}},
+                                           InterleavingCase{"MostlyTicks", 2, 1, 90, {}},
+                                           InterleavingCase{"WholeRepliesAtOnce", 3, 64, 50, {}},
+                                           InterleavingCase{"NoiseSplitAnyhow", 4, 3, 30,
+                                                            Noisy(5)}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // On a real line a block takes 67 ms to the card: a 65 sooner than the wire could carry the
 // bytes before it, or one that no block awaits, is no acknowledgement of the card's. The

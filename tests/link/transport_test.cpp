@@ -327,7 +327,7 @@ struct ServerCase
     bool closeAfterGreeting;
     FailureKind expected;
     const char *inText;
-    int greetingAfterMs = 0; // how long the server waits before it says anything
+    int greetingAfterMs = 0;  // how long the server waits before it says anything
     int answerEveryByte = -1; // answers each byte it reads with this one
 };
 
@@ -400,8 +400,14 @@ TEST(MisbehavingServer, EachEndsTheErrandWithItsOwnCauseAndNothingHangs)
         // Waited for within the connect limit: a card that does not answer, not a raw port.
         {"negotiates after 2.5 s", "rfc2217", takesLine, false, FailureKind::NoVersion, "(L)",
          2500},
-        {"answers every byte with 65", "socket", {}, false, FailureKind::VersionDisturbed,
-         "Antwort 65 ist keine Version", 0, 65},
+        {"answers every byte with 65",
+         "socket",
+         {},
+         false,
+         FailureKind::VersionDisturbed,
+         "Antwort 65 ist keine Version",
+         0,
+         65},
         {"answers every byte with 65, Telnet", "rfc2217", takesLine, false,
          FailureKind::VersionDisturbed, "Antwort 65", 0, 65},
     };
