@@ -99,7 +99,7 @@ private:
     static QString Name(const CardJob &job)
     {
         constexpr int MaxName = 20;
-        const QString port = job.target().text;
+        const QString port = Visible(job.target().text, 400);
         return port.size() <= MaxName ? port : QStringLiteral("…") + port.right(MaxName - 1);
     }
 
@@ -164,8 +164,8 @@ int RunBatch(CardBatch &batch, CardJob::Task task, const Streams &streams,
                   QStringLiteral("nicht im Journal vermerkt: ") + job->journalProblem());
         if (!bars) {
             if (job->ok())
-                Print(streams.out,
-                      named(*job) + QStringLiteral(": ") + Outcome(*job, task) + QLatin1Char('\n'));
+                Print(streams.out, Visible(named(*job), 160) + QStringLiteral(": ") +
+                                       Outcome(*job, task) + QLatin1Char('\n'));
             else
                 Error(streams, named(*job), job->failureText());
         }
@@ -287,13 +287,13 @@ int Journal(const Arguments &args, const Streams &streams)
         if (!r.reached.isEmpty() && r.reached != r.port)
             where += QStringLiteral(" (") + r.reached + QLatin1Char(')');
         where = Visible(where, 120);
-        text +=
-            QStringLiteral("%1 %2  %3  %4  %5  %6")
-                .arg(newestComplete ? QLatin1Char('*') : QLatin1Char(' '))
-                .arg(UploadRecord::TimeText(r.when).replace(QLatin1Char('T'), QLatin1Char(' ')),
-                     where,
-                     r.project.isEmpty() ? QStringLiteral("-") : QFileInfo(r.project).fileName(),
-                     Short(r.hash), UploadRecord::OutcomeWord(r.outcome));
+        text += QStringLiteral("%1 %2  %3  %4  %5  %6")
+                    .arg(newestComplete ? QLatin1Char('*') : QLatin1Char(' '))
+                    .arg(UploadRecord::TimeText(r.when).replace(QLatin1Char('T'), QLatin1Char(' ')),
+                         where,
+                         r.project.isEmpty() ? QStringLiteral("-")
+                                             : Visible(QFileInfo(r.project).fileName(), 80),
+                         Short(r.hash), UploadRecord::OutcomeWord(r.outcome));
         if (r.outcome != UploadRecord::Outcome::Complete &&
             r.outcome != UploadRecord::Outcome::Begun)
             text += QStringLiteral(": ") + Visible(r.reason, 300);
@@ -429,7 +429,7 @@ int Deploy(const Arguments &args, const Streams &streams)
 int Ports(const Arguments &, const Streams &streams)
 {
     for (const QString &entry : DescribePortEntries(SystemPortEnvironment::Instance()))
-        Print(streams.out, entry + QLatin1Char('\n'));
+        Print(streams.out, Visible(entry, 400) + QLatin1Char('\n')); // names a com<n> file holds
     return Success;
 }
 

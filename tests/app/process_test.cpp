@@ -93,33 +93,40 @@ TEST_F(Program, EndSignalsSaveLikeAClose)
     }
 }
 
-TEST_F(Program, AnEndSignalNeverCutsAFileThatIsNoProject)
+// An end by signal never writes over a file the user did not give it: one that is no project,
+// or a project the user made read-only. It says so and ends with status 1.
+struct KeptFileCase
 {
-    writeProject(QStringLiteral("notiz.txt"));
-    const QByteArray note(492, 'n');
-    write(QStringLiteral("notiz.txt"), note);
-    QProcess program;
-    start(program);
-    ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitCode(), 1);
-    EXPECT_TRUE(program.readAllStandardError().contains("notiz.txt: keine Projektdatei"));
-    EXPECT_EQ(read(QStringLiteral("notiz.txt")), note);
-}
+    const char *name;
+    const char *file;
+    QByteArray contents;
+    bool readOnly;
+    const char *says;
+};
 
-TEST_F(Program, AProjectMadeReadOnlyIsNeverReplaced)
+TEST_F(Program, AnEndSignalNeverReplacesAFileThatIsNoProjectOrReadOnly)
 {
-    writeProject();
-    const QByteArray before = read(QStringLiteral("p.rel"));
-    ASSERT_TRUE(QFile::setPermissions(path(QStringLiteral("p.rel")),
-                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    QProcess program;
-    start(program);
-    ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitCode(), 1);
-    EXPECT_TRUE(program.readAllStandardError().contains("p.rel: schreibgeschützt"));
-    EXPECT_EQ(read(QStringLiteral("p.rel")), before);
+    const KeptFileCase cases[] = {
+        {"a note", "notiz.txt", QByteArray(492, 'n'), false, "notiz.txt: keine Projektdatei"},
+        {"a read-only project", "p.rel", QByteArray(ConfigImage::Size, '\x21'), true,
+         "p.rel: schreibgeschützt"},
+    };
+    for (const KeptFileCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeProject(QString::fromLatin1(c.file));
+        QFile::setPermissions(path(QStringLiteral("p.rel")), QFile::ReadOwner | QFile::WriteOwner);
+        write(QString::fromLatin1(c.file), c.contents);
+        if (c.readOnly)
+            ASSERT_TRUE(QFile::setPermissions(path(QString::fromLatin1(c.file)),
+                                              QFile::ReadOwner | QFile::ReadGroup));
+        QProcess program;
+        start(program);
+        ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitCode(), 1);
+        EXPECT_TRUE(program.readAllStandardError().contains(c.says));
+        EXPECT_EQ(read(QString::fromLatin1(c.file)), c.contents);
+    }
 }
 
 // In a folder that everybody may write to, files that another user put there are not acted
