@@ -40,6 +40,7 @@ bool LinkFailure::retryable() const
     case FailureKind::Unreachable:
     case FailureKind::NoAnswer:
     case FailureKind::Closed:
+    case FailureKind::DeviceMissing: // the adapter at the server may be plugged in again
         return true;
     default:
         return false;
@@ -102,6 +103,8 @@ QString FailureCause(const LinkFailure &failure)
         return QStringLiteral("Server stellt die Leitung nicht ein");
     case FailureKind::NoNegotiation:
         return QStringLiteral("Server antwortet nicht auf die Telnet-Verhandlung");
+    case FailureKind::DeviceMissing:
+        return QStringLiteral("Gerät am Server fehlt");
     case FailureKind::NotReading:
         return QStringLiteral("Server nimmt keine Daten an");
     case FailureKind::RunawayTelnet:
@@ -196,6 +199,8 @@ QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &envir
         return cause + QStringLiteral(" in %1: „%2“ (erwartet rfc2217://HOST:PORT oder "
                                       "socket://HOST:PORT)")
                            .arg(failure.where, failure.systemText);
+    case FailureKind::DeviceMissing:
+        return cause + QStringLiteral(" (Server meldet: %1)").arg(failure.systemText);
     case FailureKind::Closed:
         return failure.systemText.isEmpty()
                    ? cause

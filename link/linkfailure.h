@@ -31,6 +31,7 @@ enum class FailureKind
     NoComPort,        // the server refuses the Com Port Control Option, or never takes it up
     SettingsRejected, // the server confirmed other line settings (setting, value)
     NoNegotiation,    // rfc2217:// but the server sent nothing at all within the connect limit
+    DeviceMissing,    // the server cannot open its serial device (systemText: its words)
     NotReading,       // the server takes no data: what waits for it passed the bound
     RunawayTelnet,    // the server negotiates without end (options toggled, commands flooded)
     // An errand with the card.

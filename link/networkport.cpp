@@ -283,7 +283,11 @@ void NetworkPort::disconnected()
         return;
     const QString words = serverWords();
     // A server that refuses a second user says so and closes: a busy port, not a lost one.
-    end(words.isEmpty() ? failureOf(FailureKind::Closed) : failureOf(FailureKind::Busy, words));
+    // One whose serial device is missing (an adapter unplugged at the server) says that.
+    if (words.isEmpty())
+        return end(failureOf(FailureKind::Closed));
+    const bool deviceMissing = words.contains(QLatin1String("open failure"), Qt::CaseInsensitive);
+    end(failureOf(deviceMissing ? FailureKind::DeviceMissing : FailureKind::Busy, words));
 }
 
 void NetworkPort::socketFailed()

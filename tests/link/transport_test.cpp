@@ -354,6 +354,8 @@ TEST(MisbehavingServer, EachEndsTheErrandWithItsOwnCauseAndNothingHangs)
 {
     const Bytes inUse{'P', 'o', 'r', 't', ' ', 'a', 'l', 'r', 'e',  'a', 'd',
                       'y', ' ', 'i', 'n', ' ', 'u', 's', 'e', '\r', '\n'};
+    const std::string missing = "Device open failure: Value or file not found\r\n";
+    const Bytes deviceMissing(missing.begin(), missing.end());
     Bytes garbage;
     std::uint32_t seed = 2217;
     for (int i = 0; i < 65536; ++i) {
@@ -373,6 +375,9 @@ TEST(MisbehavingServer, EachEndsTheErrandWithItsOwnCauseAndNothingHangs)
         {"data and no Telnet", "rfc2217", {137, 1, 2}, false, FailureKind::NotTelnet, "socket://"},
         {"port in use", "rfc2217", inUse, true, FailureKind::Busy, "Port already in use"},
         {"port in use, raw", "socket", inUse, true, FailureKind::Busy, "Port already in use"},
+        // ser2net's words when the adapter at the gateway is unplugged: tried again, not busy.
+        {"device missing at the server", "socket", deviceMissing, true, FailureKind::DeviceMissing,
+         "Gerät am Server fehlt (Server meldet: Device open failure: Value or file not found)"},
         {"Telnet on a raw port",
          "socket",
          {IAC, WILL, 3, IAC, DO, 0},
