@@ -65,19 +65,43 @@ void CardLink::ConnectPort()
 void CardLink::ComboBox1Change()
 {
     // Another choice may be another card: what was said of the last one no longer holds.
-    if (cardMidUpload()) {
-        m_cutOff = {};
-        m_disturbed = {};
-        m_unfinished.reset();
-        m_session->setHeld(false);
-    }
+    if (cardMidUpload())
+        release();
     m_wasOpen = false;
     m_session->ComboBox1Change(m_controls.portList->currentText());
 }
 
+namespace {
+// After an upload the window gave up itself; an unfinished one says it in its own words.
+const QString HeldUntilReset = QStringLiteral(".\n\nBis „Reset“ bekommt die Karte nichts gesendet");
+} // namespace
+
 bool CardLink::cardMidUpload() const
 {
     return m_cutOff.failed() || m_disturbed.failed() || m_unfinished.has_value();
+}
+
+void CardLink::release()
+{
+    m_cutOff = {};
+    m_disturbed = {};
+    m_unfinished.reset();
+    m_session->setHeld(false);
+    if (m_heldBox)
+        m_heldBox->close();
+}
+
+void CardLink::tellHeld(const QString &why)
+{
+    if (m_heldBox)
+        return;
+    m_heldBox =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Datenübertragung"),
+                        why + QLatin1Char('.'), QMessageBox::Ok, m_controls.portList->window());
+    m_heldBox->setObjectName(QStringLiteral("CardHeldBox"));
+    m_heldBox->setAttribute(Qt::WA_DeleteOnClose);
+    m_heldBox->setWindowModality(Qt::NonModal);
+    m_heldBox->show();
 }
 
 void CardLink::Button1Click()
@@ -113,10 +137,7 @@ void CardLink::Button2Click()
                std::max(1, m_unfinished->block));
     m_session->Reset();
     const bool wasHeld = cardMidUpload();
-    m_cutOff = {};
-    m_disturbed = {};
-    m_unfinished.reset();
-    m_session->setHeld(false);
+    release();
     if (wasHeld)
         showPortState();
 }
@@ -136,6 +157,7 @@ void CardLink::uploadDisturbed(int block)
            block);
     m_session->setHeld(true);
     showPortState();
+    tellHeld(DescribeFailure(m_disturbed, m_session->environment()) + HeldUntilReset);
 }
 
 void CardLink::checkJournalOnOpen()
@@ -147,6 +169,15 @@ void CardLink::checkJournalOnOpen()
         return;
     m_unfinished = state.last;
     m_session->setHeld(true);
+    tellHeld(unfinishedNote());
+}
+
+QString CardLink::unfinishedNote() const
+{
+    return QStringLiteral("Übertragung vom %1 nicht beendet: die Karte kann mitten in einer "
+                          "Übertragung stehen und bekommt nichts gesendet. Karte zurücksetzen, "
+                          "dann „Reset“ drücken")
+        .arg(m_unfinished->whenAndWho());
 }
 
 void CardLink::showPortState()
@@ -172,6 +203,7 @@ void CardLink::showPortState()
         record(UploadRecord::Outcome::CutOff, DescribeFailure(m_cutOff, m_session->environment()),
                at.block);
         m_session->setHeld(true);
+        tellHeld(DescribeFailure(m_cutOff, m_session->environment()) + HeldUntilReset);
     }
     const LinkFailure &problem = open ? line.lineProblem() : line.failure();
     QString detail = DescribeFailure(problem, m_session->environment());
@@ -181,10 +213,7 @@ void CardLink::showPortState()
     if (m_disturbed.failed())
         notes << DescribeFailure(m_disturbed, m_session->environment());
     if (m_unfinished)
-        notes << QStringLiteral("Übertragung vom %1 nicht beendet: die Karte kann mitten in "
-                                "einer Übertragung stehen und bekommt nichts gesendet. Karte "
-                                "zurücksetzen, dann „Reset“ drücken")
-                     .arg(m_unfinished->whenAndWho());
+        notes << unfinishedNote();
     if (!notes.isEmpty())
         detail += (detail.isEmpty() ? QString() : QStringLiteral("; ")) +
                   notes.join(QStringLiteral("; "));

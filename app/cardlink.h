@@ -3,7 +3,9 @@
 #include "link/linkfailure.h"
 #include "link/uploadjournal.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -91,6 +93,11 @@ private:
     void recordBrokenOff(const QString &how);
     // Nothing goes to the card until "Reset" while it may be in the middle of an upload.
     bool cardMidUpload() const;
+    // Says so where the user looks, once each time the card is held: a box beside the window
+    // that waits for no one, so the timers and the list go on.
+    void tellHeld(const QString &why);
+    QString unfinishedNote() const;
+    void release();
 
     CardLinkControls m_controls;
     QObject *m_portView = nullptr; // the port list's drop-down, whose showing refreshes it
@@ -106,6 +113,7 @@ private:
     // opened; none when there was none.
     std::optional<UploadRecord> m_unfinished;
     bool m_wasOpen = false;
+    QPointer<QMessageBox> m_heldBox;
     std::function<QString()> m_projectPath;
     const ConfigImage &m_image;
     QString m_journalProblem;

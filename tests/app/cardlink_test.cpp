@@ -14,12 +14,14 @@
 #include "tools/cardsim_pty.h"
 #include "tools/ser2net_rig.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -435,6 +437,17 @@ private slots:
         QVERIFY2(list->toolTip().contains(QStringLiteral("zurücksetzen")),
                  qPrintable(list->toolTip()));
         QVERIFY(!m_window->form->transferDialog()->isVisible());
+        // Said once where the user looks, in a box that waits for no one.
+        const auto heldBox = [] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == QLatin1String("CardHeldBox") && w->isVisible())
+                    return qobject_cast<QMessageBox *>(w);
+            return static_cast<QMessageBox *>(nullptr);
+        };
+        QTRY_VERIFY(heldBox());
+        QVERIFY2(heldBox()->text().contains(tip) &&
+                     heldBox()->text().contains(QStringLiteral("Reset")),
+                 qPrintable(heldBox()->text()));
         // No poll for two cycles (nothing is asked, so nothing answers), and "Send" waits.
         QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
         QTest::qWait(2500);
@@ -448,6 +461,7 @@ private slots:
         m_card->SetOptions({});
         QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
         QVERIFY(!list->toolTip().contains(tip));
+        QTRY_VERIFY(!heldBox());
         QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("verbunden"), 3000);
         QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
         // The journal no longer holds an unfinished upload for the card.
