@@ -55,8 +55,9 @@ bool LinkFailure::leavesCardMidUpload() const
     case FailureKind::OutOfStep:
     case FailureKind::CutOff:
     case FailureKind::UploadDisturbed:
-    case FailureKind::Interrupted:
         return true;
+    case FailureKind::Interrupted:
+        return block > 0; // at 0 no upload had begun
     default:
         return false;
     }
@@ -148,6 +149,8 @@ QString FailureCause(const LinkFailure &failure)
                          .arg(failure.block)
                          .arg(LinkEngine::BlockCount);
     case FailureKind::Interrupted:
+        if (failure.block == 0)
+            return QStringLiteral("durch ein Signal beendet, bevor etwas übertragen wurde");
         return failure.block > LinkEngine::BlockCount
                    ? QStringLiteral("unterbrochen beim Schlussblock")
                    : QStringLiteral("unterbrochen bei Block %1 von %2")
