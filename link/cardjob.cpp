@@ -74,9 +74,10 @@ UploadRecord CardJob::journalRecord(const QString &project, const QString &progr
     const UploadRecord::Outcome outcome = this->outcome();
     // Once the first byte went out, the card was touched: the record says where, from 1.
     const int block = m_ok || !m_done ? 0 : std::max(1, m_failure.block);
-    const QString reached = m_session->transport().reachedKey();
+    // By the same rule as every look-up of the command line (deploy, diff karte:), so a host
+    // with addresses of both kinds is found under the key it was recorded with.
     if (m_key.isEmpty())
-        m_key = reached.isEmpty() ? TargetKey(m_target, m_session->environment()) : reached;
+        m_key = TargetKey(m_target, m_session->environment());
     UploadRecord r = m_session->uploadRecord(m_target.text, m_key, project, program, outcome,
                                              m_ok || !m_done ? QString() : failureText(), block);
     r.name = m_name;

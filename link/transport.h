@@ -45,8 +45,8 @@ public:
     // How many times a line was really tried, for seeing that nothing is tried in vain.
     int OpenAttempts() const { return m_openAttempts; }
     // The journal's key of the card the last connection reached, where the transport knows it
-    // better than the name it was given (a server by the address it answered on); empty
-    // otherwise.
+    // without looking a name up (a server by the address it answered on), for a caller that
+    // may not wait for the resolver; empty otherwise.
     virtual QString reachedKey() const { return {}; }
 
 signals:
