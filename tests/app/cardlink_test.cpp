@@ -248,11 +248,9 @@ private slots:
 
         plugCard({}, 1); // back, on a new pseudo-terminal
         QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 2000);
-        // The card may still wait for the rest of that upload: nothing goes to it until the
-        // user's "Reset" says it was reset; then the polls go on and an upload goes through.
-        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
-        QVERIFY2(list->toolTip().contains(QStringLiteral("nicht beendet")),
-                 qPrintable(list->toolTip()));
+        // The broken-off upload waits until "Reset" (on the same device the journal's
+        // unfinished record also holds the card until then; a new pseudo-terminal is another
+        // device); then the polls go on and an upload goes through.
         QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
         QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
