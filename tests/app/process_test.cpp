@@ -31,8 +31,8 @@ protected:
         write(QStringLiteral("ini.cfg"), "8\r\n" + ini.toUtf8() + "\r\nLeer\r\n");
     }
 
-    // Starts the window offscreen and waits until it holds its folder.
-    void start(QProcess &process)
+    // Starts the window offscreen in the test's folder.
+    void launch(QProcess &process)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -40,6 +40,12 @@ protected:
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_dir.path());
         process.start(QStringLiteral(ZELKORA_PROGRAM), {});
+    }
+
+    // Starts the window and waits until it holds its folder.
+    void start(QProcess &process)
+    {
+        launch(process);
         ASSERT_TRUE(process.waitForStarted(5000));
         QElapsedTimer waited;
         waited.start();
@@ -49,16 +55,12 @@ protected:
         ASSERT_TRUE(QFile::exists(path(QStringLiteral("zelkora.lock"))));
     }
 
-    // Starts the window where it is to refuse: what it says on standard error, once it said
-    // it; its box then waits for a user, so it is ended by force.
+    // Starts the window where it is to refuse: what it says on standard error, once its own
+    // line is there (Qt may say something first); its box then waits for a user, so the
+    // caller ends it by force.
     QByteArray refusal(QProcess &process)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(m_dir.path());
-        process.start(QStringLiteral(ZELKORA_PROGRAM), {});
+        launch(process);
         QElapsedTimer waited;
         waited.start();
         QByteArray said;
@@ -116,9 +118,10 @@ TEST_F(Program, AnEndSignalNeverReplacesAFileThatIsNoProjectOrReadOnly)
         writeProject(QString::fromLatin1(c.file));
         QFile::setPermissions(path(QStringLiteral("p.rel")), QFile::ReadOwner | QFile::WriteOwner);
         write(QString::fromLatin1(c.file), c.contents);
-        if (c.readOnly)
+        if (c.readOnly) {
             ASSERT_TRUE(QFile::setPermissions(path(QString::fromLatin1(c.file)),
                                               QFile::ReadOwner | QFile::ReadGroup));
+        }
         QProcess program;
         start(program);
         ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
@@ -166,16 +169,7 @@ TEST_F(Program, ASecondWindowInOneFolderSaysWhoHoldsItAndAStaleLockIsTakenOver)
     QProcess first;
     start(first);
     QProcess second;
-    second.setProcessEnvironment(first.processEnvironment());
-    second.setWorkingDirectory(m_dir.path());
-    second.start(QStringLiteral(ZELKORA_PROGRAM), {});
-    QElapsedTimer waited;
-    waited.start();
-    QByteArray said;
-    while (!said.contains('\n') && waited.elapsed() < 10000) {
-        second.waitForReadyRead(100);
-        said += second.readAllStandardError();
-    }
+    const QByteArray said = refusal(second);
     EXPECT_TRUE(said.contains(QStringLiteral("läuft in diesem Ordner schon (Prozess %1)")
                                   .arg(first.processId())
                                   .toUtf8()))
