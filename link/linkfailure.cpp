@@ -30,6 +30,14 @@ QString SettingText(LineSetting setting, int value)
     return {};
 }
 
+// Where in an upload: "bei Block 12 von 32", or "beim Schlussblock" (block 33).
+QString AtBlock(int block)
+{
+    return block > LinkEngine::BlockCount
+               ? QStringLiteral("beim Schlussblock")
+               : QStringLiteral("bei Block %1 von %2").arg(block).arg(LinkEngine::BlockCount);
+}
+
 } // namespace
 
 bool LinkFailure::retryable() const
@@ -143,19 +151,11 @@ QString FailureCause(const LinkFailure &failure)
                    : QStringLiteral("Versionsabfrage gestört: Antwort schneller als die "
                                     "Leitung oder mehr als ein Byte");
     case FailureKind::UploadDisturbed:
-        return failure.block > LinkEngine::BlockCount
-                   ? QStringLiteral("Leitung gestört beim Schlussblock")
-                   : QStringLiteral("Leitung gestört bei Block %1 von %2")
-                         .arg(failure.block)
-                         .arg(LinkEngine::BlockCount);
+        return QStringLiteral("Leitung gestört ") + AtBlock(failure.block);
     case FailureKind::Interrupted:
         if (failure.block == 0)
             return QStringLiteral("durch ein Signal beendet, bevor etwas übertragen wurde");
-        return failure.block > LinkEngine::BlockCount
-                   ? QStringLiteral("unterbrochen beim Schlussblock")
-                   : QStringLiteral("unterbrochen bei Block %1 von %2")
-                         .arg(failure.block)
-                         .arg(LinkEngine::BlockCount);
+        return QStringLiteral("unterbrochen ") + AtBlock(failure.block);
     case FailureKind::Deadline:
         return QStringLiteral("keine fertige Antwort in %1 s").arg(failure.value / 1000.0);
     case FailureKind::JournalFailed:
@@ -223,11 +223,7 @@ QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &envir
                QStringLiteral("; wenn er sie selbst auf 2400 8N1 hält: socket:// verwenden");
     case FailureKind::CutOff:
         // The card waits for the rest of the block and has no time-out of its own.
-        return (failure.block > LinkEngine::BlockCount
-                    ? QStringLiteral("Verbindung getrennt beim Schlussblock")
-                    : QStringLiteral("Verbindung getrennt bei Block %1 von %2")
-                          .arg(failure.block)
-                          .arg(LinkEngine::BlockCount)) +
+        return QStringLiteral("Verbindung getrennt ") + AtBlock(failure.block) +
                QStringLiteral(": Übertragung abgebrochen, die Karte vor der nächsten Übertragung "
                               "zurücksetzen");
     default:
