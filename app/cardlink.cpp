@@ -1,5 +1,6 @@
 #include "app/cardlink.h"
 
+#include "fleet/uploadrecording.h"
 #include "link/cardsession.h"
 #include "link/linkengine.h"
 #include "link/portresolver.h"
@@ -238,8 +239,8 @@ QString CardLink::cardKey() const
 
 void CardLink::record(UploadRecord::Outcome outcome, const QString &reason, int block)
 {
-    const UploadRecord r = m_session->uploadRecord(
-        m_controls.portList->currentText(), cardKey(), m_projectPath ? m_projectPath() : QString(),
+    const UploadRecord r = SessionRecord(
+        *m_session, m_controls.portList->currentText(), cardKey(), m_projectPath ? m_projectPath() : QString(),
         QStringLiteral("zelkora"), outcome, reason, block);
     const QString failed = UploadJournal().append(r, m_image);
     if (failed != m_journalProblem) {

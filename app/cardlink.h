@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/linkfailure.h"
-#include "link/uploadjournal.h"
+#include "fleet/uploadjournal.h"
 
 #include <QMessageBox>
 #include <QObject>

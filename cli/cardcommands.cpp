@@ -3,12 +3,12 @@
 #include "config/fileaccess.h"
 #include "forms/projectreader.h"
 #include "forms/projecttext.h"
+#include "fleet/deployment.h"
+#include "fleet/uploadrecording.h"
 #include "link/cardbatch.h"
-#include "link/deployment.h"
 #include "link/endsignals.h"
 #include "link/linkengine.h"
 #include "link/portresolver.h"
-#include "link/uploadjournal.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -202,12 +202,10 @@ int RunBatch(CardBatch &batch, CardJob::Task task, const Streams &streams,
 }
 
 // Uploads rest on the journal: one that cannot record its beginning sends nothing.
-void Journalled(CardBatch &batch, const UploadJournal &journal,
-                const std::function<QString(const CardJob &)> &project,
-                const std::function<QString(const CardJob &)> &name)
+void Journalled(CardBatch &batch, JournalRecorder &recorder)
 {
     for (const auto &job : batch.jobs())
-        job->setJournal(&journal, project(*job), QStringLiteral("zelkora-cli"), name(*job));
+        job->setRecorder(&recorder);
 }
 
 // A journal that is there but no regular file (a FIFO would hold every reader and writer) is
@@ -324,10 +322,8 @@ int Deploy(const Arguments &args, const Streams &streams)
         return BadInput;
     }
     QStringList problems;
-    const Manifest manifest = ReadManifest(
-        text, QFileInfo(manifestPath).absolutePath(),
-        [](const QString &path, QString *why) { return ReadProject(path, why); },
-        SystemPortEnvironment::Instance(), &problems);
+    const Manifest manifest = ReadManifest(text, QFileInfo(manifestPath).absolutePath(),
+                                           SystemPortEnvironment::Instance(), &problems);
     if (!problems.isEmpty()) {
         for (const QString &problem : problems)
             Error(streams, manifestPath, problem);
@@ -409,9 +405,11 @@ int Deploy(const Arguments &args, const Streams &streams)
             outcome.job = batch.jobs()[next++].get();
             cardOf[outcome.job] = outcome.card;
         }
-    Journalled(
-        batch, journal, [&](const CardJob &job) { return cardOf.at(&job)->project; },
+    JournalRecorder recorder(
+        journal, QStringLiteral("zelkora-cli"),
+        [&](const CardJob &job) { return cardOf.at(&job)->project; },
         [&](const CardJob &job) { return cardOf.at(&job)->name; });
+    Journalled(batch, recorder);
     const int status = errands.empty()
                            ? Success
                            : RunBatch(batch, CardJob::Task::Upload, streams,
@@ -491,10 +489,10 @@ int CardErrands(const Arguments &args, CardJob::Task task, const Streams &stream
         }
     }
     CardBatch batch(targets, task, image);
+    JournalRecorder recorder(journal, QStringLiteral("zelkora-cli"),
+                             [&](const CardJob &) { return files.first(); });
     if (upload)
-        Journalled(
-            batch, journal, [&](const CardJob &) { return files.first(); },
-            [](const CardJob &) { return QString(); });
+        Journalled(batch, recorder);
     return RunBatch(batch, task, streams, [](const CardJob &job) { return job.label(); });
 }
 } // namespace

@@ -504,7 +504,7 @@ QString JsonError::text() const
     return path.isEmpty() ? reason : path + QStringLiteral(": ") + reason;
 }
 
-std::optional<ProjectModel> ProjectFromJson(const QByteArray &text, JsonError &error)
+std::optional<QJsonObject> StrictJsonObject(const QByteArray &text, JsonError &error)
 {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
@@ -518,17 +518,25 @@ std::optional<ProjectModel> ProjectFromJson(const QByteArray &text, JsonError &e
         error = {*twice, QStringLiteral("Feld steht zweimal")};
         return std::nullopt;
     }
+    if (!document.isObject()) {
+        error = {QString(), QStringLiteral("erwartet ein Objekt")};
+        return std::nullopt;
+    }
+    return document.object();
+}
+
+std::optional<ProjectModel> ProjectFromJson(const QByteArray &text, JsonError &error)
+{
+    const std::optional<QJsonObject> top = StrictJsonObject(text, error);
+    if (!top)
+        return std::nullopt;
     Reader in(error);
     QJsonObject root, light, card, record;
     QJsonArray relays, programs;
     ProjectModel model;
-    if (!document.isObject()) {
-        in.fail({}, QStringLiteral("erwartet ein Objekt"));
-        return std::nullopt;
-    }
     const QString relayKey = Key(FieldScope::Relay), lightKey = Key(FieldScope::LightShow),
                   programKey = Key(FieldScope::Program), cardKey = Key(FieldScope::Card);
-    if (!in.object(QJsonValue(document.object()), QString(),
+    if (!in.object(QJsonValue(*top), QString(),
                    {"format", "version", relayKey, lightKey, cardKey, "abweichungen", "rohdaten"},
                    root))
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include "forms/projectmodel.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -26,6 +27,10 @@ struct JsonError
     QString reason;
     QString text() const; // "relais[3].timer1.an: …"
 };
+
+// The one strict reading of a JSON text, for projects and the files that name them: not JSON
+// (with its line and column), a key twice, or no object at the top is refused in `error`.
+std::optional<QJsonObject> StrictJsonObject(const QByteArray &text, JsonError &error);
 
 // Reads the text strictly: an unknown field, a missing field, a value of the wrong kind or
 // out of range is refused, with the first such place in `error`.

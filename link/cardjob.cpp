@@ -69,26 +69,22 @@ QString CardJob::label() const
                : entry + QStringLiteral(" (") + reached + QLatin1Char(')');
 }
 
-UploadRecord CardJob::journalRecord(const QString &project, const QString &program) const
+int CardJob::stoppedAtBlock() const
 {
-    const UploadRecord::Outcome outcome = this->outcome();
-    // Once the first byte went out, the card was touched: the record says where, from 1.
-    const int block = m_ok || !m_done ? 0 : std::max(1, m_failure.block);
-    // By the same rule as every look-up of the command line (deploy, diff karte:), so a host
-    // with addresses of both kinds is found under the key it was recorded with.
-    if (m_key.isEmpty())
-        m_key = TargetKey(m_target, m_session->environment());
-    UploadRecord r = m_session->uploadRecord(m_target.text, m_key, project, program, outcome,
-                                             m_ok || !m_done ? QString() : failureText(), block);
-    r.name = m_name;
-    if (m_finishedAt.isValid())
-        r.when = m_finishedAt;
-    return r;
+    // Once the first byte went out, the card was touched: the block is counted from 1.
+    return m_ok || !m_done ? 0 : std::max(1, m_failure.block);
 }
 
-UploadRecord::Outcome CardJob::outcome() const
+QString CardJob::cardKey() const
 {
-    using Outcome = UploadRecord::Outcome;
+    if (m_key.isEmpty())
+        m_key = TargetKey(m_target, m_session->environment());
+    return m_key;
+}
+
+UploadOutcome CardJob::outcome() const
+{
+    using Outcome = UploadOutcome;
     if (!m_done)
         return Outcome::Begun;
     if (m_ok)
@@ -103,15 +99,6 @@ UploadRecord::Outcome CardJob::outcome() const
     default:
         return Outcome::Failed;
     }
-}
-
-void CardJob::setJournal(const UploadJournal *journal, const QString &project,
-                         const QString &program, const QString &name)
-{
-    m_journal = journal;
-    m_project = project;
-    m_program = program;
-    m_name = name;
 }
 
 LinkFailure CardJob::failureHere(FailureKind kind, int value) const
@@ -273,9 +260,8 @@ void CardJob::startUpload()
     // A line that talks unasked between the answer and "D" is no line to upload on.
     if (drain() > 0)
         return finish(false, failureHere(FailureKind::VersionDisturbed, -1));
-    if (m_journal) {
-        const QString failed =
-            m_journal->append(journalRecord(m_project, m_program), m_session->image());
+    if (m_recorder) {
+        const QString failed = m_recorder->uploadBegun(*this);
         if (!failed.isEmpty()) {
             LinkFailure f = failureHere(FailureKind::JournalFailed);
             f.systemText = failed;
@@ -361,8 +347,7 @@ void CardJob::finish(bool ok, const LinkFailure &failure)
     m_session->stop();
     // Nothing more is asked of this card: its port is free for others at once.
     m_session->transport().close();
-    if (m_journal && m_began)
-        m_journalProblem =
-            m_journal->append(journalRecord(m_project, m_program), m_session->image());
+    if (m_recorder && m_began)
+        m_journalProblem = m_recorder->uploadEnded(*this);
     emit finished(ok);
 }

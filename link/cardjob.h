@@ -2,7 +2,7 @@
 
 #include "link/linkfailure.h"
 #include "link/porttarget.h"
-#include "link/uploadjournal.h"
+#include "link/uploadrecorder.h"
 
 #include <QDateTime>
 
@@ -69,20 +69,25 @@ public:
     // When the errand started and ended, local time.
     QDateTime startedAt() const { return m_startedAt; }
     QDateTime finishedAt() const { return m_finishedAt; }
-    // How an upload stands, in the journal's words: begun while it runs.
-    UploadRecord::Outcome outcome() const;
-    // An upload's journal record: how it ended, what it reached, the final block's bytes.
-    UploadRecord journalRecord(const QString &project, const QString &program) const;
+    // How an upload stands: begun while it runs.
+    UploadOutcome outcome() const;
+    // Where an upload that was cut off, disturbed or interrupted stood (1 to 32, 33 for the
+    // final block), at least 1 once it ended otherwise than complete; 0 while it runs and
+    // when it completed.
+    int stoppedAtBlock() const;
+    // What the card's port really reaches, by the rule every look-up of the journal uses, so a
+    // host with addresses of both kinds is found under the key it was recorded with; the same
+    // for the whole errand.
+    QString cardKey() const;
+    const CardSession &session() const { return *m_session; }
 
-    // Uploads are journalled here: the begun record right before the first byte goes to the
-    // card (an upload whose begun record cannot be written sends nothing and fails), and the
-    // end record when it ends. The journal must outlive the job. name: the card's name in a
-    // manifest, kept in the records.
-    void setJournal(const UploadJournal *journal, const QString &project, const QString &program,
-                    const QString &name = {});
+    // Uploads are recorded here: the beginning right before the first byte goes to the card
+    // (an upload whose beginning cannot be recorded sends nothing and fails), and the end
+    // when it ends. The recorder must outlive the job.
+    void setRecorder(UploadRecorder *recorder) { m_recorder = recorder; }
     // Why the end record could not be written; empty when it was (or none was due).
     const QString &journalProblem() const { return m_journalProblem; }
-    // Whether the upload sent its first byte (its begun record was written).
+    // Whether the upload sent its first byte (its beginning was recorded).
     bool began() const { return m_began; }
 
     // A first end signal: an errand that has not begun its upload ends now, as interrupted;
@@ -141,12 +146,9 @@ private:
     std::int64_t m_bytesAtCommand = 0;
     QTimer *m_deadline = nullptr;
     int m_deadlineMs = 0;
-    const UploadJournal *m_journal = nullptr;
-    QString m_project;
-    QString m_program;
-    QString m_name;
+    UploadRecorder *m_recorder = nullptr;
     bool m_began = false;
-    mutable QString m_key; // the journal's key, the same for the begun and the end record
+    mutable QString m_key;
     QString m_journalProblem;
     QDateTime m_startedAt;
     QDateTime m_finishedAt;

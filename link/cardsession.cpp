@@ -275,25 +275,3 @@ int CardSession::LinkStep() const
     return m_engine->LinkStep();
 }
 
-UploadRecord CardSession::uploadRecord(const QString &port, const QString &key,
-                                       const QString &project, const QString &program,
-                                       UploadRecord::Outcome outcome, const QString &reason,
-                                       int block) const
-{
-    UploadRecord r;
-    r.when = QDateTime::currentDateTime();
-    r.port = port;
-    r.reached = m_transport->farEnd();
-    r.key = key;
-    r.project = project.isEmpty() ? QString() : QFileInfo(project).absoluteFilePath();
-    r.hash = UploadJournal::HashOf(m_image);
-    const std::vector<std::uint8_t> &last = m_engine->LastFinalBlock();
-    if (outcome == UploadRecord::Outcome::Complete || block > LinkEngine::BlockCount)
-        r.finalBlock =
-            QByteArray(reinterpret_cast<const char *>(last.data()), qsizetype(last.size()));
-    r.outcome = outcome;
-    r.reason = reason;
-    r.block = block;
-    r.program = program;
-    return r;
-}

@@ -6,7 +6,6 @@
 #include <functional>
 
 #include "link/porttarget.h"
-#include "link/uploadjournal.h"
 
 #include <QElapsedTimer>
 
@@ -101,13 +100,6 @@ public:
 
     bool PortOpen() const;
     int LinkStep() const;
-
-    // The journal's record of an upload on this session: what the line reached, the image's
-    // hash, and the final block's bytes where it went out (complete, or stopped at block 33).
-    // project is made absolute.
-    UploadRecord uploadRecord(const QString &port, const QString &key, const QString &project,
-                              const QString &program, UploadRecord::Outcome outcome,
-                              const QString &reason = {}, int block = 0) const;
 
 signals:
     void progressChanged(int value);

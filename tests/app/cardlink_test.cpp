@@ -7,7 +7,7 @@
 #include "link/linkengine.h"
 #include "link/portresolver.h"
 #include "link/serialport.h"
-#include "link/uploadjournal.h"
+#include "fleet/uploadjournal.h"
 #include "tests/support/cardrig.h"
 #include "tests/support/fakeenvironment.h"
 #include "tests/support/windowfixture.h"

@@ -1,7 +1,7 @@
 // zelkora-cli as its users run it: the installed-style binary in a process of its own, real
 // files in a temporary folder, and virtual cards on pseudo-terminals.
 
-#include "link/uploadjournal.h"
+#include "fleet/uploadjournal.h"
 #include "tests/support/cardrig.h"
 #include "tests/support/scratchfolder.h"
 #include "tools/cardsim_expect.h"
@@ -857,7 +857,7 @@ TEST_F(Cli, BadManifestsAreRefusedWithTheirPaths)
         QByteArray manifest;
         const char *says;
     } cases[] = {
-        {"{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": [", "Zeile 1, Spalte"},
+        {"{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": [", "kein gültiges JSON in Zeile 1, Spalte"},
         {"{\"format\": \"zelkora-projekt\", \"version\": 1, \"karten\": [{\"name\": \"a\", "
          "\"port\": \"COM 1\", \"projekt\": \"p.rel\"}]}",
          "format: erwartet \"zelkora-anlage\""},

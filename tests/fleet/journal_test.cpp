@@ -1,7 +1,7 @@
 // The upload journal: appended by many processes at once without losing or tearing a record,
 // read past damage, and never in the way of an upload when it cannot be written.
 #include "config/configimage.h"
-#include "link/uploadjournal.h"
+#include "fleet/uploadjournal.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,13 @@
-#include "link/deployment.h"
+#include "fleet/manifest.h"
 
-#include "config/jsontext.h"
+#include "fleet/uploadjournal.h"
+#include "forms/projectjson.h"
+#include "forms/projectreader.h"
 #include "link/portresolver.h"
 
 #include <QDir>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 
 #include <map>
 
@@ -21,7 +21,7 @@ QString Field(int i, const char *name)
 
 } // namespace
 
-Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const ProjectLoader &loader,
+Manifest ReadManifest(const QByteArray &text, const QString &baseDir,
                       const PortEnvironment &environment, QStringList *problems)
 {
     Manifest manifest;
@@ -29,22 +29,13 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
     const auto problem = [problems](const QString &path, const QString &why) {
         *problems << path + QStringLiteral(": ") + why;
     };
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
-    if (error.error != QJsonParseError::NoError) {
-        problem(JsonPlace(text, error.offset),
-                QStringLiteral("kein gültiges JSON: ") + JsonParseReason(error.error));
+    JsonError error;
+    const std::optional<QJsonObject> read = StrictJsonObject(text, error);
+    if (!read) {
+        *problems << error.text();
         return manifest;
     }
-    if (const std::optional<QString> twice = FirstDuplicateKey(text)) {
-        problem(*twice, QStringLiteral("Feld steht zweimal"));
-        return manifest;
-    }
-    if (!doc.isObject()) {
-        problem(QStringLiteral("(oben)"), QStringLiteral("erwartet ein Objekt"));
-        return manifest;
-    }
-    const QJsonObject top = doc.object();
+    const QJsonObject &top = *read;
     for (auto it = top.begin(); it != top.end(); ++it)
         if (it.key() != QLatin1String("format") && it.key() != QLatin1String("version") &&
             it.key() != QLatin1String("karten"))
@@ -121,7 +112,7 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
         names.emplace(deploy.name, i);
         deploy.project = QDir::cleanPath(QDir(baseDir).absoluteFilePath(values[2]));
         QString why;
-        const std::optional<ConfigImage> image = loader(deploy.project, &why);
+        const std::optional<ConfigImage> image = ReadProject(deploy.project, &why);
         if (!image) {
             problem(Field(i, "projekt"), why);
             ok = false;
@@ -137,49 +128,3 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir, const Proj
     return manifest;
 }
 
-std::vector<PlannedCard> PlanDeployment(const Manifest &manifest,
-                                        const std::vector<UploadRecord> &records,
-                                        const UploadJournal &journal)
-{
-    std::vector<PlannedCard> plan;
-    for (const DeployCard &card : manifest.cards) {
-        PlannedCard planned;
-        planned.card = &card;
-        planned.state = UploadJournal::StateOf(
-            records, TargetKey(card.target, SystemPortEnvironment::Instance()));
-        if (planned.state.kind == CardState::Kind::Holds && !planned.unchanged())
-            planned.lastImage = journal.image(planned.state.last->hash);
-        plan.push_back(planned);
-    }
-    return plan;
-}
-
-QByteArray DeployReportJson(const std::vector<DeployOutcome> &outcomes)
-{
-    QJsonArray cards;
-    for (const DeployOutcome &o : outcomes) {
-        QJsonObject card;
-        card.insert(QStringLiteral("name"), o.card->name);
-        card.insert(QStringLiteral("port"), o.card->target.text);
-        card.insert(QStringLiteral("projekt"), o.card->project);
-        card.insert(QStringLiteral("hash"), QString::fromLatin1(o.card->hash));
-        if (o.skipped) {
-            card.insert(QStringLiteral("ergebnis"), QStringLiteral("übersprungen"));
-            card.insert(QStringLiteral("grund"),
-                        QStringLiteral("unverändert seit der letzten Übertragung"));
-        } else if (o.job) {
-            const bool ok = o.job->ok();
-            card.insert(QStringLiteral("ergebnis"), UploadRecord::OutcomeWord(o.job->outcome()));
-            if (!ok)
-                card.insert(QStringLiteral("grund"), o.job->failureText());
-            card.insert(QStringLiteral("beginn"), o.job->startedAt().toString(Qt::ISODateWithMs));
-            card.insert(QStringLiteral("ende"), o.job->finishedAt().toString(Qt::ISODateWithMs));
-        }
-        cards.append(card);
-    }
-    QJsonObject report;
-    report.insert(QStringLiteral("format"), QStringLiteral("zelkora-bericht"));
-    report.insert(QStringLiteral("version"), 1);
-    report.insert(QStringLiteral("karten"), cards);
-    return QJsonDocument(report).toJson(QJsonDocument::Indented);
-}

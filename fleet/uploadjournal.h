@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/configimage.h"
+#include "link/uploadrecorder.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -25,16 +26,7 @@
 // passes over anything else (a cut-off last line, junk).
 struct UploadRecord
 {
-    // The words in the file are listed in this order in uploadjournal.cpp.
-    enum class Outcome
-    {
-        Complete,    // the card acknowledged the final block
-        Failed,      // stopped at a step (reason, block where there is one)
-        CutOff,      // the line went away in the middle, at `block`: the card must be reset
-        Begun,       // the upload is about to send its first byte
-        Interrupted, // ended by a signal at `block`
-        Disturbed,   // an acknowledgement no block awaited, at `block`
-    };
+    using Outcome = UploadOutcome; // worded in uploadjournal.cpp, in its order
 
     QDateTime when;        // local time with its offset
     QString port;          // as the user named it ("COM 3", "rfc2217://gw:4001")

@@ -1,4 +1,4 @@
-#include "link/uploadjournal.h"
+#include "fleet/uploadjournal.h"
 
 #include "config/fileaccess.h"
 #include "config/fileerror.h"

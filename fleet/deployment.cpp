@@ -1,0 +1,59 @@
+#include "fleet/deployment.h"
+
+#include "config/jsontext.h"
+#include "link/portresolver.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <map>
+
+std::vector<PlannedCard> PlanDeployment(const Manifest &manifest,
+                                        const std::vector<UploadRecord> &records,
+                                        const UploadJournal &journal)
+{
+    std::vector<PlannedCard> plan;
+    for (const DeployCard &card : manifest.cards) {
+        PlannedCard planned;
+        planned.card = &card;
+        planned.state = UploadJournal::StateOf(
+            records, TargetKey(card.target, SystemPortEnvironment::Instance()));
+        if (planned.state.kind == CardState::Kind::Holds && !planned.unchanged())
+            planned.lastImage = journal.image(planned.state.last->hash);
+        plan.push_back(planned);
+    }
+    return plan;
+}
+
+QByteArray DeployReportJson(const std::vector<DeployOutcome> &outcomes)
+{
+    QJsonArray cards;
+    for (const DeployOutcome &o : outcomes) {
+        QJsonObject card;
+        card.insert(QStringLiteral("name"), o.card->name);
+        card.insert(QStringLiteral("port"), o.card->target.text);
+        card.insert(QStringLiteral("projekt"), o.card->project);
+        card.insert(QStringLiteral("hash"), QString::fromLatin1(o.card->hash));
+        if (o.skipped) {
+            card.insert(QStringLiteral("ergebnis"), QStringLiteral("übersprungen"));
+            card.insert(QStringLiteral("grund"),
+                        QStringLiteral("unverändert seit der letzten Übertragung"));
+        } else if (o.job) {
+            const bool ok = o.job->ok();
+            card.insert(QStringLiteral("ergebnis"), UploadRecord::OutcomeWord(o.job->outcome()));
+            if (!ok)
+                card.insert(QStringLiteral("grund"), o.job->failureText());
+            card.insert(QStringLiteral("beginn"), o.job->startedAt().toString(Qt::ISODateWithMs));
+            card.insert(QStringLiteral("ende"), o.job->finishedAt().toString(Qt::ISODateWithMs));
+        }
+        cards.append(card);
+    }
+    QJsonObject report;
+    report.insert(QStringLiteral("format"), QStringLiteral("zelkora-bericht"));
+    report.insert(QStringLiteral("version"), 1);
+    report.insert(QStringLiteral("karten"), cards);
+    return QJsonDocument(report).toJson(QJsonDocument::Indented);
+}
