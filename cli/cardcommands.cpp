@@ -37,7 +37,8 @@ QString Outcome(const CardJob &job, CardJob::Task task)
                    : QStringLiteral("Version %1 (erwartet %2)")
                          .arg(job.version())
                          .arg(LinkEngine::AcceptedVersion);
-    case CardJob::Task::Measure: {
+    case CardJob::Task::Measure:
+    case CardJob::Task::Status: {
         const auto &m = job.measurement();
         return QStringLiteral("%1 °C, %2 °C, %3 °C, %4 % rel. LF")
             .arg(m[0])
@@ -208,6 +209,13 @@ void Journalled(CardBatch &batch, JournalRecorder &recorder)
         job->setRecorder(&recorder);
 }
 
+QString Short(const QByteArray &hash)
+{
+    return QString::fromLatin1(hash.left(12));
+}
+
+} // namespace
+
 // A journal that is there but no regular file (a FIFO would hold every reader and writer) is
 // refused like any other input that is no file: an error line, and false.
 bool JournalIsAFile(const UploadJournal &journal, const Streams &streams)
@@ -229,12 +237,23 @@ std::vector<UploadRecord> ReadJournal(const UploadJournal &journal, const Stream
     return records;
 }
 
-QString Short(const QByteArray &hash)
+std::optional<Manifest> LoadManifest(const QString &path, const Streams &streams)
 {
-    return QString::fromLatin1(hash.left(12));
+    QByteArray text;
+    if (const FileStatus status = ReadFileHead(path, MaxInputBytes, false, text); !status.ok()) {
+        Error(streams, path, FileErrorMessage(status));
+        return std::nullopt;
+    }
+    QStringList problems;
+    Manifest manifest = ReadManifest(text, QFileInfo(path).absolutePath(),
+                                     SystemPortEnvironment::Instance(), &problems);
+    if (!problems.isEmpty()) {
+        for (const QString &problem : problems)
+            Error(streams, path, problem);
+        return std::nullopt;
+    }
+    return manifest;
 }
-
-} // namespace
 
 int Journal(const Arguments &args, const Streams &streams)
 {
@@ -315,20 +334,10 @@ int Deploy(const Arguments &args, const Streams &streams)
               QStringLiteral("erwartet die Anlage (ANLAGE.json)"));
         return BadInput;
     }
-    QByteArray text;
-    if (const FileStatus status = ReadFileHead(manifestPath, MaxInputBytes, false, text);
-        !status.ok()) {
-        Error(streams, manifestPath, FileErrorMessage(status));
+    const std::optional<Manifest> read = LoadManifest(manifestPath, streams);
+    if (!read)
         return BadInput;
-    }
-    QStringList problems;
-    const Manifest manifest = ReadManifest(text, QFileInfo(manifestPath).absolutePath(),
-                                           SystemPortEnvironment::Instance(), &problems);
-    if (!problems.isEmpty()) {
-        for (const QString &problem : problems)
-            Error(streams, manifestPath, problem);
-        return BadInput;
-    }
+    const Manifest &manifest = *read;
     const UploadJournal journal;
     if (!JournalIsAFile(journal, streams))
         return BadInput;
@@ -370,7 +379,7 @@ int Deploy(const Arguments &args, const Streams &streams)
                             "anders als die Übertragung vom %1 (ihr Bild fehlt im Journal)\n")
                             .arg(p.state.last->when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
             else {
-                const QStringList changes = DiffProjects(*p.lastImage, p.card->image);
+                const QStringList &changes = p.changes;
                 line += QStringLiteral("%1 %2 seit %3\n")
                             .arg(changes.size())
                             .arg(changes.size() == 1 ? QStringLiteral("Änderung")

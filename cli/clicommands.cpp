@@ -28,6 +28,8 @@ const char *const Overview =
     "  journal [--port P] [--last N] [--json]   was wann auf welche Karte ging\n"
     "  deploy ANLAGE.json [--plan] [--only-changed] [--report BERICHT.json]\n"
     "                                jede Karte eines Gebäudes mit ihrem Projekt\n"
+    "  status ANLAGE.json | --port P ... [--json] [--prometheus DATEI] [--watch S]\n"
+    "                                wie jede Karte steht: Antwort, Messung, Journal\n"
     "\n"
     "P ist \"COM n\" (wie im Fenster aufgelöst), ein Gerätepfad wie /dev/ttyUSB0 oder die\n"
     "Adresse einer Karte hinter einem Geräteserver im Netz (zum Beispiel ser2net):\n"
@@ -36,8 +38,9 @@ const char *const Overview =
     "HOST ist ein Name, eine IPv4-Adresse oder eine IPv6-Adresse in Klammern ([fd00::5]).\n"
     "zelkora-cli BEFEHL --help erklärt einen Befehl.\n"
     "\n"
-    "Rückgabewert: 0 Erfolg; 1 Projekte verschieden (diff) oder eine Karte gescheitert;\n"
-    "2 falscher Aufruf oder unbrauchbare Eingabe.\n";
+    "Rückgabewert: 0 Erfolg; 1 Projekte verschieden (diff), eine Karte gescheitert\n"
+    "(upload, version, measure, deploy) oder nicht in Ordnung (status); 2 falscher Aufruf\n"
+    "oder unbrauchbare Eingabe; 128 + Signal nach einem Signal.\n";
 
 // Every command: its name, its help, its options and what runs it.
 const std::vector<CommandRule> &Commands()
@@ -220,6 +223,46 @@ const std::vector<CommandRule> &Commands()
          1,
          false,
          Deploy},
+        {"status",
+         "Aufruf: zelkora-cli status ANLAGE.json [--json] [--prometheus DATEI] [--watch S]\n"
+         "       zelkora-cli status --port P [--port P ...] [...]\n"
+         "\n"
+         "Zeigt, wie jede Karte steht, alle zugleich, eine Zeile je Karte: ob sie antwortet\n"
+         "(oder belegt ist), ihre Version, die drei Temperaturen und die Luftfeuchte, ihre\n"
+         "letzte Übertragung laut Journal und mit einer Anlage ihren Stand:\n"
+         "  aktuell         zuletzt vollständig übertragen, und das Projekt ist dasselbe\n"
+         "  geändert        zuletzt vollständig übertragen, das Projekt ist seitdem anders\n"
+         "  nie übertragen  keine Übertragung auf sie im Journal\n"
+         "  unbekannt       die letzte Übertragung endete nicht vollständig: die Karte\n"
+         "                  zurücksetzen und neu übertragen\n"
+         "Liest nur: jede Karte wird nach Version und Messung gefragt, sonst nichts; eine\n"
+         "belegte Karte (ein anderes Programm hält ihren Port, der Server meldet \"in use\")\n"
+         "bleibt unberührt. Eine Karte mit anderer Version wird nicht gemessen.\n"
+         "--json ein JSON-Dokument (mit --watch eines je Runde, jedes in einer Zeile); das\n"
+         "Format beschreibt /usr/share/doc/zelkora/anlage-json.md.\n"
+         "--prometheus DATEI schreibt die Werte als Prometheus-Metriken, ganz oder gar nicht\n"
+         "(für den Textdatei-Sammler des node exporter, Dateiname auf .prom).\n"
+         "--watch S fragt alle S Sekunden neu, bis Ctrl-C; die Tabelle wird an ihrer Stelle\n"
+         "neu gezeichnet, die Metriken jede Runde neu geschrieben.\n"
+         "Rückgabewert 0, wenn jede Karte mit Version 137 antwortete, gemessen wurde und\n"
+         "(mit Anlage) aktuell ist; sonst 1; 2 bei falschem Aufruf. Mit --watch der\n"
+         "Rückgabewert der letzten ganzen Runde.\n",
+         ArgumentStyle::Strict,
+         {port,
+          {{"--json"}},
+          {{"--prometheus"}, true, QStringLiteral(" ohne Dateinamen")},
+          {{"--watch"}, true, {}, false,
+           [](const QString &value) {
+               bool ok = false;
+               const int seconds = value.toInt(&ok);
+               return ok && seconds >= 1 && seconds <= 86400
+                          ? QString()
+                          : QStringLiteral("--watch erwartet Sekunden von 1 bis 86400, nicht %1")
+                                .arg(value);
+           }}},
+         1,
+         false,
+         Status},
     };
     return commands;
 }

@@ -3,10 +3,13 @@
 #include "cli/clicommands.h"
 
 #include "config/configimage.h"
+#include "fleet/manifest.h"
+#include "fleet/uploadjournal.h"
 
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 // What the commands share: printing in UTF-8 and the one-line error form.
 namespace Cli {
@@ -23,6 +26,14 @@ std::optional<ConfigImage> LoadProject(const QString &path, const Streams &strea
 // A project, or "karte:PORT": the last complete upload to that card from the journal.
 std::optional<ConfigImage> LoadProjectOrCard(const QString &path, const Streams &streams);
 
+// The journal's records, and a line on standard error where it was too large to read whole.
+std::vector<UploadRecord> ReadJournal(const UploadJournal &journal, const Streams &streams);
+// A journal that is there but no regular file (a FIFO would hold every reader and writer) is
+// refused like any other input that is no file: an error line, and false.
+bool JournalIsAFile(const UploadJournal &journal, const Streams &streams);
+// A building's manifest with its projects; every problem as an error line, and nothing.
+std::optional<Manifest> LoadManifest(const QString &path, const Streams &streams);
+
 struct Arguments;
 
 // The commands, each as the command table runs it.
@@ -37,5 +48,6 @@ int Measure(const Arguments &args, const Streams &streams);
 int Ports(const Arguments &args, const Streams &streams);
 int Journal(const Arguments &args, const Streams &streams);
 int Deploy(const Arguments &args, const Streams &streams);
+int Status(const Arguments &args, const Streams &streams);
 
 } // namespace Cli

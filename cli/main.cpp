@@ -56,6 +56,10 @@ int main(int argc, char *argv[])
         streams.rows = size.ws_row;
         streams.columns = size.ws_col;
     }
+    // Colours as terminal programs agree: not on a dumb terminal, not where NO_COLOR is set.
+    const QByteArray term = qgetenv("TERM");
+    streams.colours = streams.terminal && !term.isEmpty() && term != "dumb" &&
+                      qEnvironmentVariableIsEmpty("NO_COLOR");
 #endif
     int status = Cli::Run(arguments, streams);
     // What was written may still sit in the buffer: a full disk or a closed pipe shows only

@@ -324,7 +324,8 @@ FileStatus WriteInPlace(const QByteArray &target, QByteArrayView data, const Fil
     return status;
 }
 
-FileStatus WriteNative(const QString &path, QByteArrayView data, const FileWriter &writer)
+FileStatus WriteNative(const QString &path, QByteArrayView data, const FileWriter &writer,
+                       bool inPlace)
 {
     QByteArray target;
     if (FileStatus status = ResolveTarget(NativeFileName(path), target); !status.ok())
@@ -337,7 +338,7 @@ FileStatus WriteNative(const QString &path, QByteArrayView data, const FileWrite
     if (exists && !S_ISREG(old.st_mode))
         return {FileError::AccessDenied};
     if (exists && old.st_nlink > 1)
-        return WriteInPlace(target, data, writer);
+        return inPlace ? WriteInPlace(target, data, writer) : FileStatus{FileError::AccessDenied};
 
     QByteArray temp = target + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
@@ -345,7 +346,7 @@ FileStatus WriteNative(const QString &path, QByteArrayView data, const FileWrite
         // A folder set up by someone else may refuse new files while the file itself stays
         // writable: without a temporary file the only way to save is to write the file.
         const int error = errno;
-        if ((error == EACCES || error == EPERM) && exists)
+        if ((error == EACCES || error == EPERM) && exists && inPlace)
             return WriteInPlace(target, data, writer);
         return DiagnoseSaveFailure(targetName, error);
     }
@@ -356,7 +357,7 @@ FileStatus WriteNative(const QString &path, QByteArrayView data, const FileWrite
     };
     if (exists) {
         // The new file is the old one's: same owner, group and mode, before anyone sees it.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && inPlace) {
             abandon({});
             return WriteInPlace(target, data, writer);
         }
@@ -478,7 +479,7 @@ FileStatus WriteFileAtomically(const QString &path, QByteArrayView data, const F
     if (FileStatus status = CheckPath(path); !status.ok())
         return status;
 #ifndef _WIN32
-    return WriteNative(path, data, writer);
+    return WriteNative(path, data, writer, true);
 #else
     // Only a regular file is ever replaced: the rename would put a plain file in place of a
     // folder, a pipe or a device node instead of writing to it.
@@ -509,6 +510,32 @@ FileStatus WriteFileAtomically(const QString &path, QByteArrayView data, const F
             return {FileError::DiskFull};
         return DiagnoseSaveFailure(path, savedErrno);
     }
+    return {};
+#endif
+}
+
+FileStatus ReplaceFileWhole(const QString &path, QByteArrayView data)
+{
+    if (FileStatus status = CheckPath(path); !status.ok())
+        return status;
+#ifndef _WIN32
+    return WriteNative(path, data, {}, false);
+#else
+    if (const QFileInfo target(path); target.exists() && !target.isFile())
+        return {FileError::AccessDenied};
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return DiagnoseSaveFailure(path, errno);
+    if (file.write(data.data(), data.size()) != data.size()) {
+        const FileStatus status = WriteFailure(file, errno);
+        file.cancelWriting();
+        return status;
+    }
+    errno = 0;
+    if (!file.commit())
+        return file.error() == QFileDevice::ResourceError ? FileStatus{FileError::DiskFull}
+                                                           : DiagnoseSaveFailure(path, errno);
     return {};
 #endif
 }

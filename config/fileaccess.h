@@ -52,3 +52,8 @@ FileStatus CheckWritable(const QString &path);
 // may write to, only a link of the caller's own or of the folder's owner (ForeignLink).
 FileStatus WriteFileAtomically(const QString &path, QByteArrayView data,
                                const FileWriter &writer = {});
+// For a file that readers pick up at any moment (a metrics file): written under a temporary
+// name beside it ("NAME.XXXXXX", which never ends as NAME does) and renamed over it, never in
+// place; where that cannot be done (the folder refuses new files, the file has other hard
+// links) nothing is written and the status says why.
+FileStatus ReplaceFileWhole(const QString &path, QByteArrayView data);

@@ -1,15 +1,26 @@
 #include "fleet/deployment.h"
 
-#include "config/jsontext.h"
+#include "forms/projecttext.h"
 #include "link/portresolver.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 
-#include <map>
+QString StandingWord(Standing standing)
+{
+    switch (standing) {
+    case Standing::Current:
+        return QStringLiteral("aktuell");
+    case Standing::Changed:
+        return QStringLiteral("geändert");
+    case Standing::Never:
+        return QStringLiteral("nie übertragen");
+    case Standing::Unknown:
+        break;
+    }
+    return QStringLiteral("unbekannt");
+}
 
 std::vector<PlannedCard> PlanDeployment(const Manifest &manifest,
                                         const std::vector<UploadRecord> &records,
@@ -23,6 +34,22 @@ std::vector<PlannedCard> PlanDeployment(const Manifest &manifest,
             records, TargetKey(card.target, SystemPortEnvironment::Instance()));
         if (planned.state.kind == CardState::Kind::Holds && !planned.unchanged())
             planned.lastImage = journal.image(planned.state.last->hash);
+        if (planned.lastImage)
+            planned.changes = DiffProjects(*planned.lastImage, card.image);
+        switch (planned.state.kind) {
+        case CardState::Kind::Never:
+            planned.standing = Standing::Never;
+            break;
+        case CardState::Kind::Unknown:
+            planned.standing = Standing::Unknown;
+            break;
+        case CardState::Kind::Holds:
+            // Bytes that differ nowhere in meaning are the same project.
+            planned.standing = planned.unchanged() || (planned.lastImage && planned.changes.isEmpty())
+                                   ? Standing::Current
+                                   : Standing::Changed;
+            break;
+        }
         plan.push_back(planned);
     }
     return plan;

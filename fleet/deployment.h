@@ -15,6 +15,17 @@
 
 class PortEnvironment;
 
+// How a card stands against its project in a manifest, by the journal.
+enum class Standing
+{
+    Current, // its last upload completed, and its image is the project by meaning
+    Changed, // its last upload completed, but the project differs now
+    Never,   // no upload of it in the journal
+    Unknown, // its last upload began and did not end, or did not complete: reset and send
+};
+// "aktuell", "geändert", "nie übertragen", "unbekannt"
+QString StandingWord(Standing standing);
+
 // What an upload would change on each card, against what the journal says it holds. A card
 // whose last upload did not complete is unknown, never unchanged.
 struct PlannedCard
@@ -22,6 +33,9 @@ struct PlannedCard
     const DeployCard *card = nullptr;
     CardState state;
     std::optional<ConfigImage> lastImage; // the held upload's image, where the journal kept it
+    // Changed: the fields that differ, by meaning; empty where the held image is missing.
+    QStringList changes;
+    Standing standing = Standing::Never;
     bool unchanged() const
     {
         return state.kind == CardState::Kind::Holds && state.last->hash == card->hash;

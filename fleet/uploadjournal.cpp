@@ -112,6 +112,8 @@ QJsonObject UploadRecord::toJson() const
     o.insert(QStringLiteral("programm"), program);
     if (!name.isEmpty())
         o.insert(QStringLiteral("name"), name);
+    if (!computer.isEmpty())
+        o.insert(QStringLiteral("rechner"), computer);
     return o;
 }
 
@@ -140,6 +142,7 @@ std::optional<UploadRecord> UploadRecord::fromJson(const QJsonObject &o)
     r.block = o.value(QStringLiteral("block")).toInt();
     r.program = o.value(QStringLiteral("programm")).toString();
     r.name = o.value(QStringLiteral("name")).toString();
+    r.computer = o.value(QStringLiteral("rechner")).toString();
     static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
     if (!known || !r.when.isValid() || r.port.isEmpty() ||
         !hex.match(QString::fromLatin1(r.hash)).hasMatch())

@@ -40,6 +40,7 @@ struct UploadRecord
     int block = 0;   // Failed, CutOff: 1 to 32, 33 for the final block
     QString program; // "zelkora", "zelkora-cli"
     QString name;    // the card's name in a manifest; empty elsewhere
+    QString computer; // the host name of the computer that sent it; empty in older records
 
     QJsonObject toJson() const;
     static std::optional<UploadRecord> fromJson(const QJsonObject &object);

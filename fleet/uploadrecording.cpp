@@ -6,6 +6,7 @@
 #include "link/transport.h"
 
 #include <QFileInfo>
+#include <QSysInfo>
 
 UploadRecord SessionRecord(const CardSession &session, const QString &port, const QString &key,
                            const QString &project, const QString &program, UploadOutcome outcome,
@@ -26,6 +27,7 @@ UploadRecord SessionRecord(const CardSession &session, const QString &port, cons
     r.reason = reason;
     r.block = block;
     r.program = program;
+    r.computer = QSysInfo::machineHostName();
     return r;
 }
 

@@ -46,8 +46,10 @@ CardJob::CardJob(const PortTarget &target, Task task, const ConfigImage &image, 
                     return;
                 const LinkEngine &engine = m_session->engine();
                 const std::int64_t bytes = engine.BytesReceived() - m_bytesAtCommand;
-                if (bytes == 4 && !engine.ReplyTooEarly())
+                if (bytes == 4 && !engine.ReplyTooEarly()) {
+                    m_measured = true;
                     return finish(true);
+                }
                 finish(false, failureHere(FailureKind::Disturbed,
                                           engine.ReplyTooEarly() ? 0 : int(bytes)));
             });
@@ -200,17 +202,20 @@ void CardJob::begin()
 {
     m_session->startStepping();
     armDeadline(AskDeadlineMs);
-    if (m_task == Task::Measure) {
-        // What the line held before the command is no part of the reply (a server's banner).
-        drain();
-        m_stage = Stage::Measure;
-        m_bytesAtCommand = m_session->engine().BytesReceived();
-        m_session->Measure();
-        markProgress();
-        m_session->Step();
-        return;
-    }
+    if (m_task == Task::Measure)
+        return askMeasurement();
     askVersion();
+}
+
+void CardJob::askMeasurement()
+{
+    // What the line held before the command is no part of the reply (a server's banner).
+    drain();
+    m_stage = Stage::Measure;
+    m_bytesAtCommand = m_session->engine().BytesReceived();
+    m_session->Measure();
+    markProgress();
+    m_session->Step();
 }
 
 void CardJob::askVersion()
@@ -247,6 +252,11 @@ void CardJob::versionAnswered()
             return;
         if (m_session->engine().BytesReceived() - m_bytesAtCommand != 1 || drain() > 0)
             return finish(false, failureHere(FailureKind::VersionDisturbed, -1));
+        // Another firmware may read "T" as something else: it is asked nothing more.
+        if (m_task == Task::Status && m_version == LinkEngine::AcceptedVersion) {
+            armDeadline(AskDeadlineMs);
+            return askMeasurement();
+        }
         finish(true);
     });
 }

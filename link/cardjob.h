@@ -32,6 +32,9 @@ public:
         Version, // ask the version byte only
         Upload,  // the version must be 137, then the image goes out
         Measure, // the three temperatures and the humidity
+        // The version, then (from a card with the accepted firmware) the measurement; read
+        // only: nothing else is sent.
+        Status,
     };
     // How long a card may leave an expected byte out.
     static constexpr int TimeoutMs = 2000;
@@ -66,6 +69,8 @@ public:
     int progress() const { return m_progress; }
     // Measurement: three temperatures in °C and the humidity in percent.
     const std::array<int, 4> &measurement() const { return m_measurement; }
+    // Whether a measurement came and was trusted (Measure and Status).
+    bool measured() const { return m_measured; }
     // When the errand started and ended, local time.
     QDateTime startedAt() const { return m_startedAt; }
     QDateTime finishedAt() const { return m_finishedAt; }
@@ -117,6 +122,7 @@ private:
     void check();
     void lineChanged();
     void askVersion();
+    void askMeasurement();
     void versionAnswered();
     void startUpload();
     // Reads what the line holds before a command; how many bytes that was.
@@ -142,6 +148,7 @@ private:
     int m_version = -1;
     int m_progress = 0;
     std::array<int, 4> m_measurement{};
+    bool m_measured = false;
     std::int64_t m_bytesAtReading = 0;
     std::int64_t m_bytesAtCommand = 0;
     QTimer *m_deadline = nullptr;
