@@ -69,8 +69,8 @@ Cell Standing(const CardStatus &c)
                               : QStringLiteral("%1 (%2 %3)")
                                     .arg(word)
                                     .arg(c.changes)
-                                    .arg(c.changes == 1 ? QStringLiteral("Feld")
-                                                        : QStringLiteral("Felder")),
+                                    .arg(c.changes == 1 ? QStringLiteral("Änderung")
+                                                        : QStringLiteral("Änderungen")),
                 Tone::Warn};
     case Standing::Never:
         return {word, Tone::Warn};

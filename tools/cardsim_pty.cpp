@@ -119,6 +119,7 @@ void CardSimPty::handle(std::uint8_t byte, CardSimCore::Clock::time_point readAt
     CardSimCore::Reply reply;
     {
         std::lock_guard lock(m_mutex);
+        m_received.push_back(byte);
         reply = m_core.Receive(byte, Clock::now());
     }
     if (reply.uploadFinished) {
@@ -210,4 +211,11 @@ void CardSimPty::ClearUploads()
 {
     std::lock_guard lock(m_mutex);
     m_core.ClearUploads();
+    m_received.clear();
+}
+
+std::vector<std::uint8_t> CardSimPty::Received() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_received;
 }

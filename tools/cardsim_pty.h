@@ -47,6 +47,8 @@ public:
     void SetOptions(const CardSimOptions &options);
     std::vector<std::vector<std::uint8_t>> Uploads() const;
     void ClearUploads();
+    // Every byte received since the card was opened (or the last ClearUploads), in order.
+    std::vector<std::uint8_t> Received() const;
 
 private:
     void handle(std::uint8_t byte, CardSimCore::Clock::time_point readAt);
@@ -68,6 +70,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
     mutable std::mutex m_mutex;
+    std::vector<std::uint8_t> m_received; // under m_mutex
     CardSimCore::Clock::time_point m_lastArrival{}; // when the last received byte was in
     CardSimCore::Clock::time_point m_lastSent{};    // when the last sent byte was out
 };

@@ -8,15 +8,15 @@
 #include <QTcpSocket>
 #include <QThread>
 
-namespace {
-
-int FreePort()
+int FreeLoopbackPort()
 {
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0))
         return -1;
     return probe.serverPort();
 }
+
+namespace {
 
 bool Accepts(int port)
 {
@@ -60,7 +60,7 @@ bool Ser2netRig::start(const std::vector<std::string> &devices, const Options &o
     if (m_ports.size() != 2 * devices.size()) {
         m_ports.clear();
         for (std::size_t i = 0; i < 2 * devices.size(); ++i)
-            m_ports.push_back(FreePort());
+            m_ports.push_back(FreeLoopbackPort());
     }
     QString yaml = QStringLiteral("%YAML 1.1\n---\n");
     const QString chardelay = options.chardelay ? QStringLiteral("true") : QStringLiteral("false");

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+// A TCP port on 127.0.0.1 that nothing listens on right now; another process may still take
+// it before the caller does, so a server started on it must be checked and tried again.
+int FreeLoopbackPort();
+
 // Debian's ser2net on 127.0.0.1, in front of devices (the virtual card's pseudo-terminals),
 // each served twice: as Telnet with RFC 2217 and as raw TCP, on free ports, from a generated
 // configuration. For tests and benchmarks; never on any address but loopback.

@@ -13,6 +13,8 @@ ZELKORA_PACKAGES=(
     dpkg-dev fakeroot file lintian desktop-file-utils appstream librsvg2-bin xvfb xauth
     # a real serial device server in front of the virtual card, for the network tests
     ser2net
+    # promtool checks the status metrics; the node exporter serves them as a building would
+    prometheus prometheus-node-exporter
 )
 
 zelkora_install_packages() {

@@ -19,6 +19,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QStandardPaths>
+#include <QTcpSocket>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -972,3 +974,224 @@ TEST_F(Cli, ProgressBarsOnATerminal)
 }
 
 } // namespace
+
+namespace {
+
+// Debian's node exporter on 127.0.0.1 with its text-file collector alone, scraped once.
+QByteArray ScrapeTextFiles(const QString &folder, QString *error)
+{
+    const QString exporter = QStandardPaths::findExecutable(QStringLiteral("prometheus-node-exporter"));
+    if (exporter.isEmpty()) {
+        *error = QStringLiteral("prometheus-node-exporter fehlt (tools/setup.sh)");
+        return {};
+    }
+    // A free port may be taken by another test before the exporter binds it: tried again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int port = FreeLoopbackPort();
+        QProcess server;
+        server.start(exporter, {"--collector.disable-defaults", "--collector.textfile",
+                                "--collector.textfile.directory=" + folder,
+                                QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(port)});
+        if (!server.waitForStarted(5000))
+            continue;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 15000 && server.state() == QProcess::Running) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+            if (socket.waitForConnected(500)) {
+                socket.write("GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+                QByteArray reply;
+                while (socket.waitForReadyRead(5000))
+                    reply += socket.readAll();
+                reply += socket.readAll();
+                server.terminate();
+                server.waitForFinished(5000);
+                return reply;
+            }
+            QThread::msleep(50);
+        }
+        *error = QString::fromUtf8(server.readAllStandardError());
+        server.kill();
+        server.waitForFinished(5000);
+    }
+    return {};
+}
+
+} // namespace
+
+// A building between deployments: one card holds its project, one's project changed since,
+// one never had an upload, one is silent, one's server is down. A status run asks each card
+// its version and a measurement and nothing else, and says the same in the table, the JSON
+// and the metrics that a node exporter serves.
+TEST_F(Cli, StatusOfABuildingIsReadOnlyAndTellsHowEachCardStands)
+{
+    if (!Ser2netRig::Available())
+        GTEST_SKIP() << "ser2net is not installed (tools/setup.sh installs it)";
+    write("keller.rel", starter());
+    const Result exported = run({"export", "keller.rel"});
+    write("dach.json", exported.out.toUtf8());
+    CardSimPty &keller = plugCard();
+    CardSimPty &dach = plugCard();
+    CardSimOptions warm;
+    warm.measurement = {30, 31, 32, 60};
+    CardSimPty &neu = plugCard(warm);
+    CardSimPty &still = plugCard({}, false);
+    Ser2netRig server, gone;
+    std::string error;
+    ASSERT_TRUE(server.start({dach.DevicePath(), neu.DevicePath()}, {}, &error)) << error;
+    ASSERT_TRUE(gone.start({still.DevicePath()}, {}, &error)) << error;
+    gone.stop();
+    const QString kellerPort = QString::fromStdString(keller.DevicePath());
+    ASSERT_EQ(run({"upload", "keller.rel", "--port", kellerPort}).status, 0);
+    ASSERT_EQ(run({"upload", "dach.json", "--port", server.rfc2217Url(0)}).status, 0);
+    write("dach.json", exported.out.toUtf8().replace("\"tempo\": 4", "\"tempo\": 9"));
+    write("anlage.json",
+          QStringLiteral(
+              "{\"format\": \"zelkora-anlage\", \"version\": 1, \"karten\": ["
+              "{\"name\": \"Keller\", \"port\": \"%1\", \"projekt\": \"keller.rel\"},"
+              "{\"name\": \"Dach\", \"port\": \"%2\", \"projekt\": \"dach.json\"},"
+              "{\"name\": \"Neu\", \"port\": \"%3\", \"projekt\": \"keller.rel\"},"
+              "{\"name\": \"Still\", \"port\": \"%4\", \"projekt\": \"keller.rel\"},"
+              "{\"name\": \"Weg\", \"port\": \"%5\", \"projekt\": \"keller.rel\"}]}")
+              .arg(kellerPort, server.rfc2217Url(0), server.rawUrl(1),
+                   QString::fromStdString(still.DevicePath()), gone.rawUrl(0))
+              .toUtf8());
+    for (CardSimPty *card : {&keller, &dach, &neu})
+        card->ClearUploads();
+    ASSERT_TRUE(QDir().mkpath(path("metriken")));
+
+    const Result json = run({"status", "anlage.json", "--json", "--prometheus",
+                             path("metriken/zelkora.prom")});
+    EXPECT_EQ(json.status, 1) << json.err.toStdString();
+    const QJsonObject status = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(status["format"].toString(), QStringLiteral("zelkora-status"));
+    const QJsonArray cards = status["karten"].toArray();
+    struct Expected
+    {
+        const char *name;
+        bool reachable;
+        const char *standing;
+        int firstTemperature; // -1: no measurement
+        const char *lastResult; // nullptr: no upload
+        const char *reason;     // nullptr: none
+    };
+    const std::vector<Expected> expected = {
+        {"Keller", true, "aktuell", 21, "vollständig", nullptr},
+        {"Dach", true, "geändert", 21, "vollständig", nullptr},
+        {"Neu", true, "nie übertragen", 30, nullptr, nullptr},
+        {"Still", false, "nie übertragen", -1, nullptr, "keine Antwort"},
+        {"Weg", false, "nie übertragen", -1, nullptr, "Verbindung abgelehnt"},
+    };
+    ASSERT_EQ(cards.size(), qsizetype(expected.size())) << json.out.toStdString();
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const Expected &e = expected[i];
+        const QJsonObject c = cards[qsizetype(i)].toObject();
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(c["name"].toString(), QString::fromUtf8(e.name));
+        EXPECT_EQ(c["erreichbar"].toBool(), e.reachable);
+        EXPECT_EQ(c["stand"].toString(), QString::fromUtf8(e.standing));
+        EXPECT_EQ(c["version_ok"].isNull(), !e.reachable);
+        EXPECT_EQ(c["messung"]["temperaturen"][0].toInt(-1), e.firstTemperature);
+        EXPECT_EQ(c["letzte_uebertragung"]["ergebnis"].toString(),
+                  e.lastResult ? QString::fromUtf8(e.lastResult) : QString());
+        EXPECT_EQ(c["grund"].toString().contains(QString::fromUtf8(e.reason ? e.reason : "-")),
+                  e.reason != nullptr)
+            << c["grund"].toString().toStdString();
+    }
+    EXPECT_EQ(cards[1]["aenderungen"].toInt(), 3); // as deploy --plan counts them
+    // Asked the version and the measurement, nothing else; no card took an upload.
+    for (CardSimPty *card : {&keller, &dach, &neu}) {
+        EXPECT_EQ(card->Received(), (std::vector<std::uint8_t>{'L', 'T'}));
+        EXPECT_TRUE(card->Uploads().empty());
+    }
+
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    ASSERT_FALSE(promtool.isEmpty()) << "promtool fehlt (tools/setup.sh)";
+    QProcess check;
+    check.setStandardInputFile(path("metriken/zelkora.prom"));
+    check.start(promtool, {"check", "metrics"});
+    ASSERT_TRUE(check.waitForFinished(30000));
+    EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardError().toStdString();
+    EXPECT_EQ(QDir(path("metriken")).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"zelkora.prom"})
+        << "no temporary file is left beside the metrics";
+    QString scrapeError;
+    const QByteArray scraped = ScrapeTextFiles(path("metriken"), &scrapeError);
+    const auto sample = [&](const char *metric, const char *card, const QString &port,
+                            const char *extra = "") {
+        return QStringLiteral("\n%1{card=\"%2\",port=\"%3\"%4} ")
+            .arg(QLatin1String(metric), QLatin1String(card), port, QLatin1String(extra));
+    };
+    const QString metrics = QString::fromUtf8(scraped);
+    ASSERT_TRUE(metrics.contains(QStringLiteral("200 OK"))) << scrapeError.toStdString();
+    EXPECT_TRUE(metrics.contains(sample("zelkora_card_temperature_celsius", "Neu",
+                                        server.rawUrl(1), ",sensor=\"1\"") +
+                                 "30\n"))
+        << metrics.toStdString();
+    EXPECT_TRUE(metrics.contains(sample("zelkora_card_humidity_percent", "Keller", kellerPort) +
+                                 "45\n"));
+    EXPECT_TRUE(metrics.contains(sample("zelkora_card_in_sync", "Keller", kellerPort) + "1\n"));
+    EXPECT_TRUE(metrics.contains(sample("zelkora_card_in_sync", "Dach", server.rfc2217Url(0)) +
+                                 "0\n"));
+    EXPECT_TRUE(metrics.contains(sample("zelkora_card_up", "Weg", gone.rawUrl(0)) + "0\n"));
+    // What was not read is left out, never written as 0.
+    EXPECT_FALSE(metrics.contains(QStringLiteral("card=\"Weg\",port=\"%1\",sensor").arg(gone.rawUrl(0))));
+    EXPECT_FALSE(metrics.contains(sample("zelkora_card_firmware_ok", "Still",
+                                         QString::fromStdString(still.DevicePath()))));
+
+    // The table without a terminal: a line per card in the order given, the state in words.
+    const Result table = run({"status", "anlage.json"});
+    EXPECT_EQ(table.status, 1);
+    const QStringList lines = table.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 6) << table.out.toStdString();
+    const char *const says[] = {"Version 137", "geändert (3 Änderungen)", "nie übertragen",
+                                "keine Antwort", "Verbindung abgelehnt"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(lines[i + 1].startsWith(QString::fromUtf8(expected[std::size_t(i)].name)));
+        EXPECT_TRUE(lines[i + 1].contains(QString::fromUtf8(says[i]))) << lines[i + 1].toStdString();
+    }
+    EXPECT_FALSE(table.out.contains(QLatin1Char('\x1b')));
+
+    // Every card answering and current: status 0.
+    const Result one = run({"status", "--port", kellerPort});
+    EXPECT_EQ(one.status, 0) << one.out.toStdString() << one.err.toStdString();
+}
+
+// A status run beside an upload in progress: the card's server is busy with the upload, so
+// the card is named busy and left alone, and the upload arrives whole.
+TEST_F(Cli, StatusBesideAnUploadLeavesTheUploadWhole)
+{
+    if (!Ser2netRig::Available())
+        GTEST_SKIP() << "ser2net is not installed (tools/setup.sh installs it)";
+    write("projekt.rel", starter());
+    CardSimPty &card = plugCard();
+    Ser2netRig server;
+    std::string error;
+    ASSERT_TRUE(server.start({card.DevicePath()}, {}, &error)) << error;
+    QProcess upload;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_STATE_HOME"), stateDir());
+    upload.setProcessEnvironment(env);
+    upload.setWorkingDirectory(path("."));
+    const QDateTime from = QDateTime::currentDateTime();
+    upload.start(QStringLiteral(ZELKORA_CLI),
+                 {"upload", "projekt.rel", "--port", server.rfc2217Url(0)});
+    // Under way: the card has its first blocks.
+    QElapsedTimer waited;
+    waited.start();
+    while (card.Received().size() < 40 && waited.elapsed() < 20000)
+        QThread::msleep(10);
+    ASSERT_GE(card.Received().size(), 40u) << "the upload did not start";
+    const Result status = run({"status", "--port", server.rfc2217Url(0), "--json"});
+    ASSERT_TRUE(upload.waitForFinished(30000));
+    const QDateTime to = QDateTime::currentDateTime();
+    EXPECT_EQ(upload.exitCode(), 0) << upload.readAllStandardError().toStdString();
+    ExpectOneUploadAsSent(card, starter(), from, to);
+    EXPECT_EQ(status.status, 1);
+    const QJsonObject busy =
+        QJsonDocument::fromJson(status.out.toUtf8())["karten"][0].toObject();
+    EXPECT_FALSE(busy["erreichbar"].toBool());
+    EXPECT_TRUE(busy["grund"].toString().contains(QStringLiteral("belegt")))
+        << status.out.toStdString();
+}
