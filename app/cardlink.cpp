@@ -239,9 +239,9 @@ QString CardLink::cardKey() const
 
 void CardLink::record(UploadRecord::Outcome outcome, const QString &reason, int block)
 {
-    const UploadRecord r = SessionRecord(
-        *m_session, m_controls.portList->currentText(), cardKey(), m_projectPath ? m_projectPath() : QString(),
-        QStringLiteral("zelkora"), outcome, reason, block);
+    const UploadRecord r = SessionRecord(*m_session, m_controls.portList->currentText(), cardKey(),
+                                         m_projectPath ? m_projectPath() : QString(),
+                                         QStringLiteral("zelkora"), outcome, reason, block);
     const QString failed = UploadJournal().append(r, m_image);
     if (failed != m_journalProblem) {
         m_journalProblem = failed;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/linkfailure.h"
 #include "fleet/uploadjournal.h"
+#include "link/linkfailure.h"
 
 #include <QMessageBox>
 #include <QObject>

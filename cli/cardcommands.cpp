@@ -1,10 +1,10 @@
 #include "cli/arguments.h"
 #include "cli/clioutput.h"
 #include "config/fileaccess.h"
-#include "forms/projectreader.h"
-#include "forms/projecttext.h"
 #include "fleet/deployment.h"
 #include "fleet/uploadrecording.h"
+#include "forms/projectreader.h"
+#include "forms/projecttext.h"
 #include "link/cardbatch.h"
 #include "link/endsignals.h"
 #include "link/linkengine.h"
@@ -237,6 +237,28 @@ std::vector<UploadRecord> ReadJournal(const UploadJournal &journal, const Stream
     return records;
 }
 
+std::optional<std::vector<PortTarget>> ReadPorts(const QStringList &ports, const Streams &streams)
+{
+    // A malformed address is bad usage; the same card twice would fight over its own port.
+    std::vector<PortTarget> targets;
+    QStringList seen;
+    for (const QString &port : ports) {
+        const PortTarget target = PortTarget::Parse(port);
+        if (!target.valid()) {
+            Error(streams, port, target.error);
+            return std::nullopt;
+        }
+        const QString key = TargetKey(target, SystemPortEnvironment::Instance());
+        if (seen.contains(key)) {
+            Error(streams, port, QStringLiteral("mehrfach genannt"));
+            return std::nullopt;
+        }
+        seen << key;
+        targets.push_back(target);
+    }
+    return targets;
+}
+
 std::optional<Manifest> LoadManifest(const QString &path, const Streams &streams)
 {
     QByteArray text;
@@ -461,23 +483,10 @@ int CardErrands(const Arguments &args, CardJob::Task task, const Streams &stream
         Error(streams, command, QStringLiteral("kein --port genannt"));
         return BadInput;
     }
-    // A malformed address is bad usage; the same card twice would fight over its own port.
-    std::vector<PortTarget> targets;
-    QStringList seen;
-    for (const QString &port : ports) {
-        const PortTarget target = PortTarget::Parse(port);
-        if (!target.valid()) {
-            Error(streams, port, target.error);
-            return BadInput;
-        }
-        const QString key = TargetKey(target, SystemPortEnvironment::Instance());
-        if (seen.contains(key)) {
-            Error(streams, port, QStringLiteral("mehrfach genannt"));
-            return BadInput;
-        }
-        seen << key;
-        targets.push_back(target);
-    }
+    const std::optional<std::vector<PortTarget>> read = ReadPorts(ports, streams);
+    if (!read)
+        return BadInput;
+    const std::vector<PortTarget> &targets = *read;
 
     ConfigImage image;
     if (upload) {

@@ -251,7 +251,10 @@ const std::vector<CommandRule> &Commands()
          {port,
           {{"--json"}},
           {{"--prometheus"}, true, QStringLiteral(" ohne Dateinamen")},
-          {{"--watch"}, true, {}, false,
+          {{"--watch"},
+           true,
+           {},
+           false,
            [](const QString &value) {
                bool ok = false;
                const int seconds = value.toInt(&ok);

@@ -31,6 +31,9 @@ std::vector<UploadRecord> ReadJournal(const UploadJournal &journal, const Stream
 // A journal that is there but no regular file (a FIFO would hold every reader and writer) is
 // refused like any other input that is no file: an error line, and false.
 bool JournalIsAFile(const UploadJournal &journal, const Streams &streams);
+// The cards named by --port: an error line and nothing for an address that is none or a card
+// named twice (also under two names).
+std::optional<std::vector<PortTarget>> ReadPorts(const QStringList &ports, const Streams &streams);
 // A building's manifest with its projects; every problem as an error line, and nothing.
 std::optional<Manifest> LoadManifest(const QString &path, const Streams &streams);
 

@@ -6,7 +6,6 @@
 #include "link/cardbatch.h"
 #include "link/endsignals.h"
 #include "link/linkengine.h"
-#include "link/portresolver.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -49,7 +48,8 @@ Cell Answer(const CardStatus &c)
 Cell Reading(const CardStatus &c)
 {
     if (!c.measurement)
-        return {c.reachable && c.firmwareOk().value_or(false) ? QStringLiteral("gestört")
+        // Asked and not trusted: the reason column says why.
+        return {c.reachable && c.firmwareOk().value_or(false) ? QStringLiteral("fehlt")
                                                               : QStringLiteral("-"),
                 c.reachable ? Tone::Warn : Tone::Plain};
     const std::array<int, 4> &m = *c.measurement;
@@ -131,8 +131,8 @@ QStringList Table(const StatusRound &round, bool manifest, const Streams &stream
         QString line, shown;
         const int columns = streams.terminal ? streams.columns - 1 : INT_MAX;
         for (std::size_t i = 0; i < cells.size(); ++i) {
-            QString text = i + 1 < cells.size() ? cells[i].text.leftJustified(widths[i] + 2)
-                                                : cells[i].text;
+            QString text =
+                i + 1 < cells.size() ? cells[i].text.leftJustified(widths[i] + 2) : cells[i].text;
             // Cut before the colour is added: the codes take no room on the screen.
             const qsizetype room = columns - shown.size();
             if (room <= 0)
@@ -186,21 +186,10 @@ std::optional<StatusOptions> ReadOptions(const Arguments &args, const Streams &s
             options.targets.push_back(card.target);
         return options;
     }
-    QStringList seen;
-    for (const QString &port : ports) {
-        const PortTarget target = PortTarget::Parse(port);
-        if (!target.valid()) {
-            Error(streams, port, target.error);
-            return std::nullopt;
-        }
-        const QString key = TargetKey(target, SystemPortEnvironment::Instance());
-        if (seen.contains(key)) {
-            Error(streams, port, QStringLiteral("mehrfach genannt"));
-            return std::nullopt;
-        }
-        seen << key;
-        options.targets.push_back(target);
-    }
+    std::optional<std::vector<PortTarget>> targets = ReadPorts(ports, streams);
+    if (!targets)
+        return std::nullopt;
+    options.targets = std::move(*targets);
     return options;
 }
 
@@ -224,9 +213,9 @@ public:
         if (m_endSignal != 0)
             return std::nullopt;
         const UploadJournal journal;
-        const std::vector<UploadRecord> records =
-            JournalIsAFile(journal, m_streams) ? ReadJournal(journal, m_streams)
-                                               : std::vector<UploadRecord>();
+        const std::vector<UploadRecord> records = JournalIsAFile(journal, m_streams)
+                                                      ? ReadJournal(journal, m_streams)
+                                                      : std::vector<UploadRecord>();
         return CollectStatus(batch, m_options.manifest ? &*m_options.manifest : nullptr, records,
                              journal);
     }
@@ -255,8 +244,8 @@ public:
             if (inPlace && m_drawnLines > 0)
                 text += QStringLiteral("\x1b[%1A").arg(m_drawnLines);
             for (const QString &line : lines)
-                text += (inPlace ? QStringLiteral("\r\x1b[K") : QString()) + line +
-                        QLatin1Char('\n');
+                text +=
+                    (inPlace ? QStringLiteral("\r\x1b[K") : QString()) + line + QLatin1Char('\n');
             if (!inPlace && m_options.watchSeconds > 0)
                 text += QLatin1Char('\n');
             m_drawnLines = int(lines.size());

@@ -535,7 +535,7 @@ FileStatus ReplaceFileWhole(const QString &path, QByteArrayView data)
     errno = 0;
     if (!file.commit())
         return file.error() == QFileDevice::ResourceError ? FileStatus{FileError::DiskFull}
-                                                           : DiagnoseSaveFailure(path, errno);
+                                                          : DiagnoseSaveFailure(path, errno);
     return {};
 #endif
 }

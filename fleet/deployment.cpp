@@ -45,9 +45,10 @@ std::vector<PlannedCard> PlanDeployment(const Manifest &manifest,
             break;
         case CardState::Kind::Holds:
             // Bytes that differ nowhere in meaning are the same project.
-            planned.standing = planned.unchanged() || (planned.lastImage && planned.changes.isEmpty())
-                                   ? Standing::Current
-                                   : Standing::Changed;
+            planned.standing =
+                planned.unchanged() || (planned.lastImage && planned.changes.isEmpty())
+                    ? Standing::Current
+                    : Standing::Changed;
             break;
         }
         plan.push_back(planned);

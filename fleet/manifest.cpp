@@ -127,4 +127,3 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir,
         manifest.cards.clear();
     return manifest;
 }
-

@@ -36,4 +36,3 @@ struct Manifest
 // or JSON). Empty problems when it reads.
 Manifest ReadManifest(const QByteArray &text, const QString &baseDir,
                       const PortEnvironment &environment, QStringList *problems);
-

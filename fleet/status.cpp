@@ -48,8 +48,8 @@ StatusRound CollectStatus(const CardBatch &batch, const Manifest *manifest,
             card.reason = job.failureText();
         if (job.measured())
             card.measurement = job.measurement();
-        const CardState state = manifest ? planned[i].state
-                                         : UploadJournal::StateOf(records, job.cardKey());
+        const CardState state =
+            manifest ? planned[i].state : UploadJournal::StateOf(records, job.cardKey());
         card.last = state.last;
         if (manifest) {
             card.standing = planned[i].standing;
@@ -91,9 +91,8 @@ QByteArray StatusJson(const StatusRound &round)
             QJsonObject last;
             last.insert(QStringLiteral("zeit"), UploadRecord::TimeText(c.last->when));
             last.insert(QStringLiteral("programm"), c.last->program);
-            last.insert(QStringLiteral("rechner"), c.last->computer.isEmpty()
-                                                       ? QJsonValue()
-                                                       : QJsonValue(c.last->computer));
+            last.insert(QStringLiteral("rechner"),
+                        c.last->computer.isEmpty() ? QJsonValue() : QJsonValue(c.last->computer));
             last.insert(QStringLiteral("ergebnis"), UploadRecord::OutcomeWord(c.last->outcome));
             last.insert(QStringLiteral("hash"), QString::fromLatin1(c.last->hash));
             card.insert(QStringLiteral("letzte_uebertragung"), last);

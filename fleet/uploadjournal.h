@@ -36,10 +36,10 @@ struct UploadRecord
     QByteArray hash;       // SHA-256 of the 1024 bytes, in hex
     QByteArray finalBlock; // the nine bytes of the final block, where it went out
     Outcome outcome = Outcome::Complete;
-    QString reason;  // Failed, CutOff: in words
-    int block = 0;   // Failed, CutOff: 1 to 32, 33 for the final block
-    QString program; // "zelkora", "zelkora-cli"
-    QString name;    // the card's name in a manifest; empty elsewhere
+    QString reason;   // Failed, CutOff: in words
+    int block = 0;    // Failed, CutOff: 1 to 32, 33 for the final block
+    QString program;  // "zelkora", "zelkora-cli"
+    QString name;     // the card's name in a manifest; empty elsewhere
     QString computer; // the host name of the computer that sent it; empty in older records
 
     QJsonObject toJson() const;

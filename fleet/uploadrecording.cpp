@@ -33,8 +33,7 @@ UploadRecord SessionRecord(const CardSession &session, const QString &port, cons
 
 JournalRecorder::JournalRecorder(const UploadJournal &journal, const QString &program,
                                  Naming project, Naming name)
-    : m_journal(journal), m_program(program), m_project(std::move(project)),
-      m_name(std::move(name))
+    : m_journal(journal), m_program(program), m_project(std::move(project)), m_name(std::move(name))
 {
 }
 
@@ -42,9 +41,8 @@ UploadRecord JournalRecorder::record(const CardJob &job) const
 {
     const bool ended = job.done() && !job.ok();
     UploadRecord r = SessionRecord(job.session(), job.target().text, job.cardKey(),
-                                   m_project ? m_project(job) : QString(), m_program,
-                                   job.outcome(), ended ? job.failureText() : QString(),
-                                   job.stoppedAtBlock());
+                                   m_project ? m_project(job) : QString(), m_program, job.outcome(),
+                                   ended ? job.failureText() : QString(), job.stoppedAtBlock());
     if (m_name)
         r.name = m_name(job);
     if (job.finishedAt().isValid())

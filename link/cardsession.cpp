@@ -274,4 +274,3 @@ int CardSession::LinkStep() const
 {
     return m_engine->LinkStep();
 }
-

@@ -35,7 +35,9 @@ CardSimPty::~CardSimPty()
 
 bool CardSimPty::Open(std::string *error)
 {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    // Not inherited: a program the test starts (the tool, ser2net) would otherwise hold the
+    // line open after the card hung up, and a pulled adapter would not look pulled.
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
         SetError(error, "posix_openpt");
         return false;
@@ -46,7 +48,7 @@ bool CardSimPty::Open(std::string *error)
         return false;
     }
     m_devicePath = name;
-    m_slave = ::open(name, O_RDWR | O_NOCTTY);
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_slave < 0) {
         SetError(error, m_devicePath);
         return false;

@@ -70,7 +70,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
     mutable std::mutex m_mutex;
-    std::vector<std::uint8_t> m_received; // under m_mutex
+    std::vector<std::uint8_t> m_received;           // under m_mutex
     CardSimCore::Clock::time_point m_lastArrival{}; // when the last received byte was in
     CardSimCore::Clock::time_point m_lastSent{};    // when the last sent byte was out
 };

@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <memory>
+
 int FreeLoopbackPort()
 {
     QTcpServer probe;
@@ -58,9 +60,16 @@ bool Ser2netRig::start(const std::vector<std::string> &devices, const Options &o
     m_devices = devices;
     m_options = options;
     if (m_ports.size() != 2 * devices.size()) {
+        // Every probe stays bound until all are chosen: ports probed one after the other may
+        // come back twice.
         m_ports.clear();
-        for (std::size_t i = 0; i < 2 * devices.size(); ++i)
-            m_ports.push_back(FreeLoopbackPort());
+        std::vector<std::unique_ptr<QTcpServer>> probes;
+        for (std::size_t i = 0; i < 2 * devices.size(); ++i) {
+            probes.push_back(std::make_unique<QTcpServer>());
+            m_ports.push_back(probes.back()->listen(QHostAddress::LocalHost, 0)
+                                  ? probes.back()->serverPort()
+                                  : -1);
+        }
     }
     QString yaml = QStringLiteral("%YAML 1.1\n---\n");
     const QString chardelay = options.chardelay ? QStringLiteral("true") : QStringLiteral("false");
