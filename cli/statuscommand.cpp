@@ -112,16 +112,17 @@ QStringList Table(const StatusRound &round, bool manifest, const Streams &stream
                         {QStringLiteral("ANTWORT")},
                         {QStringLiteral("MESSUNG")},
                         {QStringLiteral("STAND")},
-                        {QStringLiteral("LETZTE ÜBERTRAGUNG")},
-                        {QStringLiteral("GRUND")}}));
+                        {QStringLiteral("GRUND")},
+                        {QStringLiteral("LETZTE ÜBERTRAGUNG")}}));
     for (const CardStatus &c : round.cards)
         rows.push_back(row({{Visible(c.name, manifest ? 30 : 60)},
                             {Visible(c.port, 60)},
                             Answer(c),
                             Reading(c),
                             Standing(c),
-                            LastUpload(c),
-                            {Visible(c.reason, 300)}}));
+                            // Before the last upload, so that a narrow terminal keeps it.
+                            {Visible(c.reason, streams.terminal ? 60 : 300)},
+                            LastUpload(c)}));
     std::vector<qsizetype> widths(rows.front().size(), 0);
     for (const auto &cells : rows)
         for (std::size_t i = 0; i < cells.size(); ++i)

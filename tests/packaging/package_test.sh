@@ -83,6 +83,21 @@ rc=$?
 set -e
 [ $rc -eq 2 ] && [ ! -e "$clihome/kaputt.rel" ] || fail "a bad import gave $rc or left a file"
 
+# The packaged virtual card, asked by the packaged tool's status: metrics promtool accepts.
+"$root/pkg/usr/lib/zelkora/zelkora-cardsim" --quiet --paced >"$root/card.out" 2>/dev/null &
+card=$!
+trap 'kill $card 2>/dev/null || true; rm -rf "$root"' EXIT
+for _ in $(seq 50); do [ -s "$root/card.out" ] && break; sleep 0.1; done
+device=$(head -n 1 "$root/card.out")
+[ -n "$device" ] || fail "zelkora-cardsim gave no device"
+run_cli status --port "$device" --prometheus "$clihome/zelkora.prom" >"$root/status.out" ||
+    { cat "$root/status.out"; fail "zelkora-cli status"; }
+grep -q 'Version 137' "$root/status.out" || fail "zelkora-cli status: $(cat "$root/status.out")"
+promtool check metrics <"$clihome/zelkora.prom" || fail "status metrics"
+grep -q '^zelkora_card_humidity_percent{card=".*"} 45$' "$clihome/zelkora.prom" ||
+    fail "status metrics: $(cat "$clihome/zelkora.prom")"
+kill $card
+
 # The launcher with a stand-in: where it starts the program, and what it seeds.
 stub="$root/stand-in"
 cat >"$stub" <<'STUB'
