@@ -3,7 +3,9 @@
 #include "fleet/uploadrecording.h"
 #include "link/cardsession.h"
 #include "link/linkengine.h"
+#include "link/linkfailure.h"
 #include "link/portresolver.h"
+#include "link/targetkey.h"
 #include "link/transport.h"
 
 #include <QAbstractItemView>

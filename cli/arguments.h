@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/clicommands.h"
+#include "cli/streams.h"
 
 #include <QString>
 #include <QStringList>

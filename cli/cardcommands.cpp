@@ -1,5 +1,6 @@
 #include "cli/arguments.h"
 #include "cli/clioutput.h"
+#include "cli/commands.h"
 #include "config/fileaccess.h"
 #include "fleet/deployment.h"
 #include "fleet/uploadrecording.h"
@@ -8,7 +9,9 @@
 #include "link/cardbatch.h"
 #include "link/endsignals.h"
 #include "link/linkengine.h"
+#include "link/linkfailure.h"
 #include "link/portresolver.h"
+#include "link/targetkey.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/clicommands.h"
+#include "cli/streams.h"
 
 #include "config/configimage.h"
 #include "fleet/manifest.h"
@@ -36,21 +36,5 @@ bool JournalIsAFile(const UploadJournal &journal, const Streams &streams);
 std::optional<std::vector<PortTarget>> ReadPorts(const QStringList &ports, const Streams &streams);
 // A building's manifest with its projects; every problem as an error line, and nothing.
 std::optional<Manifest> LoadManifest(const QString &path, const Streams &streams);
-
-struct Arguments;
-
-// The commands, each as the command table runs it.
-int Show(const Arguments &args, const Streams &streams);
-int Export(const Arguments &args, const Streams &streams);
-int Import(const Arguments &args, const Streams &streams);
-int Diff(const Arguments &args, const Streams &streams);
-int Plan(const Arguments &args, const Streams &streams);
-int Upload(const Arguments &args, const Streams &streams);
-int Version(const Arguments &args, const Streams &streams);
-int Measure(const Arguments &args, const Streams &streams);
-int Ports(const Arguments &args, const Streams &streams);
-int Journal(const Arguments &args, const Streams &streams);
-int Deploy(const Arguments &args, const Streams &streams);
-int Status(const Arguments &args, const Streams &streams);
 
 } // namespace Cli

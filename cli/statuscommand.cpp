@@ -1,5 +1,6 @@
 #include "cli/arguments.h"
 #include "cli/clioutput.h"
+#include "cli/commands.h"
 #include "config/fileaccess.h"
 #include "config/fileerror.h"
 #include "fleet/status.h"

@@ -2,6 +2,7 @@
 
 #include "forms/projecttext.h"
 #include "link/portresolver.h"
+#include "link/targetkey.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -4,6 +4,7 @@
 #include "forms/projectjson.h"
 #include "forms/projectreader.h"
 #include "link/portresolver.h"
+#include "link/targetkey.h"
 
 #include <QDir>
 #include <QJsonArray>

@@ -2,7 +2,9 @@
 
 #include "link/cardsession.h"
 #include "link/linkengine.h"
+#include "link/linkfailure.h"
 #include "link/portresolver.h"
+#include "link/targetkey.h"
 #include "link/transport.h"
 
 #include <QTimer>

@@ -2,6 +2,7 @@
 
 #include "link/linkclock.h"
 #include "link/linkengine.h"
+#include "link/linkfailure.h"
 #include "link/networkport.h"
 #include "link/portresolver.h"
 #include "link/serialport.h"

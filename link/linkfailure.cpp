@@ -253,3 +253,47 @@ QString DescribePortFailure(FailureKind failure, const QString &device,
     f.systemText = systemText;
     return DescribeFailure(f, environment);
 }
+
+QStringList DescribePortEntries(const PortEnvironment &environment)
+{
+    const std::vector<PortInfo> ports = environment.Ports();
+    QStringList entries;
+    for (int n = 1; n <= 9; ++n)
+        entries << DescribePortEntry(n, environment, &ports);
+    return entries;
+}
+
+QString DescribePortEntry(int n, const PortEnvironment &environment,
+                          const std::vector<PortInfo> *known)
+{
+    const QString entry = QStringLiteral("COM %1: ").arg(n);
+    const PortResolution r = ResolvePort(QStringLiteral("Com%1").arg(n), environment, known);
+    switch (r.source) {
+    case PortResolution::Address:
+        return entry + (r.address.valid() ? r.address.url()
+                                          : DescribePortFailure(FailureKind::BadAddress, r.device,
+                                                                environment, 0, r.address.text));
+    case PortResolution::Link: {
+        const QString target = QFileInfo(r.device).symLinkTarget();
+        if (target.isEmpty())
+            return entry + r.device;
+        return entry + r.device + QStringLiteral(" → ") + target +
+               (QFileInfo::exists(r.device) ? QString() : QStringLiteral(" (nicht vorhanden)"));
+    }
+    case PortResolution::Discovered: {
+        QStringList parts{r.device};
+        if (!r.info.description.isEmpty())
+            parts << r.info.description;
+        if (!r.info.manufacturer.isEmpty() && !r.info.description.contains(r.info.manufacturer))
+            parts << r.info.manufacturer;
+        if (!r.info.serialNumber.isEmpty())
+            parts << QStringLiteral("Seriennummer ") + r.info.serialNumber;
+        return entry + parts.join(QStringLiteral(", "));
+    }
+    case PortResolution::Missing:
+        return entry + DescribePortFailure(FailureKind::NoDevice, {}, environment, r.count);
+    case PortResolution::Invalid:
+        break;
+    }
+    return entry + QStringLiteral("kein Gerät");
+}

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <vector>
 
 class PortEnvironment;
+struct PortInfo;
 
 // Why a line could not be opened, went away or why an errand with the card failed. A front
 // tells "busy" from "refused" from "stalled at block 12" by the kind, and puts it into words
@@ -95,3 +99,10 @@ QString PortFailureCause(FailureKind failure, const QString &systemText = {});
 QString DescribePortFailure(FailureKind failure, const QString &device,
                             const PortEnvironment &environment, int portCount = 0,
                             const QString &systemText = {});
+
+// One line for the entry "COM n" of the port list: the device it stands for right now, with
+// what the system knows of the adapter, or that there is none.
+QString DescribePortEntry(int n, const PortEnvironment &environment,
+                          const std::vector<PortInfo> *known = nullptr);
+// All nine entries, the system's ports read once.
+QStringList DescribePortEntries(const PortEnvironment &environment);

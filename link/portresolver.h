@@ -1,6 +1,5 @@
 #pragma once
 
-#include "link/linkfailure.h"
 #include "link/porttarget.h"
 
 #include <QString>
@@ -88,10 +87,3 @@ struct PortResolution
 // already read, for resolving several entries at once.
 PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &environment,
                            const std::vector<PortInfo> *known = nullptr);
-
-// One line for the entry "COM n" of the port list: the device it stands for right now, with
-// what the system knows of the adapter, or that there is none.
-QString DescribePortEntry(int n, const PortEnvironment &environment,
-                          const std::vector<PortInfo> *known = nullptr);
-// All nine entries, the system's ports read once.
-QStringList DescribePortEntries(const PortEnvironment &environment);

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class PortEnvironment;
-
 // A port as the user names it, parsed once: an entry of the port list ("COM 3"), a device
 // path, or a serial device server on the network in the address forms that network-serial
 // tools share: rfc2217://HOST:PORT (Telnet with the Com Port Control Option, which sets the
@@ -42,14 +40,6 @@ struct PortTarget
 // Whether text is written like an address (a scheme followed by "://"), right or wrong: such a
 // text is never looked up as a path.
 bool LooksLikeAddress(const QString &text);
-
-// What the target really reaches, for finding one card named twice: "COM 3" and the device its
-// link points to, a by-id path and /dev/ttyUSB0, socket:// and rfc2217:// of one server port
-// all give the same key. Devices are keyed by their stable name (/dev/serial/by-id) where they
-// have one, so an adapter that comes back as another ttyUSB is the same card. Host names are
-// looked up (this may wait for the resolver): localhost, 127.0.0.1 and ::ffff:127.0.0.1 are
-// one host. Where nothing can be resolved the text itself is the key.
-QString TargetKey(const PortTarget &target, const PortEnvironment &environment);
 
 class QHostAddress;
 // The key of a server port by the address a connection reached.

@@ -1,5 +1,6 @@
 // Which device "COM n" opens, and what the port list says about it and about a failed open,
 // against made-up systems.
+#include "link/linkfailure.h"
 #include "link/portresolver.h"
 #include "tests/support/fakeenvironment.h"
 
