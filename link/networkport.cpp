@@ -281,6 +281,12 @@ void NetworkPort::disconnected()
 {
     if (state() == State::Closed)
         return;
+    // Words that came with the close may not have been read yet.
+    if (m_socket && m_socket->bytesAvailable() > 0) {
+        readArrived();
+        if (state() == State::Closed)
+            return;
+    }
     const QString words = serverWords();
     // A server that refuses a second user says so and closes: a busy port, not a lost one.
     // One whose serial device is missing (an adapter unplugged at the server) says that.
