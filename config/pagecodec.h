@@ -134,7 +134,6 @@ struct PageDisplay
     std::array<RunningLightProgramDisplay, 3> programs; // steps 19 to 21
     bool tempActive = false;                            // step 22
     int sensorIndex = -1;                               // step 24
-    bool humidityUnit = false;                          // step 24: "%rLF" instead of "°C"
     QString pullInText, dropOutText;                    // step 25
     bool runningLightView = false;                      // step 26
     int counterUnitIndex = 0;                           // step 27

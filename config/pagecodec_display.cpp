@@ -114,7 +114,6 @@ PageDisplay DisplayPage(const ConfigImage &image, int p)
 
     d.tempActive = TestImageBit(image, temperature(p), 0);
     d.sensorIndex = ListIndex(image[tempSensor(p)], 4);
-    d.humidityUnit = d.sensorIndex == 3;
     d.pullInText = SignedNumberText(image[tempPullIn(p)]);
     d.dropOutText = SignedNumberText(image[tempDropOut(p)]);
 

@@ -234,14 +234,6 @@ QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &envir
     }
 }
 
-QString PortFailureCause(FailureKind failure, const QString &systemText)
-{
-    LinkFailure f;
-    f.kind = failure;
-    f.systemText = systemText;
-    return FailureCause(f);
-}
-
 QString DescribePortFailure(FailureKind failure, const QString &device,
                             const PortEnvironment &environment, int portCount,
                             const QString &systemText)

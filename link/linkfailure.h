@@ -94,8 +94,6 @@ QString FailureCause(const LinkFailure &failure);
 // für Block 12 von 32". The environment tells groups and lock holders of local devices.
 QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &environment);
 
-// The short cause and the explained one for a local port, as the port list shows them.
-QString PortFailureCause(FailureKind failure, const QString &systemText = {});
 QString DescribePortFailure(FailureKind failure, const QString &device,
                             const PortEnvironment &environment, int portCount = 0,
                             const QString &systemText = {});

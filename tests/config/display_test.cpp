@@ -131,10 +131,7 @@ TEST(DisplayPage, ListConversions)
         {"direction program 3", 904, 1,
          [](const PageDisplay &d) { return d.programs[2].directionIndex; }, 1},
         {"sensor 3", 257, 3, [](const PageDisplay &d) { return d.sensorIndex; }, 3},
-        {"sensor 3 unit", 257, 3, [](const PageDisplay &d) { return int(d.humidityUnit); }, 1},
-        {"sensor 2 unit", 257, 2, [](const PageDisplay &d) { return int(d.humidityUnit); }, 0},
         {"sensor 4", 257, 4, [](const PageDisplay &d) { return d.sensorIndex; }, -1},
-        {"sensor 4 unit", 257, 4, [](const PageDisplay &d) { return int(d.humidityUnit); }, 0},
         {"0x93 sensor 1", 245, 0x93, [](const PageDisplay &d) { return d.offset1Index; }, 3},
         {"0x93 sensor 2", 245, 0x93, [](const PageDisplay &d) { return d.offset2Index; }, 9},
         {"0xA0 sensor 1", 245, 0xA0, [](const PageDisplay &d) { return d.offset1Index; }, 0},
@@ -332,7 +329,6 @@ TEST(PageRoundTrip, CaptureThenDisplayGivesTheControlsBack)
     EXPECT_EQ(d.counterText, QStringLiteral("60"));
     EXPECT_EQ(d.onSecondsText, QStringLiteral("255"));
     EXPECT_EQ(d.sensorIndex, 3);
-    EXPECT_TRUE(d.humidityUnit);
     EXPECT_EQ(d.pullInText, QStringLiteral("-40"));
     EXPECT_EQ(d.dropOutText, QStringLiteral("128"));
     EXPECT_EQ(d.programIndex, 3);
