@@ -389,7 +389,15 @@ int Deploy(const Arguments &args, const Streams &streams)
                QLatin1Char(')');
     };
     if (plan) {
+        bool changes = false;
+        std::vector<DeployOutcome> outcomes;
         for (const PlannedCard &p : planned) {
+            changes |= p.standing != Standing::Current;
+            DeployOutcome outcome;
+            outcome.card = p.card;
+            outcome.planned = &p;
+            outcome.skipped = onlyChanged && p.unchanged();
+            outcomes.push_back(outcome);
             QString line = nameOf(*p.card) + QStringLiteral(": ");
             if (p.state.kind == CardState::Kind::Never)
                 line += QStringLiteral("nie vollständig übertragen\n");
@@ -415,7 +423,16 @@ int Deploy(const Arguments &args, const Streams &streams)
             }
             Print(streams.out, line);
         }
-        return Success;
+        if (!reportPath.isEmpty()) {
+            if (const FileStatus written =
+                    WriteFileAtomically(reportPath, DeployReportJson(outcomes));
+                !written.ok()) {
+                Error(streams, reportPath, FileErrorMessage(written));
+                return BadInput;
+            }
+        }
+        // As diff does: 1 when an upload would change a card.
+        return changes ? Differs : Success;
     }
 
     std::vector<CardBatch::Errand> errands;

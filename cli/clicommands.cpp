@@ -216,6 +216,8 @@ const std::vector<CommandRule> &Commands()
          "und wird übertragen. Journal und Bericht müssen sich schreiben lassen, bevor\n"
          "etwas gesendet wird. Ctrl-C lässt laufende Übertragungen zu Ende gehen, ein\n"
          "zweites bricht ab.\n"
+         "--plan mit --report schreibt den Plan als Bericht (jede Karte \"geplant\" oder\n"
+         "\"übersprungen\"). --plan gibt 1 zurück, wenn sich eine Karte ändern würde, sonst 0.\n"
          "Rückgabewert 0, wenn jede fällige Karte ihr Projekt hat; 1, wenn eine scheiterte;\n"
          "2 bei einer fehlerhaften Anlage (jeder Fehler mit seinem Pfad, nichts gesendet);\n"
          "128 + Signal nach einem Signal.\n",

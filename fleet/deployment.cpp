@@ -66,17 +66,21 @@ QByteArray DeployReportJson(const std::vector<DeployOutcome> &outcomes)
         card.insert(QStringLiteral("port"), o.card->target.text);
         card.insert(QStringLiteral("projekt"), o.card->project);
         card.insert(QStringLiteral("hash"), QString::fromLatin1(o.card->hash));
+        if (o.planned)
+            card.insert(QStringLiteral("stand"), StandingWord(o.planned->standing));
         if (o.skipped) {
             card.insert(QStringLiteral("ergebnis"), QStringLiteral("übersprungen"));
             card.insert(QStringLiteral("grund"),
                         QStringLiteral("unverändert seit der letzten Übertragung"));
+        } else if (o.planned) {
+            card.insert(QStringLiteral("ergebnis"), QStringLiteral("geplant"));
         } else if (o.job) {
             const bool ok = o.job->ok();
             card.insert(QStringLiteral("ergebnis"), UploadRecord::OutcomeWord(o.job->outcome()));
             if (!ok)
                 card.insert(QStringLiteral("grund"), o.job->failureText());
-            card.insert(QStringLiteral("beginn"), o.job->startedAt().toString(Qt::ISODateWithMs));
-            card.insert(QStringLiteral("ende"), o.job->finishedAt().toString(Qt::ISODateWithMs));
+            card.insert(QStringLiteral("beginn"), UploadRecord::TimeText(o.job->startedAt(), true));
+            card.insert(QStringLiteral("ende"), UploadRecord::TimeText(o.job->finishedAt(), true));
         }
         cards.append(card);
     }

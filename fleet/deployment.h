@@ -47,11 +47,14 @@ std::vector<PlannedCard> PlanDeployment(const Manifest &manifest,
                                         const UploadJournal &journal = UploadJournal());
 
 // The report of a deployment, one entry per card of the manifest: name, port, project, hash,
-// result with reason, and times.
+// result with reason, and times with their offset to UTC; of a plan, what would be sent.
 struct DeployOutcome
 {
     const DeployCard *card = nullptr;
     bool skipped = false; // unchanged, with --only-changed
     const CardJob *job = nullptr;
+    // A plan (--plan): nothing was sent; the card is "geplant" unless skipped, with its
+    // standing against the journal.
+    const PlannedCard *planned = nullptr;
 };
 QByteArray DeployReportJson(const std::vector<DeployOutcome> &outcomes);

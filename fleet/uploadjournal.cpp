@@ -55,13 +55,14 @@ QString NotRegular(const QString &path, int fd)
 
 } // namespace
 
-QString UploadRecord::TimeText(const QDateTime &when)
+QString UploadRecord::TimeText(const QDateTime &when, bool milliseconds)
 {
     // Local time with its offset, "2026-12-08T18:01:42+01:00", so records from a laptop that
     // travelled or crossed a change of summer time still sort and read right.
     const int offset = when.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
-    return when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+    return when.toString(milliseconds ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
+                                      : QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
            QStringLiteral("%1%2:%3")
                .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
                .arg(minutes / 60, 2, 10, QLatin1Char('0'))

@@ -45,7 +45,9 @@ struct UploadRecord
     QJsonObject toJson() const;
     static std::optional<UploadRecord> fromJson(const QJsonObject &object);
     static QString OutcomeWord(Outcome outcome);
-    static QString TimeText(const QDateTime &when);
+    // Local time with its offset to UTC, "2026-12-08T18:01:42+01:00" (with milliseconds:
+    // "2026-12-08T18:01:42.204+01:00").
+    static QString TimeText(const QDateTime &when, bool milliseconds = false);
     // "2026-12-08 18:01 von zelkora-cli", for sentences about a record.
     QString whenAndWho() const;
     // Whether this record says anything about what the card holds: failures from before the

@@ -743,7 +743,7 @@ TEST_F(Cli, DeployEachCardItsOwnProjectAndPlanAgainstTheJournal)
     write("anlage.json", manifest(QString::fromStdString(garage.DevicePath())));
 
     const Result never = run({"deploy", "anlage.json", "--plan"});
-    EXPECT_EQ(never.status, 0) << never.err.toStdString();
+    EXPECT_EQ(never.status, 1) << "every card would change: " << never.err.toStdString();
     EXPECT_EQ(never.out.count(QStringLiteral(": nie vollständig übertragen\n")), 3)
         << never.out.toStdString();
 
@@ -789,7 +789,17 @@ TEST_F(Cli, DeployEachCardItsOwnProjectAndPlanAgainstTheJournal)
     // leaves Keller alone.
     write("dach.json", exported.out.toUtf8().replace("\"tempo\": 4", "\"tempo\": 9"));
     garage.SetOptions({});
-    const Result plan = run({"deploy", "anlage.json", "--plan"});
+    const Result plan =
+        run({"deploy", "anlage.json", "--plan", "--only-changed", "--report", "plan.json"});
+    EXPECT_EQ(plan.status, 1);
+    const QJsonArray planned = QJsonDocument::fromJson(read("plan.json"))["karten"].toArray();
+    ASSERT_EQ(planned.size(), 3);
+    const char *const plannedAs[][2] = {
+        {"übersprungen", "aktuell"}, {"geplant", "geändert"}, {"geplant", "unbekannt"}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(planned[i]["ergebnis"].toString(), QString::fromUtf8(plannedAs[i][0]));
+        EXPECT_EQ(planned[i]["stand"].toString(), QString::fromUtf8(plannedAs[i][1]));
+    }
     EXPECT_TRUE(plan.out.contains(QStringLiteral("Keller (") +
                                   QString::fromStdString(keller.DevicePath()) +
                                   QStringLiteral("): unverändert seit")))
@@ -807,6 +817,13 @@ TEST_F(Cli, DeployEachCardItsOwnProjectAndPlanAgainstTheJournal)
     EXPECT_EQ(keller.Uploads().size(), 1u);
     EXPECT_EQ(dach.Uploads().size(), 2u);
     EXPECT_EQ(garage.Uploads().size(), 1u);
+    EXPECT_EQ(run({"deploy", "anlage.json", "--plan"}).status, 0) << "nothing left to change";
+    const QJsonArray deployed = QJsonDocument::fromJson(read("bericht.json"))["karten"].toArray();
+    // Report times carry their offset to UTC, as the journal's do.
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-.*T.*\\.\\d{3}[+-]\\d\\d:\\d\\d$"))
+                    .match(deployed[0]["beginn"].toString())
+                    .hasMatch())
+        << deployed[0]["beginn"].toString().toStdString();
 
     // What a card holds is known only from the journal: where it cannot be written, an upload
     // does not begin and a deployment does not start, and a report that cannot be written
@@ -841,7 +858,7 @@ TEST_F(Cli, NamesFromAManifestReachTheTerminalVisibly)
                          "{\"name\": \"Keller\\u001b[2J\\nDach: unverändert\", \"port\": "
                          "\"/dev/null\", \"projekt\": \"p.rel\"}]}");
     const Result plan = run({"deploy", "anlage.json", "--plan"});
-    EXPECT_EQ(plan.status, 0) << plan.err.toStdString();
+    EXPECT_EQ(plan.status, 1) << plan.err.toStdString();
     EXPECT_EQ(plan.out.count('\n'), 1) << plan.out.toStdString();
     EXPECT_FALSE(plan.out.contains(QChar(0x1b))) << plan.out.toStdString();
     EXPECT_TRUE(plan.out.startsWith(QStringLiteral("Keller\\x1b[2J\\x0aDach")))
