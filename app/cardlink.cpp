@@ -4,6 +4,7 @@
 #include "link/cardsession.h"
 #include "link/linkengine.h"
 #include "link/linkfailure.h"
+#include "link/measurementtext.h"
 #include "link/portresolver.h"
 #include "link/targetkey.h"
 #include "link/transport.h"
@@ -274,9 +275,8 @@ void CardLink::showMeasurement(int t1, int t2, int t3, int humidity)
 {
     const std::array<int, 3> temperatures{t1, t2, t3};
     for (std::size_t i = 0; i < temperatures.size(); ++i)
-        m_controls.temperatures[i]->setText(QString::number(temperatures[i]) +
-                                            QStringLiteral(" °C"));
-    m_controls.humidity->setText(QString::number(humidity) + QStringLiteral(" % rel. LF"));
+        m_controls.temperatures[i]->setText(TemperatureText(temperatures[i]));
+    m_controls.humidity->setText(HumidityText(humidity));
 }
 
 void CardLink::showLinkStatus(bool connected, bool wrongVersion)

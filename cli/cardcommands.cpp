@@ -10,6 +10,7 @@
 #include "link/endsignals.h"
 #include "link/linkengine.h"
 #include "link/linkfailure.h"
+#include "link/measurementtext.h"
 #include "link/portresolver.h"
 #include "link/targetkey.h"
 
@@ -41,14 +42,8 @@ QString Outcome(const CardJob &job, CardJob::Task task)
                          .arg(job.version())
                          .arg(LinkEngine::AcceptedVersion);
     case CardJob::Task::Measure:
-    case CardJob::Task::Status: {
-        const auto &m = job.measurement();
-        return QStringLiteral("%1 °C, %2 °C, %3 °C, %4 % rel. LF")
-            .arg(m[0])
-            .arg(m[1])
-            .arg(m[2])
-            .arg(m[3]);
-    }
+    case CardJob::Task::Status:
+        return MeasurementLine(job.measurement());
     }
     return {};
 }
@@ -162,16 +157,20 @@ int RunBatch(CardBatch &batch, CardJob::Task task, const Streams &streams,
         redraw = false;
     });
     QObject::connect(&batch, &CardBatch::progressed, &batch, [&] { redraw = true; });
+    // Lines come in the order the cards were given, each as soon as those before it ended.
+    std::size_t nextLine = 0;
     QObject::connect(&batch, &CardBatch::jobFinished, &batch, [&](CardJob *job) {
         if (!job->journalProblem().isEmpty())
             Error(streams, named(*job),
                   QStringLiteral("nicht im Journal vermerkt: ") + job->journalProblem());
-        if (!bars) {
-            if (job->ok())
-                Print(streams.out, Visible(named(*job), 160) + QStringLiteral(": ") +
-                                       Outcome(*job, task) + QLatin1Char('\n'));
+        for (; !bars && nextLine < batch.jobs().size() && batch.jobs()[nextLine]->done();
+             ++nextLine) {
+            const CardJob &ended = *batch.jobs()[nextLine];
+            if (ended.ok())
+                Print(streams.out, Visible(named(ended), 160) + QStringLiteral(": ") +
+                                       Outcome(ended, task) + QLatin1Char('\n'));
             else
-                Error(streams, named(*job), job->failureText());
+                Error(streams, named(ended), ended.failureText());
         }
         redraw = true;
     });

@@ -7,6 +7,7 @@
 #include "link/cardbatch.h"
 #include "link/endsignals.h"
 #include "link/linkengine.h"
+#include "link/measurementtext.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -54,7 +55,9 @@ Cell Reading(const CardStatus &c)
                                                               : QStringLiteral("-"),
                 c.reachable ? Tone::Warn : Tone::Plain};
     const std::array<int, 4> &m = *c.measurement;
-    return {QStringLiteral("%1/%2/%3 °C %4 %").arg(m[0]).arg(m[1]).arg(m[2]).arg(m[3])};
+    return {QStringLiteral("%1/%2/%3 °C %4 %").arg(m[0]).arg(m[1]).arg(m[2]).arg(m[3]) +
+                (HumidityPossible(m[3]) ? QString() : QStringLiteral(" (!)")),
+            HumidityPossible(m[3]) ? Tone::Plain : Tone::Warn};
 }
 
 Cell Standing(const CardStatus &c)

@@ -471,7 +471,7 @@ TEST_F(Cli, VersionAndMeasureOfEachCard)
 {
     CardSimOptions other;
     other.version = 136;
-    other.measurement = {128, 129, 255, 70};
+    other.measurement = {128, 129, 255, 170};
     CardSimPty &standard = plugCard();
     CardSimPty &odd = plugCard(other);
     const QString a = QString::fromStdString(standard.DevicePath());
@@ -487,7 +487,7 @@ TEST_F(Cli, VersionAndMeasureOfEachCard)
     EXPECT_TRUE(measure.out.contains(a + QStringLiteral(": 21 °C, 22 °C, 23 °C, 45 % rel. LF\n")))
         << measure.out.toStdString();
     EXPECT_TRUE(
-        measure.out.contains(b + QStringLiteral(": 128 °C, -127 °C, -1 °C, 70 % rel. LF\n")))
+        measure.out.contains(b + QStringLiteral(": 128 °C, -127 °C, -1 °C, 170 % rel. LF (!)\n")))
         << measure.out.toStdString();
     // A line that adds bytes to the reply: no numbers, but the reading named as disturbed.
     CardSimOptions noisy;
@@ -559,6 +559,13 @@ TEST_F(Cli, CardsBehindADeviceServerInEveryAddressForm)
         << r.out.toStdString();
     for (CardSimPty *card : {served[0], served[1], served[2], &local})
         ExpectOneUploadAsSent(*card, starter(), from, to);
+
+    // Lines in the order the cards were given, not in the order they answered (the card on
+    // its own line answers before the one behind the server has connected).
+    const Result versions = run({"version", "--port", server.rfc2217Url(0), "--port",
+                                 QString::fromStdString(local.DevicePath())});
+    EXPECT_TRUE(versions.out.startsWith(server.rfc2217Url(0) + QStringLiteral(": Version 137\n")))
+        << versions.out.toStdString();
 
     const Result ports = run({"ports"});
     EXPECT_TRUE(ports.out.contains(QStringLiteral("COM 4: ") + server.rawUrl(2) + '\n'))
