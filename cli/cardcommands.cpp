@@ -250,6 +250,12 @@ std::optional<std::vector<PortTarget>> ReadPorts(const QStringList &ports, const
             Error(streams, port, target.error);
             return std::nullopt;
         }
+        // An address that is none is bad usage, also where a com<n> file holds it.
+        if (const QString bad = BadListEntry(target, SystemPortEnvironment::Instance());
+            !bad.isEmpty()) {
+            Error(streams, port, bad);
+            return std::nullopt;
+        }
         const QString key = TargetKey(target, SystemPortEnvironment::Instance());
         if (seen.contains(key)) {
             Error(streams, port, QStringLiteral("mehrfach genannt"));

@@ -3,6 +3,7 @@
 #include "fleet/uploadjournal.h"
 #include "forms/projectjson.h"
 #include "forms/projectreader.h"
+#include "link/linkfailure.h"
 #include "link/portresolver.h"
 #include "link/targetkey.h"
 
@@ -98,8 +99,9 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir,
             ok = false;
         }
         deploy.target = PortTarget::Parse(values[1]);
-        if (!deploy.target.valid()) {
-            problem(Field(i, "port"), deploy.target.error);
+        const QString badEntry = BadListEntry(deploy.target, environment);
+        if (!deploy.target.valid() || !badEntry.isEmpty()) {
+            problem(Field(i, "port"), deploy.target.valid() ? badEntry : deploy.target.error);
             ok = false;
         } else {
             const QString key = TargetKey(deploy.target, environment);

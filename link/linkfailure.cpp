@@ -289,3 +289,13 @@ QString DescribePortEntry(int n, const PortEnvironment &environment,
     }
     return entry + QStringLiteral("kein Gerät");
 }
+
+QString BadListEntry(const PortTarget &target, const PortEnvironment &environment)
+{
+    if (target.kind != PortTarget::Kind::ListEntry)
+        return {};
+    const PortResolution r = ResolvePort(QStringLiteral("Com%1").arg(target.entry), environment);
+    if (r.source != PortResolution::Address || r.address.valid())
+        return {};
+    return DescribePortFailure(FailureKind::BadAddress, r.device, environment, 0, r.address.text);
+}

@@ -104,3 +104,9 @@ QString DescribePortEntry(int n, const PortEnvironment &environment,
                           const std::vector<PortInfo> *known = nullptr);
 // All nine entries, the system's ports read once.
 QStringList DescribePortEntries(const PortEnvironment &environment);
+
+struct PortTarget;
+// Why an entry of the port list cannot be used before anything is opened: its configuration
+// file com<n> holds no address (in the words of DescribePortFailure). Empty for every other
+// target, and for an entry that may be opened.
+QString BadListEntry(const PortTarget &target, const PortEnvironment &environment);

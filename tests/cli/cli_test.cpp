@@ -580,6 +580,10 @@ TEST_F(Cli, CardsBehindADeviceServerInEveryAddressForm)
         const char *says;
     };
     server.stop();
+    QFile com5(configDir() + QStringLiteral("/zelkora/com5"));
+    ASSERT_TRUE(com5.open(QIODevice::WriteOnly));
+    com5.write("rfc2217://gw\n");
+    com5.close();
     const std::vector<Case> cases = {
         {{server.rfc2217Url(0), server.rfc2217Url(0).replace("rfc2217", "socket")},
          2,
@@ -588,6 +592,7 @@ TEST_F(Cli, CardsBehindADeviceServerInEveryAddressForm)
         {{"rfc2217://gw"}, 2, "rfc2217://gw: Port fehlt (HOST:PORT)"},
         {{"socket://gw:70000"}, 2, "Port 70000 ist keine Zahl von 1 bis 65535"},
         {{"ssh://gw:22"}, 2, "unbekannte Adressform ssh://"},
+        {{"COM 5"}, 2, "COM 5: keine gültige Adresse in "},
         {{server.rfc2217Url(0)}, 1, ": lässt sich nicht öffnen: Verbindung abgelehnt\n"},
     };
     for (const Case &c : cases) {
