@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "config/fileaccess.h"
 #include "fleet/deployment.h"
+#include "fleet/status.h"
 #include "fleet/uploadrecording.h"
 #include "forms/projectreader.h"
 #include "forms/projecttext.h"
@@ -359,6 +360,11 @@ int Deploy(const Arguments &args, const Streams &streams)
     const QString reportPath = args.value(QStringLiteral("--report"));
     const bool plan = args.has(QStringLiteral("--plan"));
     const bool onlyChanged = args.has(QStringLiteral("--only-changed"));
+    const bool json = args.has(QStringLiteral("--json"));
+    if (json && !plan) {
+        Error(streams, QStringLiteral("deploy"), QStringLiteral("--json nur mit --plan"));
+        return BadInput;
+    }
     if (manifestPath.isNull()) {
         Error(streams, QStringLiteral("deploy"),
               QStringLiteral("erwartet die Anlage (ANLAGE.json)"));
@@ -426,7 +432,8 @@ int Deploy(const Arguments &args, const Streams &streams)
                 for (const QString &change : changes)
                     line += QStringLiteral("  ") + Visible(change, 200) + QLatin1Char('\n');
             }
-            Print(streams.out, line);
+            if (!json)
+                Print(streams.out, line);
         }
         if (!reportPath.isEmpty()) {
             if (const FileStatus written =
@@ -436,6 +443,8 @@ int Deploy(const Arguments &args, const Streams &streams)
                 return BadInput;
             }
         }
+        if (json)
+            Print(streams.out, QString::fromUtf8(DeployReportJson(outcomes)));
         // As diff does: 1 when an upload would change a card.
         return changes ? Differs : Success;
     }
@@ -480,9 +489,24 @@ int Deploy(const Arguments &args, const Streams &streams)
     return status;
 }
 
-int Ports(const Arguments &, const Streams &streams)
+int Ports(const Arguments &args, const Streams &streams)
 {
-    for (const QString &entry : DescribePortEntries(SystemPortEnvironment::Instance()))
+    const QStringList entries = DescribePortEntries(SystemPortEnvironment::Instance());
+    if (args.has(QStringLiteral("--json"))) {
+        QJsonArray ports;
+        for (const QString &entry : entries) {
+            const qsizetype colon = entry.indexOf(QStringLiteral(": "));
+            ports.append(QJsonObject{{QStringLiteral("name"), entry.left(colon)},
+                                     {QStringLiteral("beschreibung"), entry.mid(colon + 2)}});
+        }
+        const QJsonObject document{{QStringLiteral("format"), QStringLiteral("zelkora-ports")},
+                                   {QStringLiteral("version"), 1},
+                                   {QStringLiteral("ports"), ports}};
+        Print(streams.out,
+              QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)));
+        return Success;
+    }
+    for (const QString &entry : entries)
         Print(streams.out, Visible(entry, 400) + QLatin1Char('\n')); // names a com<n> file holds
     return Success;
 }
@@ -536,6 +560,17 @@ int CardErrands(const Arguments &args, CardJob::Task task, const Streams &stream
                              [&](const CardJob &) { return files.first(); });
     if (upload)
         Journalled(batch, recorder);
+    if (!upload && args.has(QStringLiteral("--json"))) {
+        // One document once every card has ended, the cards in the order given.
+        Streams quiet = streams;
+        quiet.out = nullptr;
+        const int status =
+            RunBatch(batch, task, quiet, [](const CardJob &job) { return job.label(); });
+        const StatusRound round =
+            CollectStatus(batch, nullptr, ReadJournal(journal, streams), journal);
+        Print(streams.out, QString::fromUtf8(StatusJson(round)));
+        return status;
+    }
     return RunBatch(batch, task, streams, [](const CardJob &job) { return job.label(); });
 }
 } // namespace

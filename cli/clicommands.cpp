@@ -23,9 +23,9 @@ const char *const Overview =
     "  diff A B                      Unterschiede zweier Projekte (.rel oder JSON)\n"
     "  plan DATEI -o BILD            Wochenplan als SVG, PNG oder PDF (nach der Endung)\n"
     "  upload DATEI --port P ...     das Projekt auf jede genannte Karte übertragen\n"
-    "  version --port P ...          das Versionsbyte jeder Karte\n"
-    "  measure --port P ...          Temperaturen und Luftfeuchte jeder Karte\n"
-    "  ports                         was \"COM 1\" bis \"COM 9\" hier gerade öffnen\n"
+    "  version --port P ... [--json] das Versionsbyte jeder Karte\n"
+    "  measure --port P ... [--json] Temperaturen und Luftfeuchte jeder Karte\n"
+    "  ports [--json]                was \"COM 1\" bis \"COM 9\" hier gerade öffnen\n"
     "  journal [--port P] [--last N] [--json]   was wann auf welche Karte ging\n"
     "  deploy ANLAGE.json [--plan] [--only-changed] [--report BERICHT.json]\n"
     "                                jede Karte eines Gebäudes mit ihrem Projekt\n"
@@ -149,12 +149,13 @@ const std::vector<CommandRule> &Commands()
          false,
          Upload},
         {"version",
-         "Aufruf: zelkora-cli version --port P [--port P ...]\n"
+         "Aufruf: zelkora-cli version --port P [--port P ...] [--json]\n"
          "\n"
-         "Fragt jede Karte nach ihrem Versionsbyte (137 ist die passende).\n"
+         "Fragt jede Karte nach ihrem Versionsbyte (137 ist die passende), eine Zeile je\n"
+         "Karte in der genannten Reihenfolge. --json schreibt ein Dokument wie status --json.\n"
          "Rückgabewert 1, wenn eine Karte nicht antwortet.\n",
          ArgumentStyle::Files,
-         {port},
+         {port, {{"--json"}}},
          -1,
          false,
          Version},
@@ -162,9 +163,11 @@ const std::vector<CommandRule> &Commands()
          "Aufruf: zelkora-cli measure --port P [--port P ...]\n"
          "\n"
          "Liest die drei Temperaturen und die Luftfeuchte jeder Karte, wie das\n"
-         "Fenster sie nach \"Messen\" zeigt.\n",
+         "Fenster sie nach \"Messen\" zeigt, eine Zeile je Karte in der genannten\n"
+         "Reihenfolge; ein Wert, den kein Sensor liefern kann (mehr als 100 % Luftfeuchte),\n"
+         "trägt ein \"(!)\". --json schreibt ein Dokument wie status --json.\n",
          ArgumentStyle::Files,
-         {port},
+         {port, {{"--json"}}},
          -1,
          false,
          Measure},
@@ -174,10 +177,12 @@ const std::vector<CommandRule> &Commands()
          "Zeigt, welches Gerät \"COM 1\" bis \"COM 9\" auf diesem Rechner gerade\n"
          "öffnen, mit der Beschreibung des Adapters, oder die Adresse, die in der\n"
          "Datei ~/.config/zelkora/com<n> steht:\n"
-         "  echo rfc2217://gw-keller:4001 > ~/.config/zelkora/com3\n",
-         ArgumentStyle::None,
-         {},
-         -1,
+         "  echo rfc2217://gw-keller:4001 > ~/.config/zelkora/com3\n"
+         "--json als JSON: {\"format\": \"zelkora-ports\", \"version\": 1, \"ports\":\n"
+         "[{\"name\": \"COM 1\", \"beschreibung\": \"/dev/ttyS0, 16550A\"}, ...]}\n",
+         ArgumentStyle::Strict,
+         {{{"--json"}}},
+         0,
          false,
          Ports},
         {"journal",
@@ -217,12 +222,13 @@ const std::vector<CommandRule> &Commands()
          "etwas gesendet wird. Ctrl-C lässt laufende Übertragungen zu Ende gehen, ein\n"
          "zweites bricht ab.\n"
          "--plan mit --report schreibt den Plan als Bericht (jede Karte \"geplant\" oder\n"
-         "\"übersprungen\"). --plan gibt 1 zurück, wenn sich eine Karte ändern würde, sonst 0.\n"
+         "\"übersprungen\"), mit --json auf die Standardausgabe. --plan gibt 1 zurück, wenn\n"
+         "sich eine Karte ändern würde, sonst 0.\n"
          "Rückgabewert 0, wenn jede fällige Karte ihr Projekt hat; 1, wenn eine scheiterte;\n"
          "2 bei einer fehlerhaften Anlage (jeder Fehler mit seinem Pfad, nichts gesendet);\n"
          "128 + Signal nach einem Signal.\n",
          ArgumentStyle::Strict,
-         {{{"--plan"}}, {{"--only-changed"}}, {{"--report"}, true}},
+         {{{"--plan"}}, {{"--only-changed"}}, {{"--report"}, true}, {{"--json"}}},
          1,
          false,
          Deploy},

@@ -6,6 +6,8 @@ namespace Cli {
 
 void Print(std::FILE *stream, const QString &text)
 {
+    if (!stream)
+        return; // held back: the command writes a document instead
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);

@@ -14,6 +14,7 @@
 // What the commands share: printing in UTF-8 and the one-line error form.
 namespace Cli {
 
+// Nothing where the stream is null.
 void Print(std::FILE *stream, const QString &text);
 // A text as it may stand in one line: control characters as \x01, cut to `limit` characters.
 QString Visible(const QString &text, qsizetype limit);

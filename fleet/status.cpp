@@ -9,7 +9,7 @@
 
 std::optional<bool> CardStatus::firmwareOk() const
 {
-    if (!reachable)
+    if (!reachable || version < 0)
         return std::nullopt;
     return version == LinkEngine::AcceptedVersion;
 }
@@ -42,7 +42,8 @@ StatusRound CollectStatus(const CardBatch &batch, const Manifest *manifest,
         card.port = job.target().text;
         card.name = manifest ? manifest->cards[i].name : card.port;
         card.version = job.version();
-        card.reachable = job.version() >= 0;
+        // A measurement answers too: measure asks no version.
+        card.reachable = job.version() >= 0 || job.measured();
         card.busy = job.failure().kind == FailureKind::Busy;
         if (!job.ok())
             card.reason = job.failureText();
@@ -71,7 +72,7 @@ QByteArray StatusJson(const StatusRound &round)
         card.insert(QStringLiteral("erreichbar"), c.reachable);
         if (!c.reason.isEmpty())
             card.insert(QStringLiteral("grund"), c.reason);
-        card.insert(QStringLiteral("version"), c.reachable ? QJsonValue(c.version) : QJsonValue());
+        card.insert(QStringLiteral("version"), c.version >= 0 ? QJsonValue(c.version) : QJsonValue());
         const std::optional<bool> firmware = c.firmwareOk();
         card.insert(QStringLiteral("version_ok"), firmware ? QJsonValue(*firmware) : QJsonValue());
         if (c.measurement) {

@@ -489,6 +489,20 @@ TEST_F(Cli, VersionAndMeasureOfEachCard)
     EXPECT_TRUE(
         measure.out.contains(b + QStringLiteral(": 128 °C, -127 °C, -1 °C, 170 % rel. LF (!)\n")))
         << measure.out.toStdString();
+    // For scripts: one document, the cards in the order given.
+    const Result json = run({"measure", "--json", "--port", b, "--port", a});
+    const QJsonArray cards = QJsonDocument::fromJson(json.out.toUtf8())["karten"].toArray();
+    ASSERT_EQ(cards.size(), 2) << json.out.toStdString();
+    EXPECT_EQ(cards[0]["port"].toString(), b);
+    EXPECT_EQ(cards[0]["messung"]["feuchte"].toInt(), 170);
+    EXPECT_TRUE(cards[0]["version"].isNull());
+    const QJsonDocument versions =
+        QJsonDocument::fromJson(run({"version", "--json", "--port", b}).out.toUtf8());
+    EXPECT_EQ(versions["karten"][0]["version"].toInt(), 136);
+    EXPECT_FALSE(versions["karten"][0]["version_ok"].toBool(true));
+    const QJsonDocument ports = QJsonDocument::fromJson(run({"ports", "--json"}).out.toUtf8());
+    EXPECT_EQ(ports["ports"].toArray().size(), 9);
+    EXPECT_EQ(ports["ports"][0]["name"].toString(), QStringLiteral("COM 1"));
     // A line that adds bytes to the reply: no numbers, but the reading named as disturbed.
     CardSimOptions noisy;
     noisy.noiseBytes = 2;
@@ -808,6 +822,9 @@ TEST_F(Cli, DeployEachCardItsOwnProjectAndPlanAgainstTheJournal)
     ASSERT_EQ(planned.size(), 3);
     const char *const plannedAs[][2] = {
         {"übersprungen", "aktuell"}, {"geplant", "geändert"}, {"geplant", "unbekannt"}};
+    const Result planJson = run({"deploy", "anlage.json", "--plan", "--only-changed", "--json"});
+    EXPECT_EQ(planJson.status, 1);
+    EXPECT_EQ(QJsonDocument::fromJson(planJson.out.toUtf8())["karten"].toArray(), planned);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(planned[i]["ergebnis"].toString(), QString::fromUtf8(plannedAs[i][0]));
         EXPECT_EQ(planned[i]["stand"].toString(), QString::fromUtf8(plannedAs[i][1]));
