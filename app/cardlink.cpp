@@ -234,9 +234,8 @@ QString CardLink::cardKey() const
     // A server by the address it answered on: no name is looked up on the window's thread.
     if (const QString reached = m_session->transport().reachedKey(); !reached.isEmpty())
         return reached;
-    // Only the digit behind "COM " counts, as for opening the port.
     const QString text = m_controls.portList->currentText();
-    return TargetKey(PortTarget::Parse(QStringLiteral("COM ") + text.mid(4, 1)),
+    return TargetKey(PortTarget::Parse(QStringLiteral("COM %1").arg(PortListNumber(text))),
                      m_session->environment());
 }
 

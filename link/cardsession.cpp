@@ -154,16 +154,15 @@ bool CardSession::OpenTarget(const PortTarget &target)
 
 bool CardSession::connectChoice()
 {
-    // Only the digit behind "COM " counts, as for the mode string. A configuration file com<n>
-    // that is a text file rather than a link names a device server.
+    // A configuration file com<n> that is a text file rather than a link names a device
+    // server.
     const QString choice = m_choice;
-    const QString digit = choice.mid(4, 1);
+    const int n = PortListNumber(choice);
     PortTarget target;
-    if (m_ownsTransports && digit.size() == 1 && digit.at(0) >= QLatin1Char('1') &&
-        digit.at(0) <= QLatin1Char('9')) {
-        const QFileInfo file(m_environment->LinkFolder() + QLatin1String("/com") + digit);
+    if (m_ownsTransports && n > 0) {
+        const QFileInfo file(m_environment->LinkFolder() + QStringLiteral("/com%1").arg(n));
         if (file.isFile() && !file.isSymLink()) {
-            const PortResolution r = ResolvePort(QStringLiteral("Com") + digit, *m_environment);
+            const PortResolution r = ResolvePort(QStringLiteral("Com%1").arg(n), *m_environment);
             if (r.address.valid())
                 target = r.address;
         }

@@ -54,12 +54,10 @@ PortResolution ResolvePort(const QString &deviceName, const PortEnvironment &env
                            const std::vector<PortInfo> *known)
 {
     PortResolution r;
-    if (deviceName.size() != 4 || !deviceName.startsWith(QLatin1String("com"), Qt::CaseInsensitive))
+    const int n = ComNumber(deviceName);
+    if (n == 0)
         return r;
-    const QChar digit = deviceName.at(3);
-    if (digit < QLatin1Char('1') || digit > QLatin1Char('9'))
-        return r;
-    const int n = digit.unicode() - '0';
+    const QString digit = QString::number(n);
 #ifdef Q_OS_WIN
     Q_UNUSED(environment);
     r.source = PortResolution::Discovered;

@@ -32,11 +32,12 @@ PortTarget PortTarget::Parse(const QString &text)
     if (trimmed.isEmpty())
         return Refused(t, QStringLiteral("leerer Port"));
 
-    static const QRegularExpression listEntry(QStringLiteral("^COM ?([0-9]+)$"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    if (const auto m = listEntry.match(trimmed); m.hasMatch()) {
-        t.entry = m.captured(1).toInt();
-        if (t.entry < 1 || t.entry > 9 || m.captured(1).size() > 1)
+    // Written like an entry: one the list has, or bad usage.
+    static const QRegularExpression anyEntry(QStringLiteral("^COM ?[0-9]+$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    if (anyEntry.match(trimmed).hasMatch()) {
+        t.entry = ComNumber(trimmed);
+        if (t.entry == 0)
             return Refused(t, QStringLiteral("die Portliste hat nur COM 1 bis COM 9"));
         t.kind = Kind::ListEntry;
         return t;
@@ -125,6 +126,22 @@ QString PortTarget::url() const
         break;
     }
     return text;
+}
+
+int ComNumber(const QString &text)
+{
+    static const QRegularExpression entry(QStringLiteral("^COM ?([1-9])$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = entry.match(text.trimmed());
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+int PortListNumber(const QString &portListText)
+{
+    const QString digit = portListText.mid(4, 1);
+    return digit.size() == 1 && digit.at(0) >= u'1' && digit.at(0) <= u'9'
+               ? digit.at(0).unicode() - '0'
+               : 0;
 }
 
 QString NetworkKey(const QHostAddress &address, int port)

@@ -37,6 +37,14 @@ struct PortTarget
     static PortTarget Parse(const QString &text);
 };
 
+// The number of a port list entry: "COM 3" as the window's list and the command line write it,
+// "COM3", and the device name "Com3" of the mode string; 1 to 9. 0 for anything else, COM 0
+// and COM 10 and above among it.
+int ComNumber(const QString &text);
+// The window's rule for the text of its port list: only the character behind "COM " counts,
+// so "COM 34" is COM 3. 1 to 9; 0 where that character is no such digit.
+int PortListNumber(const QString &portListText);
+
 // Whether text is written like an address (a scheme followed by "://"), right or wrong: such a
 // text is never looked up as a path.
 bool LooksLikeAddress(const QString &text);

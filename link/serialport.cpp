@@ -67,6 +67,7 @@ static QString SystemText(int error, const QString &qtText)
 
 QString ModeStringFor(const QString &portListText)
 {
+    // Whatever stands behind "COM " goes into the mode string as it is: "Com:" is no port.
     return QLatin1String("Com") + portListText.mid(4, 1) + QLatin1String(":2400,N,8,1");
 }
 
@@ -99,7 +100,7 @@ int SerialPort::OpenPort(const QString &mode)
         return 0;
     }
     if (resolved.source == PortResolution::Missing) {
-        setFarEnd(QLatin1String("COM ") + deviceName.at(3));
+        setFarEnd(QStringLiteral("COM %1").arg(ComNumber(deviceName)));
         fail(FailureKind::NoDevice, {}, resolved.count);
         return 0;
     }

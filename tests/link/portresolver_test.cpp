@@ -179,3 +179,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
+
+// "COM n" by each front's rule: the command line and the mode string strictly, the window's
+// list by the character behind "COM " alone.
+TEST(PortEntry, EachFrontReadsComNByItsOwnRule)
+{
+    struct Case
+    {
+        const char *text;
+        int strict; // ComNumber
+        int list;   // PortListNumber
+    };
+    const Case cases[] = {
+        {"COM 3", 3, 3}, {"com3", 3, 0}, {"Com3", 3, 0},  {"COM 34", 0, 3},
+        {"COM 0", 0, 0}, {"COM 10", 0, 1}, {"COM ", 0, 0}, {"COM x", 0, 0},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(ComNumber(QString::fromLatin1(c.text)), c.strict) << c.text;
+        EXPECT_EQ(PortListNumber(QString::fromLatin1(c.text)), c.list) << c.text;
+    }
+}
