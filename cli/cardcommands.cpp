@@ -114,21 +114,21 @@ private:
     {
         // The bar gives way on a narrow terminal; the name and the state stay readable.
         const int barWidth = std::clamp(std::min(80, m_streams.columns) - m_width - 35, 4, 24);
-        const int progress = job.done() && job.ok() ? 71 : job.progress();
-        const int filled = barWidth * progress / 71;
+        const int progress = job.done() && job.ok() ? LinkEngine::ProgressMax : job.progress();
+        const int filled = barWidth * progress / LinkEngine::ProgressMax;
         QString state;
         if (job.done())
             // The reason follows below the bars; here it would wrap the line.
             state = job.ok() ? QStringLiteral("fertig") : QStringLiteral("FEHLER (siehe unten)");
-        else if (progress < 5)
+        else if (progress < LinkEngine::BlockDueStep(1))
             state = QStringLiteral("Version und Start");
         else
-            state =
-                QStringLiteral("Block %1/32")
-                    .arg(std::min(LinkEngine::BlockCount, LinkEngine::PositionOf(progress).block));
+            state = QStringLiteral("Block %1/%2")
+                        .arg(std::min(LinkEngine::BlockCount, LinkEngine::BlockOf(progress)))
+                        .arg(LinkEngine::BlockCount);
         return Name(job).leftJustified(m_width) + QStringLiteral("  [") +
                QString(filled, QLatin1Char('#')) + QString(barWidth - filled, QLatin1Char('-')) +
-               QStringLiteral("] %1 %  ").arg(100 * progress / 71, 3) + state;
+               QStringLiteral("] %1 %  ").arg(100 * progress / LinkEngine::ProgressMax, 3) + state;
     }
 
     const std::vector<std::unique_ptr<CardJob>> &m_jobs;

@@ -47,7 +47,9 @@ public:
 
 bool stepInUse(int step)
 {
-    return step == 1 || (step >= 4 && step <= 71) || (step >= 95 && step <= 99);
+    return step == LinkEngine::UploadAsked ||
+           (step >= LinkEngine::AwaitUploadAccept && step <= LinkEngine::UploadDone) ||
+           (step >= LinkEngine::MeasureAsked && step <= LinkEngine::Idle);
 }
 
 class Harness

@@ -103,15 +103,18 @@ void LinkEngine::StartPoll()
     m_versionOk = true;
 }
 
+static_assert(LinkEngine::BlockDueStep(LinkEngine::FinalBlock) == LinkEngine::FinalBlockDue,
+              "one pair of steps per block");
+
 LinkEngine::UploadPosition LinkEngine::PositionOf(int step)
 {
     UploadPosition p;
     if (step == UploadAsked || step == AwaitUploadAccept) {
         p.phase = UploadPosition::Starting;
-    } else if (step >= 5 && step <= AwaitLastAck) {
+    } else if (step >= BlockDueStep(1) && step <= AwaitLastAck) {
         // 5 + 2k: block k+1 due, 6 + 2k: sent and awaited; 69 and 70 for the final block.
         p.phase = UploadPosition::Blocks;
-        p.block = (step - 5) / 2 + 1;
+        p.block = (step - BlockDueStep(1)) / 2 + 1;
         p.acknowledged = p.block - 1;
     } else if (step == UploadDone) {
         p.phase = UploadPosition::Complete;

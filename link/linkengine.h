@@ -38,7 +38,12 @@ public:
     static constexpr int Ack = 65;            // "A"
     static constexpr int AcceptedVersion = 137;
     static constexpr int BlockCount = 32;
+    static constexpr int FinalBlock = BlockCount + 1; // as the blocks are counted in words
     static constexpr int BlockSize = 16;
+    // The window's bar runs from 0 to the step of a complete upload.
+    static constexpr int ProgressMax = UploadDone;
+    // The step at which block 1 to 33 is due; the step after it awaits its acknowledgement.
+    static constexpr int BlockDueStep(int block) { return AwaitUploadAccept + 1 + 2 * (block - 1); }
     // The card never sends more than a few bytes at once. A line that never falls silent (a
     // wrong device, a floating input) must not hold the user-interface thread in one tick:
     // what is left waits for the next one.
@@ -110,6 +115,8 @@ public:
         int acknowledged = 0; // 0 to 33
     };
     static UploadPosition PositionOf(int step);
+    // The block due or awaited at a step of the blocks (1 to 33); 0 at any other step.
+    static int BlockOf(int step) { return PositionOf(step).block; }
 
     // Temperature of a measurement byte, read as the thresholds are (SignedByte).
     static int Temperature(std::uint8_t byte);
