@@ -4,10 +4,16 @@
 
 namespace Cli {
 
-QString Arguments::value(const QString &option) const
+QString Arguments::value(const OptionRule &option) const
 {
-    const auto it = values.find(option);
-    return it == values.end() || it->second.isEmpty() ? QString() : it->second.last();
+    const QStringList given = all(option);
+    return given.isEmpty() ? QString() : given.last();
+}
+
+QStringList Arguments::all(const OptionRule &option) const
+{
+    const auto it = values.find(option.names.first());
+    return it == values.end() ? QStringList() : it->second;
 }
 
 std::optional<Arguments> ParseArguments(const CommandRule &command, const QStringList &arguments,

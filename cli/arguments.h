@@ -37,20 +37,27 @@ enum class ArgumentStyle
     None,
 };
 
+// What a command was given. Options are asked for by their rule (options.h), never by a
+// string, so a misspelt option does not compile.
 struct Arguments
 {
     QString command;
     QStringList files;
     std::map<QString, QStringList> values; // by the option's first name, in the given order
-    bool has(const QString &option) const { return values.count(option) > 0; }
+    bool has(const OptionRule &option) const { return values.count(option.names.first()) > 0; }
     // The last value given for the option, or a null string.
-    QString value(const QString &option) const;
+    QString value(const OptionRule &option) const;
+    // Every value given for the option, in the given order.
+    QStringList all(const OptionRule &option) const;
 };
 
-// A row of the command table: the command's name, its help, its options and what it runs.
+// A row of the command table: the command's name, its line in the overview, its help, its
+// options and what it runs.
 struct CommandRule
 {
     const char *name;
+    const char *synopsis; // "show DATEI", in the overview
+    const char *summary;  // what it does, in a few words, in the overview
     const char *help;
     ArgumentStyle style;
     std::vector<OptionRule> options;

@@ -1,6 +1,7 @@
 #include "cli/arguments.h"
 #include "cli/clioutput.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "config/fileaccess.h"
 #include "fleet/deployment.h"
 #include "fleet/status.h"
@@ -288,10 +289,9 @@ std::optional<Manifest> LoadManifest(const QString &path, const Streams &streams
 
 int Journal(const Arguments &args, const Streams &streams)
 {
-    const QString port = args.value(QStringLiteral("--port"));
-    const int last =
-        args.has(QStringLiteral("--last")) ? args.value(QStringLiteral("--last")).toInt() : -1;
-    const bool json = args.has(QStringLiteral("--json"));
+    const QString port = args.value(Option::Port);
+    const int last = args.has(Option::Last) ? args.value(Option::Last).toInt() : -1;
+    const bool json = args.has(Option::Json);
     QString key;
     if (!port.isNull()) {
         const PortTarget target = PortTarget::Parse(port);
@@ -357,10 +357,10 @@ int Journal(const Arguments &args, const Streams &streams)
 int Deploy(const Arguments &args, const Streams &streams)
 {
     const QString manifestPath = args.files.isEmpty() ? QString() : args.files.first();
-    const QString reportPath = args.value(QStringLiteral("--report"));
-    const bool plan = args.has(QStringLiteral("--plan"));
-    const bool onlyChanged = args.has(QStringLiteral("--only-changed"));
-    const bool json = args.has(QStringLiteral("--json"));
+    const QString reportPath = args.value(Option::Report);
+    const bool plan = args.has(Option::Plan);
+    const bool onlyChanged = args.has(Option::OnlyChanged);
+    const bool json = args.has(Option::Json);
     if (json && !plan) {
         Error(streams, QStringLiteral("deploy"), QStringLiteral("--json nur mit --plan"));
         return BadInput;
@@ -492,7 +492,7 @@ int Deploy(const Arguments &args, const Streams &streams)
 int Ports(const Arguments &args, const Streams &streams)
 {
     const QStringList entries = DescribePortEntries(SystemPortEnvironment::Instance());
-    if (args.has(QStringLiteral("--json"))) {
+    if (args.has(Option::Json)) {
         QJsonArray ports;
         for (const QString &entry : entries) {
             const qsizetype colon = entry.indexOf(QStringLiteral(": "));
@@ -517,9 +517,7 @@ int CardErrands(const Arguments &args, CardJob::Task task, const Streams &stream
 {
     const QString &command = args.command;
     const QStringList &files = args.files;
-    const QStringList ports = args.values.count(QStringLiteral("--port"))
-                                  ? args.values.at(QStringLiteral("--port"))
-                                  : QStringList();
+    const QStringList ports = args.all(Option::Port);
     const bool upload = task == CardJob::Task::Upload;
     if (files.size() != (upload ? 1 : 0)) {
         Error(streams, command,
@@ -560,7 +558,7 @@ int CardErrands(const Arguments &args, CardJob::Task task, const Streams &stream
                              [&](const CardJob &) { return files.first(); });
     if (upload)
         Journalled(batch, recorder);
-    if (!upload && args.has(QStringLiteral("--json"))) {
+    if (!upload && args.has(Option::Json)) {
         // One document once every card has ended, the cards in the order given.
         Streams quiet = streams;
         quiet.out = nullptr;

@@ -1,6 +1,7 @@
 #include "cli/arguments.h"
 #include "cli/clioutput.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "config/fileaccess.h"
 #include "config/projectfile.h"
 #include "forms/projectjson.h"
@@ -108,7 +109,7 @@ int Show(const Arguments &args, const Streams &streams)
 
 int Export(const Arguments &args, const Streams &streams)
 {
-    const QString output = args.value(QStringLiteral("--output"));
+    const QString output = args.value(Option::Output);
     const auto image = TheProject(QStringLiteral("export"), args, streams);
     if (!image)
         return BadInput;
@@ -127,7 +128,7 @@ int Export(const Arguments &args, const Streams &streams)
 
 int Import(const Arguments &args, const Streams &streams)
 {
-    const QString output = args.value(QStringLiteral("--output"));
+    const QString output = args.value(Option::Output);
     if (!ExpectCount(QStringLiteral("import"), args, 1, streams))
         return BadInput;
     if (output.isEmpty()) {
@@ -174,7 +175,7 @@ int Diff(const Arguments &args, const Streams &streams)
 
 int Plan(const Arguments &args, const Streams &streams)
 {
-    const QString output = args.value(QStringLiteral("--output"));
+    const QString output = args.value(Option::Output);
     if (output.isEmpty()) {
         Error(streams, QStringLiteral("plan"), QStringLiteral("-o BILD fehlt"));
         return BadInput;

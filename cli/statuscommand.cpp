@@ -1,6 +1,7 @@
 #include "cli/arguments.h"
 #include "cli/clioutput.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "config/fileaccess.h"
 #include "config/fileerror.h"
 #include "fleet/status.h"
@@ -171,13 +172,11 @@ struct StatusOptions
 std::optional<StatusOptions> ReadOptions(const Arguments &args, const Streams &streams)
 {
     StatusOptions options;
-    options.json = args.has(QStringLiteral("--json"));
-    options.metrics = args.value(QStringLiteral("--prometheus"));
-    if (args.has(QStringLiteral("--watch")))
-        options.watchSeconds = args.value(QStringLiteral("--watch")).toInt();
-    const QStringList ports = args.values.count(QStringLiteral("--port"))
-                                  ? args.values.at(QStringLiteral("--port"))
-                                  : QStringList();
+    options.json = args.has(Option::Json);
+    options.metrics = args.value(Option::Prometheus);
+    if (args.has(Option::Watch))
+        options.watchSeconds = args.value(Option::Watch).toInt();
+    const QStringList ports = args.all(Option::Port);
     if (args.files.isEmpty() == ports.isEmpty()) {
         Error(streams, QStringLiteral("status"),
               QStringLiteral("erwartet entweder die Anlage (ANLAGE.json) oder --port"));
