@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/cardline.h"
+
 #include <QObject>
 #include <QString>
 
@@ -48,7 +50,7 @@ public:
     // wrong device, a floating input) must not hold the user-interface thread in one tick:
     // what is left waits for the next one.
     static constexpr int MaxBytesPerTick = 32;
-    static constexpr std::int64_t ByteTimeUs = 4167; // 10 bits at 2400 baud
+    static constexpr std::int64_t ByteTimeUs = CardLine::ByteTimeUs;
 
     // The image and the clock values are read at the moment a block goes out, so both must
     // outlive the engine.

@@ -8,24 +8,25 @@
 
 namespace {
 
-QString SettingText(LineSetting setting, int value)
+QString SettingText(CardLine::Setting setting, int value)
 {
     switch (setting) {
-    case LineSetting::Baud:
-        return QStringLiteral("%1 Baud statt 2400").arg(value);
-    case LineSetting::DataBits:
-        return QStringLiteral("%1 Datenbits statt 8").arg(value);
-    case LineSetting::Parity: {
+    case CardLine::Setting::Baud:
+        return QStringLiteral("%1 Baud statt %2").arg(value).arg(CardLine::Baud);
+    case CardLine::Setting::DataBits:
+        return QStringLiteral("%1 Datenbits statt %2").arg(value).arg(CardLine::DataBits);
+    case CardLine::Setting::Parity: {
         // The codes of RFC 2217's SET-PARITY.
         static const char *const names[] = {"?", "keine", "ungerade", "gerade", "Mark", "Space"};
         const QString name =
             value >= 1 && value <= 5 ? QString::fromUtf8(names[value]) : QString::number(value);
         return QStringLiteral("Parität %1 statt keine").arg(name);
     }
-    case LineSetting::StopBits:
+    case CardLine::Setting::StopBits:
         // 1 = one, 2 = two, 3 = one and a half stop bits.
-        return QStringLiteral("%1 Stoppbits statt 1")
-            .arg(value == 3 ? QStringLiteral("1,5") : QString::number(value));
+        return QStringLiteral("%1 Stoppbits statt %2")
+            .arg(value == 3 ? QStringLiteral("1,5") : QString::number(value))
+            .arg(CardLine::StopBits);
     }
     return {};
 }
@@ -219,8 +220,10 @@ QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &envir
     case FailureKind::NoBinary:
         return cause + QStringLiteral(" und kann nicht jedes Byte übertragen");
     case FailureKind::NoComPort:
-        return cause +
-               QStringLiteral("; wenn er sie selbst auf 2400 8N1 hält: socket:// verwenden");
+        return cause + QStringLiteral("; wenn er sie selbst auf %1 %2N%3 hält: socket:// verwenden")
+                           .arg(CardLine::Baud)
+                           .arg(CardLine::DataBits)
+                           .arg(CardLine::StopBits);
     case FailureKind::CutOff:
         // The card waits for the rest of the block and has no time-out of its own.
         return QStringLiteral("Verbindung getrennt ") + AtBlock(failure.block) +

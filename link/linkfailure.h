@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/cardline.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -56,15 +58,6 @@ enum class FailureKind
     JournalFailed,    // the upload's first journal record could not be written (systemText)
 };
 
-// The line settings an RFC 2217 server may confirm differently.
-enum class LineSetting
-{
-    Baud,
-    DataBits,
-    Parity,
-    StopBits,
-};
-
 struct LinkFailure
 {
     FailureKind kind = FailureKind::None;
@@ -74,7 +67,7 @@ struct LinkFailure
                         // for the final block
     int value = 0;      // NoDevice: ports found; WrongVersion: the byte; SettingsRejected: the
                         // confirmed value; NoMeasurement/Disturbed: bytes; OutOfStep: the step
-    LineSetting setting = LineSetting::Baud; // SettingsRejected
+    CardLine::Setting setting = CardLine::Setting::Baud; // SettingsRejected
 
     bool failed() const { return kind != FailureKind::None; }
     // A network failure that may pass by itself: worth another connection attempt.

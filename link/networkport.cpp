@@ -241,7 +241,7 @@ void NetworkPort::readArrived()
     case TelnetCodec::Problem::SettingsRejected:
         if (!lineProblem().failed()) {
             LinkFailure problem = failureOf(FailureKind::SettingsRejected);
-            problem.setting = LineSetting(int(m_codec->rejectedSetting()));
+            problem.setting = m_codec->rejectedSetting();
             problem.value = int(m_codec->rejectedValue());
             setLineProblem(problem);
             emit stateChanged();

@@ -1,5 +1,7 @@
 #include "link/serialport.h"
 
+#include "link/cardline.h"
+
 #include "config/fileerror.h"
 #include "link/porttarget.h"
 
@@ -16,48 +18,6 @@
 #include <unistd.h>
 #endif
 
-namespace {
-
-struct LineSettings
-{
-    qint32 baud = 2400;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-};
-
-// The part behind the device name in the platform's mode syntax, "2400,N,8,1"; a part that
-// is missing or not understood keeps the card's line setting.
-LineSettings ParseLineSettings(const QString &mode)
-{
-    LineSettings settings;
-    if (mode.size() <= 5 || mode.at(4) != QLatin1Char(':'))
-        return settings;
-    const QStringList parts = mode.mid(5).split(QLatin1Char(','));
-    bool ok = false;
-    if (const int baud = parts.value(0).trimmed().toInt(&ok); ok && baud > 0)
-        settings.baud = baud;
-    const QString parity = parts.value(1).trimmed().toUpper();
-    if (parity == QLatin1String("E"))
-        settings.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("O"))
-        settings.parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("M"))
-        settings.parity = QSerialPort::MarkParity;
-    else if (parity == QLatin1String("S"))
-        settings.parity = QSerialPort::SpaceParity;
-    if (const int bits = parts.value(2).trimmed().toInt(&ok); ok && bits >= 5 && bits <= 8)
-        settings.dataBits = static_cast<QSerialPort::DataBits>(bits);
-    const QString stop = parts.value(3).trimmed();
-    if (stop == QLatin1String("2"))
-        settings.stopBits = QSerialPort::TwoStop;
-    else if (stop == QLatin1String("1.5"))
-        settings.stopBits = QSerialPort::OneAndHalfStop;
-    return settings;
-}
-
-} // namespace
-
 // The system's reason in German, as the file messages give it; Qt's English words where the
 // system left no number.
 static QString SystemText(int error, const QString &qtText)
@@ -68,7 +28,11 @@ static QString SystemText(int error, const QString &qtText)
 QString ModeStringFor(const QString &portListText)
 {
     // Whatever stands behind "COM " goes into the mode string as it is: "Com:" is no port.
-    return QLatin1String("Com") + portListText.mid(4, 1) + QLatin1String(":2400,N,8,1");
+    return QLatin1String("Com") + portListText.mid(4, 1) +
+           QStringLiteral(":%1,N,%2,%3")
+               .arg(CardLine::Baud)
+               .arg(CardLine::DataBits)
+               .arg(CardLine::StopBits);
 }
 
 SerialPort::SerialPort(QObject *parent) : Transport(parent), m_port(new QSerialPort(this))
@@ -111,7 +75,7 @@ int SerialPort::OpenPort(const QString &mode)
         fail(FailureKind::BadAddress, resolved.address.text);
         return 0;
     }
-    if (openPath(path, mode) != 1)
+    if (openPath(path) != 1)
         return 0;
     m_opened = identityOf(resolved);
     m_absentStamp.clear();
@@ -166,7 +130,7 @@ int SerialPort::OpenDevice(const QString &path)
         m_port->close();
     setState(State::Closed);
     m_lostWhileOpen = false;
-    return openPath(path, QStringLiteral("Com0:2400,N,8,1"));
+    return openPath(path);
 }
 
 void SerialPort::open(const PortTarget &target)
@@ -177,7 +141,7 @@ void SerialPort::open(const PortTarget &target)
         OpenDevice(target.path);
 }
 
-int SerialPort::openPath(const QString &path, const QString &mode)
+int SerialPort::openPath(const QString &path)
 {
     setFarEnd(path);
     // Opened by the device node itself, so the lock file names the device as every other
@@ -207,9 +171,11 @@ int SerialPort::openPath(const QString &path, const QString &mode)
         return 0;
     }
 
-    const LineSettings line = ParseLineSettings(mode);
-    const bool applied = m_port->setBaudRate(line.baud) && m_port->setDataBits(line.dataBits) &&
-                         m_port->setParity(line.parity) && m_port->setStopBits(line.stopBits) &&
+    // The mode string names the card's line, whose settings are the only ones it ever holds.
+    const bool applied = m_port->setBaudRate(CardLine::Baud) &&
+                         m_port->setDataBits(QSerialPort::DataBits(CardLine::DataBits)) &&
+                         m_port->setParity(QSerialPort::NoParity) &&
+                         m_port->setStopBits(QSerialPort::StopBits(CardLine::StopBits)) &&
                          m_port->setFlowControl(QSerialPort::NoFlowControl);
     // The kernel raises DTR and RTS on every open; drop them at once. A pseudo-terminal has
     // no modem lines and refuses with "Inappropriate ioctl for device", which is harmless.

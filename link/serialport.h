@@ -74,7 +74,7 @@ public:
     bool DeviceAvailable(const QString &mode) const;
 
 private:
-    int openPath(const QString &path, const QString &mode);
+    int openPath(const QString &path);
     void handleError(int error);
     void closeIfLost();
     void fail(FailureKind failure, const QString &systemText = {}, int portCount = 0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/cardline.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -23,10 +25,10 @@ public:
     // The longest subnegotiation kept; the Com Port Control replies need six bytes.
     static constexpr std::size_t MaxSubnegotiation = 64;
 
-    // The line the card needs: 2400 baud, 8 data bits, no parity (RFC 2217 code 1), 1 stop
-    // bit (code 1).
-    static constexpr std::uint32_t Baud = 2400;
-    static constexpr std::uint8_t DataBits = 8, ParityNone = 1, StopBitsOne = 1;
+    // The card's line in RFC 2217's codes: no parity is code 1, one stop bit code 1.
+    static constexpr std::uint32_t Baud = CardLine::Baud;
+    static constexpr std::uint8_t DataBits = CardLine::DataBits, ParityNone = 1,
+                                  StopBitsOne = CardLine::StopBits;
 
     // A server negotiates each option once or twice; one that goes on (toggling an option,
     // answering our answers) is broken, and answering it would be a loop without end.
@@ -40,13 +42,7 @@ public:
         SettingsRejected, // a confirmation names other settings: see rejected*
         Runaway,          // more than MaxOptionCommands WILL, WONT, DO or DONT
     };
-    enum class Setting
-    {
-        Baud,
-        DataBits,
-        Parity,
-        StopBits,
-    };
+    using Setting = CardLine::Setting;
 
     struct Output
     {
