@@ -55,6 +55,24 @@ QString NotRegular(const QString &path, int fd)
 
 } // namespace
 
+// The keys of a record, for writing and reading alike.
+namespace Field {
+const QString Version = QStringLiteral("version");
+const QString When = QStringLiteral("zeit");
+const QString Port = QStringLiteral("port");
+const QString Reached = QStringLiteral("erreicht");
+const QString Key = QStringLiteral("schluessel");
+const QString Project = QStringLiteral("projekt");
+const QString Hash = QStringLiteral("hash");
+const QString FinalBlock = QStringLiteral("schlussblock");
+const QString Outcome = QStringLiteral("ergebnis");
+const QString Reason = QStringLiteral("grund");
+const QString Block = QStringLiteral("block");
+const QString Program = QStringLiteral("programm");
+const QString Name = QStringLiteral("name");
+const QString Computer = QStringLiteral("rechner");
+} // namespace Field
+
 QString UploadRecord::TimeText(const QDateTime &when, bool milliseconds)
 {
     // Local time with its offset, "2026-12-08T18:01:42+01:00", so records from a laptop that
@@ -96,54 +114,53 @@ QString CardState::unknownReason() const
 QJsonObject UploadRecord::toJson() const
 {
     QJsonObject o;
-    o.insert(QStringLiteral("version"), UploadJournal::Version);
-    o.insert(QStringLiteral("zeit"), UploadRecord::TimeText(when));
-    o.insert(QStringLiteral("port"), port);
-    o.insert(QStringLiteral("erreicht"), reached);
-    o.insert(QStringLiteral("schluessel"), key);
-    o.insert(QStringLiteral("projekt"), project);
-    o.insert(QStringLiteral("hash"), QString::fromLatin1(hash));
-    o.insert(QStringLiteral("schlussblock"), QString::fromLatin1(finalBlock.toHex()));
-    o.insert(QStringLiteral("ergebnis"), OutcomeWord(outcome));
+    o.insert(Field::Version, UploadJournal::Version);
+    o.insert(Field::When, UploadRecord::TimeText(when));
+    o.insert(Field::Port, port);
+    o.insert(Field::Reached, reached);
+    o.insert(Field::Key, key);
+    o.insert(Field::Project, project);
+    o.insert(Field::Hash, QString::fromLatin1(hash));
+    o.insert(Field::FinalBlock, QString::fromLatin1(finalBlock.toHex()));
+    o.insert(Field::Outcome, OutcomeWord(outcome));
     if (outcome != Outcome::Complete && outcome != Outcome::Begun) {
-        o.insert(QStringLiteral("grund"), reason);
+        o.insert(Field::Reason, reason);
         if (block > 0)
-            o.insert(QStringLiteral("block"), block);
+            o.insert(Field::Block, block);
     }
-    o.insert(QStringLiteral("programm"), program);
+    o.insert(Field::Program, program);
     if (!name.isEmpty())
-        o.insert(QStringLiteral("name"), name);
+        o.insert(Field::Name, name);
     if (!computer.isEmpty())
-        o.insert(QStringLiteral("rechner"), computer);
+        o.insert(Field::Computer, computer);
     return o;
 }
 
 std::optional<UploadRecord> UploadRecord::fromJson(const QJsonObject &o)
 {
     // A record of a later format is not guessed at.
-    if (o.value(QStringLiteral("version")).toInt() != UploadJournal::Version)
+    if (o.value(Field::Version).toInt() != UploadJournal::Version)
         return std::nullopt;
     UploadRecord r;
-    r.when = QDateTime::fromString(o.value(QStringLiteral("zeit")).toString(), Qt::ISODate);
-    r.port = o.value(QStringLiteral("port")).toString();
-    r.reached = o.value(QStringLiteral("erreicht")).toString();
-    r.key = o.value(QStringLiteral("schluessel")).toString();
-    r.project = o.value(QStringLiteral("projekt")).toString();
-    r.hash = o.value(QStringLiteral("hash")).toString().toLatin1();
-    r.finalBlock =
-        QByteArray::fromHex(o.value(QStringLiteral("schlussblock")).toString().toLatin1());
-    const QString outcome = o.value(QStringLiteral("ergebnis")).toString();
+    r.when = QDateTime::fromString(o.value(Field::When).toString(), Qt::ISODate);
+    r.port = o.value(Field::Port).toString();
+    r.reached = o.value(Field::Reached).toString();
+    r.key = o.value(Field::Key).toString();
+    r.project = o.value(Field::Project).toString();
+    r.hash = o.value(Field::Hash).toString().toLatin1();
+    r.finalBlock = QByteArray::fromHex(o.value(Field::FinalBlock).toString().toLatin1());
+    const QString outcome = o.value(Field::Outcome).toString();
     bool known = false;
     for (int i = 0; i < OutcomeCount; ++i)
         if (outcome == QString::fromUtf8(Outcomes[i])) {
             r.outcome = Outcome(i);
             known = true;
         }
-    r.reason = o.value(QStringLiteral("grund")).toString();
-    r.block = o.value(QStringLiteral("block")).toInt();
-    r.program = o.value(QStringLiteral("programm")).toString();
-    r.name = o.value(QStringLiteral("name")).toString();
-    r.computer = o.value(QStringLiteral("rechner")).toString();
+    r.reason = o.value(Field::Reason).toString();
+    r.block = o.value(Field::Block).toInt();
+    r.program = o.value(Field::Program).toString();
+    r.name = o.value(Field::Name).toString();
+    r.computer = o.value(Field::Computer).toString();
     static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
     if (!known || !r.when.isValid() || r.port.isEmpty() ||
         !hex.match(QString::fromLatin1(r.hash)).hasMatch())

@@ -150,7 +150,7 @@ void CardJob::interrupt()
 QString CardJob::failureText() const
 {
     const QString text = DescribeFailure(m_failure, m_session->environment());
-    return m_failedOpening ? QStringLiteral("lässt sich nicht öffnen: ") + text : text;
+    return m_failedOpening ? OpeningFailed(text) : text;
 }
 
 void CardJob::start()

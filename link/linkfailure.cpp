@@ -4,6 +4,7 @@
 #include "link/portresolver.h"
 #include "link/porttarget.h"
 
+#include <QAbstractSocket>
 #include <QFileInfo>
 
 namespace {
@@ -301,4 +302,27 @@ QString BadListEntry(const PortTarget &target, const PortEnvironment &environmen
     if (r.source != PortResolution::Address || r.address.valid())
         return {};
     return DescribePortFailure(FailureKind::BadAddress, r.device, environment, 0, r.address.text);
+}
+
+QString SocketErrorText(int error)
+{
+    switch (QAbstractSocket::SocketError(error)) {
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("Netz nicht erreichbar");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("Zeitüberschreitung");
+    case QAbstractSocket::SocketResourceError:
+        return QStringLiteral("zu wenige Systemressourcen");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("keine Berechtigung");
+    case QAbstractSocket::TemporaryError:
+        return QStringLiteral("vorübergehender Netzfehler");
+    default:
+        return QStringLiteral("Netzfehler %1").arg(int(error));
+    }
+}
+
+QString OpeningFailed(const QString &why)
+{
+    return QStringLiteral("lässt sich nicht öffnen: ") + why;
 }

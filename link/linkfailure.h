@@ -103,3 +103,8 @@ struct PortTarget;
 // file com<n> holds no address (in the words of DescribePortFailure). Empty for every other
 // target, and for an entry that may be opened.
 QString BadListEntry(const PortTarget &target, const PortEnvironment &environment);
+
+// A socket error that names no failure of its own (QAbstractSocket::SocketError), in words.
+QString SocketErrorText(int error);
+// "lässt sich nicht öffnen: …", for a failure before the line was open.
+QString OpeningFailed(const QString &why);

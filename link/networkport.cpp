@@ -15,24 +15,6 @@ namespace {
 constexpr qint64 GreetingMs = 1000;
 constexpr int GreetingBytes = 256;
 
-QString SocketErrorText(QAbstractSocket::SocketError error)
-{
-    switch (error) {
-    case QAbstractSocket::NetworkError:
-        return QStringLiteral("Netz nicht erreichbar");
-    case QAbstractSocket::SocketTimeoutError:
-        return QStringLiteral("Zeitüberschreitung");
-    case QAbstractSocket::SocketResourceError:
-        return QStringLiteral("zu wenige Systemressourcen");
-    case QAbstractSocket::SocketAccessError:
-        return QStringLiteral("keine Berechtigung");
-    case QAbstractSocket::TemporaryError:
-        return QStringLiteral("vorübergehender Netzfehler");
-    default:
-        return QStringLiteral("Netzfehler %1").arg(int(error));
-    }
-}
-
 void ProbeIdleServer(QTcpSocket &socket)
 {
     socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -302,7 +284,7 @@ void NetworkPort::socketFailed()
         return;
     const QAbstractSocket::SocketError error = m_socket->error();
     // In the user's words, not Qt's English ones.
-    const QString text = SocketErrorText(error);
+    const QString text = SocketErrorText(int(error));
     // A server that closed may have said why (a port in use), also while the line is set.
     if (error == QAbstractSocket::RemoteHostClosedError)
         return disconnected();
