@@ -28,13 +28,9 @@ double UploadToCards(int count, const ConfigImage &image)
     std::vector<std::unique_ptr<CardSimPty>> cards;
     std::vector<PortTarget> targets;
     for (int i = 0; i < count; ++i) {
-        cards.push_back(std::make_unique<CardSimPty>(CardSimOptions{}, true));
-        std::string error;
-        if (!cards.back()->Open(&error)) {
-            std::fprintf(stderr, "virtual card: %s\n", error.c_str());
-            return -1;
-        }
-        cards.back()->Start();
+        cards.push_back(PlugCard());
+        if (!cards.back())
+            return -1; // the card said why
         targets.push_back(PortTarget::Parse(QString::fromStdString(cards.back()->DevicePath())));
     }
     CardBatch batch(targets, CardJob::Task::Upload, image);

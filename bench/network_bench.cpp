@@ -90,13 +90,9 @@ std::vector<std::unique_ptr<CardSimPty>> PlugCards(int count)
 {
     std::vector<std::unique_ptr<CardSimPty>> cards;
     for (int i = 0; i < count; ++i) {
-        cards.push_back(std::make_unique<CardSimPty>(CardSimOptions{}, true));
-        std::string error;
-        if (!cards.back()->Open(&error)) {
-            std::fprintf(stderr, "virtual card: %s\n", error.c_str());
-            std::exit(1);
-        }
-        cards.back()->Start();
+        cards.push_back(PlugCard());
+        if (!cards.back())
+            std::exit(1); // the card said why
     }
     return cards;
 }

@@ -1,5 +1,7 @@
 #include "tools/cardsim_pty.h"
 
+#include <cstdio>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -220,4 +222,21 @@ std::vector<std::uint8_t> CardSimPty::Received() const
 {
     std::lock_guard lock(m_mutex);
     return m_received;
+}
+
+std::unique_ptr<CardSimPty> PlugCard(const CardSimOptions &options, const CardPlug &plug,
+                                     std::string *why)
+{
+    auto card = std::make_unique<CardSimPty>(options, plug.paced);
+    std::string error;
+    if (!card->Open(&error) ||
+        (plug.linkAs > 0 && !card->LinkAs(plug.configDir, plug.linkAs, &error))) {
+        std::fprintf(stderr, "virtual card: %s\n", error.c_str());
+        if (why)
+            *why = error;
+        return nullptr;
+    }
+    if (plug.start)
+        card->Start();
+    return card;
 }

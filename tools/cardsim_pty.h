@@ -3,6 +3,7 @@
 #include "tools/cardsim_core.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -74,3 +75,17 @@ private:
     CardSimCore::Clock::time_point m_lastArrival{}; // when the last received byte was in
     CardSimCore::Clock::time_point m_lastSent{};    // when the last sent byte was out
 };
+
+// The one way the tests and the benchmarks start a virtual card: on a pseudo-terminal of its own,
+// paced like a 2400-baud line unless told otherwise, linked as COM n in a configuration folder
+// where one is named, and answering unless it is to stay silent. Nothing, and why, when it cannot
+// be had.
+struct CardPlug
+{
+    bool paced = true;
+    bool start = true;
+    std::string configDir; // with linkAs: ~/.config/zelkora/com<linkAs> there names the card
+    int linkAs = 0;
+};
+std::unique_ptr<CardSimPty> PlugCard(const CardSimOptions &options = {}, const CardPlug &plug = {},
+                                     std::string *why = nullptr);

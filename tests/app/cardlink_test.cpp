@@ -479,7 +479,7 @@ private:
     void plugCard(const CardSimOptions &options, int n)
     {
         CardPlug plug;
-        plug.configDir = m_config.path();
+        plug.configDir = m_config.path().toStdString();
         plug.linkAs = n;
         m_card.reset(); // the old card takes its link with it when it goes
         m_card = PlugCard(options, plug);

@@ -29,27 +29,10 @@ SessionRig::SessionRig(const QString &configDir, int portNumber)
 
 SessionRig::~SessionRig() = default;
 
-std::unique_ptr<CardSimPty> PlugCard(const CardSimOptions &options, const CardPlug &plug,
-                                     std::string *why)
-{
-    auto card = std::make_unique<CardSimPty>(options, plug.paced);
-    std::string error;
-    if (!card->Open(&error) ||
-        (plug.linkAs > 0 && !card->LinkAs(plug.configDir.toStdString(), plug.linkAs, &error))) {
-        qWarning("virtual card: %s", error.c_str());
-        if (why)
-            *why = error;
-        return nullptr;
-    }
-    if (plug.start)
-        card->Start();
-    return card;
-}
-
 bool SessionRig::plugCard(const CardSimOptions &options, bool paced)
 {
     card.reset(); // the old card takes its link with it when it goes
-    card = PlugCard(options, {paced, true, m_configDir, m_portNumber});
+    card = PlugCard(options, {paced, true, m_configDir.toStdString(), m_portNumber});
     return card != nullptr;
 }
 

@@ -13,19 +13,6 @@
 #include <memory>
 #include <vector>
 
-// The one way the tests start a virtual card: on a pseudo-terminal of its own, paced like a
-// 2400-baud line unless told otherwise, linked as COM n in a configuration folder where one is
-// named, and answering unless it is to stay silent. Nothing, and why, when it cannot be had.
-struct CardPlug
-{
-    bool paced = true;
-    bool start = true;
-    QString configDir; // with linkAs: ~/.config/zelkora/com<linkAs> there names the card
-    int linkAs = 0;
-};
-std::unique_ptr<CardSimPty> PlugCard(const CardSimOptions &options = {}, const CardPlug &plug = {},
-                                     std::string *why = nullptr);
-
 // A card session as the window runs it (both timers, arrivals) against the virtual card on
 // a pseudo-terminal linked as COM n in the test's configuration folder. The session's clock
 // reads a fixed Sunday 14:05:09, so the final block of every upload is known.
