@@ -38,11 +38,7 @@ QString Outcome(const CardJob &job, CardJob::Task task)
     case CardJob::Task::Upload:
         return QStringLiteral("übertragen");
     case CardJob::Task::Version:
-        return job.version() == LinkEngine::AcceptedVersion
-                   ? QStringLiteral("Version %1").arg(job.version())
-                   : QStringLiteral("Version %1 (erwartet %2)")
-                         .arg(job.version())
-                         .arg(LinkEngine::AcceptedVersion);
+        return VersionText(job.version());
     case CardJob::Task::Measure:
     case CardJob::Task::Status:
         return MeasurementLine(job.measurement());
@@ -220,8 +216,6 @@ QString Short(const QByteArray &hash)
 
 } // namespace
 
-// A journal that is there but no regular file (a FIFO would hold every reader and writer) is
-// refused like any other input that is no file: an error line, and false.
 bool JournalIsAFile(const UploadJournal &journal, const Streams &streams)
 {
     const QFileInfo file(journal.journalPath());
@@ -231,7 +225,6 @@ bool JournalIsAFile(const UploadJournal &journal, const Streams &streams)
     return false;
 }
 
-// The journal's records, and a line on standard error where it was too large to read whole.
 std::vector<UploadRecord> ReadJournal(const UploadJournal &journal, const Streams &streams)
 {
     QString cut;

@@ -40,12 +40,7 @@ Cell Answer(const CardStatus &c)
         return {QStringLiteral("belegt"), Tone::Warn};
     if (!c.reachable)
         return {QStringLiteral("keine Antwort"), Tone::Bad};
-    if (!c.firmwareOk().value_or(false))
-        return {QStringLiteral("Version %1 (erwartet %2)")
-                    .arg(c.version)
-                    .arg(LinkEngine::AcceptedVersion),
-                Tone::Bad};
-    return {QStringLiteral("Version %1").arg(c.version), Tone::Good};
+    return {VersionText(c.version), c.firmwareOk().value_or(false) ? Tone::Good : Tone::Bad};
 }
 
 Cell Reading(const CardStatus &c)
@@ -230,9 +225,7 @@ public:
     {
         if (m_options.json) {
             // With --watch a document per round, each on one line.
-            const auto format =
-                m_options.watchSeconds > 0 ? QJsonDocument::Compact : QJsonDocument::Indented;
-            QByteArray text = QJsonDocument::fromJson(StatusJson(round)).toJson(format);
+            QByteArray text = StatusJson(round, m_options.watchSeconds > 0);
             if (!text.endsWith('\n'))
                 text += '\n';
             Print(m_streams.out, QString::fromUtf8(text));

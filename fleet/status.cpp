@@ -62,7 +62,7 @@ StatusRound CollectStatus(const CardBatch &batch, const Manifest *manifest,
     return round;
 }
 
-QByteArray StatusJson(const StatusRound &round)
+QByteArray StatusJson(const StatusRound &round, bool oneLine)
 {
     QJsonArray cards;
     for (const CardStatus &c : round.cards) {
@@ -72,7 +72,8 @@ QByteArray StatusJson(const StatusRound &round)
         card.insert(QStringLiteral("erreichbar"), c.reachable);
         if (!c.reason.isEmpty())
             card.insert(QStringLiteral("grund"), c.reason);
-        card.insert(QStringLiteral("version"), c.version >= 0 ? QJsonValue(c.version) : QJsonValue());
+        card.insert(QStringLiteral("version"),
+                    c.version >= 0 ? QJsonValue(c.version) : QJsonValue());
         const std::optional<bool> firmware = c.firmwareOk();
         card.insert(QStringLiteral("version_ok"), firmware ? QJsonValue(*firmware) : QJsonValue());
         if (c.measurement) {
@@ -107,7 +108,7 @@ QByteArray StatusJson(const StatusRound &round)
     status.insert(QStringLiteral("version"), 1);
     status.insert(QStringLiteral("zeit"), UploadRecord::TimeText(round.when));
     status.insert(QStringLiteral("karten"), cards);
-    return QJsonDocument(status).toJson(QJsonDocument::Indented);
+    return QJsonDocument(status).toJson(oneLine ? QJsonDocument::Compact : QJsonDocument::Indented);
 }
 
 namespace {

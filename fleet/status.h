@@ -46,9 +46,9 @@ struct StatusRound
 StatusRound CollectStatus(const CardBatch &batch, const Manifest *manifest,
                           const std::vector<UploadRecord> &records, const UploadJournal &journal);
 
-// The round as one JSON document ("zelkora-status", version 1); docs/anlage-json.md describes
-// it.
-QByteArray StatusJson(const StatusRound &round);
+// The round as one JSON document ("zelkora-status", version 1), indented or on one line;
+// docs/anlage-json.md describes it.
+QByteArray StatusJson(const StatusRound &round, bool oneLine = false);
 // The round in Prometheus's text format, for the node exporter's text-file collector. A value
 // that was not read (the temperature of a card that did not answer) is left out, never 0.
 QByteArray StatusMetrics(const StatusRound &round);

@@ -1,5 +1,15 @@
 #include "link/measurementtext.h"
 
+#include "link/linkengine.h"
+
+QString VersionText(int version)
+{
+    return version == LinkEngine::AcceptedVersion ? QStringLiteral("Version %1").arg(version)
+                                                  : QStringLiteral("Version %1 (erwartet %2)")
+                                                        .arg(version)
+                                                        .arg(LinkEngine::AcceptedVersion);
+}
+
 QString TemperatureText(int celsius)
 {
     return QString::number(celsius) + QStringLiteral(" °C");

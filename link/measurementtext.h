@@ -4,8 +4,10 @@
 
 #include <array>
 
-// A reading of the card in words, as the window and the command-line tool show it: three
-// temperatures in °C and the relative humidity in percent.
+// What the card tells, in words, as the window and the command-line tool show it: its version,
+// three temperatures in °C and the relative humidity in percent.
+// "Version 137", or "Version 136 (erwartet 137)" for another firmware.
+QString VersionText(int version);
 QString TemperatureText(int celsius); // "21 °C"
 QString HumidityText(int percent);    // "45 % rel. LF"
 // No humidity sensor gives more than 100 %.
