@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "forms/projecttext.h"
+#include "link/addressforms.h"
 
 #include <vector>
 
@@ -106,8 +107,8 @@ const std::vector<CommandRule> &Commands()
                     "erwartetes Byte schickt, ist gescheitert, mit dem Schritt, an dem sie\n"
                     "stehen blieb; die anderen laufen weiter. Der Schlussblock trägt Uhrzeit\n"
                     "und Wochentag des Augenblicks, in dem er gesendet wird.\n"
-                    "P ist \"COM n\", ein Gerätepfad, rfc2217://HOST:PORT oder\n"
-                    "socket://HOST:PORT, beliebig gemischt:\n"
+                    "P ist \"COM n\", ein Gerätepfad oder die Adresse eines Geräteservers\n"
+                    "(die Formen nennt zelkora-cli --help), beliebig gemischt:\n"
                     "  zelkora-cli upload anlage.rel --port \"COM 1\" \\\n"
                     "      --port rfc2217://gw-keller:4001 --port socket://[fd00::5]:4002\n"
                     "Ein Geräteserver, der sich nicht in 5 Sekunden verbinden lässt, ist\n"
@@ -271,6 +272,24 @@ const std::vector<CommandRule> &Commands()
     return commands;
 }
 
+// One line per address form: "  rfc2217://HOST:PORT    Telnet mit RFC 2217; …", its aliases
+// named behind it.
+QString AddressFormHelp()
+{
+    QString text;
+    for (const AddressForm &form : AddressForms()) {
+        if (!form.isNetwork() || form.alias)
+            continue;
+        QString line = QStringLiteral("  %1://HOST:PORT").arg(QLatin1String(form.scheme));
+        line = line.leftJustified(25) + QString::fromUtf8(form.help);
+        for (const AddressForm &alias : AddressForms())
+            if (alias.alias == &form)
+                line += QStringLiteral(" (auch %1://)").arg(QLatin1String(alias.scheme));
+        text += line + QLatin1Char('\n');
+    }
+    return text;
+}
+
 QString Overview()
 {
     QString text = QStringLiteral(
@@ -297,10 +316,9 @@ QString Overview()
                "\n"
                "P ist \"COM n\" (wie im Fenster aufgelöst), ein Gerätepfad wie /dev/ttyUSB0 oder "
                "die\n"
-               "Adresse einer Karte hinter einem Geräteserver im Netz (zum Beispiel ser2net):\n"
-               "  rfc2217://HOST:PORT    Telnet mit RFC 2217; stellt 2400 Baud 8N1 selbst ein\n"
-               "  socket://HOST:PORT     rohes TCP (auch tcp://); die Leitung stellt der Server "
-               "ein\n"
+               "Adresse einer Karte hinter einem Geräteserver im Netz (zum Beispiel ser2net):\n") +
+           AddressFormHelp() +
+           QStringLiteral(
                "HOST ist ein Name, eine IPv4-Adresse oder eine IPv6-Adresse in Klammern "
                "([fd00::5]).\n"
                "zelkora-cli BEFEHL --help erklärt einen Befehl.\n"

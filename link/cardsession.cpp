@@ -3,9 +3,8 @@
 #include "link/linkclock.h"
 #include "link/linkengine.h"
 #include "link/linkfailure.h"
-#include "link/networkport.h"
 #include "link/portresolver.h"
-#include "link/serialport.h"
+#include "link/transport.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -15,16 +14,18 @@
 #include <memory>
 
 CardSession::CardSession(const ConfigImage &image, QObject *parent)
-    : QObject(parent), m_image(image), m_environment(&SystemPortEnvironment::Instance()),
-      m_serial(new SerialPort(this)), m_transport(m_serial), m_ownsTransports(true)
+    : QObject(parent), m_image(image), m_form(&LocalForm())
 {
+    m_settings.environment = &SystemPortEnvironment::Instance();
+    m_transport = m_form->make(this);
+    m_transport->configure(m_settings);
     wire();
 }
 
 CardSession::CardSession(Transport &line, const ConfigImage &image, QObject *parent)
-    : QObject(parent), m_image(image), m_environment(&SystemPortEnvironment::Instance()),
-      m_transport(&line)
+    : QObject(parent), m_image(image), m_transport(&line)
 {
+    m_settings.environment = &SystemPortEnvironment::Instance();
     wire();
 }
 
@@ -44,7 +45,7 @@ void CardSession::wire()
 
     connect(m_timer1, &QTimer::timeout, this, &CardSession::Step);
     connect(m_timer2, &QTimer::timeout, this, [this] { SecondTick(m_now()); });
-    if (m_ownsTransports) {
+    if (m_form) {
         // The card's line runs at 2400 baud, behind a device server too: an acknowledgement
         // faster than that wire is a surplus one.
         auto lineTime = std::make_shared<QElapsedTimer>();
@@ -65,27 +66,57 @@ void CardSession::wire()
 
 void CardSession::setEnvironment(const PortEnvironment &environment)
 {
-    m_environment = &environment;
-    if (m_serial)
-        m_serial->setEnvironment(environment);
+    m_settings.environment = &environment;
+    if (m_form)
+        m_transport->configure(m_settings);
+}
+
+void CardSession::setLinkSettings(const LinkSettings &settings)
+{
+    const PortEnvironment *environment = m_settings.environment;
+    m_settings = settings;
+    m_settings.environment = environment;
+    if (m_form)
+        m_transport->configure(m_settings);
 }
 
 void CardSession::transportChanged()
 {
-    if (sender() != m_transport)
-        return;
-    if (m_transport->PortOpen())
-        m_retryMs = RetryFirstMs;
-    emit portStateChanged();
+    if (sender() == m_transport)
+        emit portStateChanged();
 }
 
-void CardSession::use(Transport *transport)
+Transport &CardSession::transportFor(const PortTarget &target)
 {
-    if (transport == m_transport)
-        return;
-    m_transport->close();
-    m_transport = transport;
-    m_engine->setPort(*transport);
+    const AddressForm &form = target.addressForm();
+    if (!m_form || form.make == m_form->make)
+        return *m_transport;
+    Transport *old = m_transport;
+    old->disconnect(this);
+    old->close();
+    old->deleteLater();
+    m_form = &form;
+    m_transport = form.make(this);
+    m_transport->configure(m_settings);
+    m_engine->setPort(*m_transport);
+    connect(m_transport, &Transport::bytesArrived, this, &CardSession::Step);
+    connect(m_transport, &Transport::stateChanged, this, &CardSession::transportChanged);
+    return *m_transport;
+}
+
+bool CardSession::openOn(const PortTarget &target, bool again)
+{
+    const int before = m_stateReports;
+    if (m_form) {
+        Transport &line = transportFor(target);
+        if (again)
+            line.reopen(target);
+        else
+            line.open(target);
+    }
+    if (m_stateReports == before)
+        emit portStateChanged(); // a failed open after a failed one changes no state
+    return m_transport->PortOpen();
 }
 
 void CardSession::setTimeSource(std::function<QDateTime()> now)
@@ -124,63 +155,28 @@ bool CardSession::ComboBox1Change(const QString &portListText)
     return connectChoice();
 }
 
+PortTarget CardSession::resolved(const PortTarget &target) const
+{
+    // A configuration file com<n> that is a text file rather than a link names a device
+    // server; read again on every attempt, so a changed address is taken up.
+    if (!m_form || target.kind != PortTarget::Kind::ListEntry || target.entry == 0)
+        return target;
+    const QFileInfo file(environment().LinkFolder() + QStringLiteral("/com%1").arg(target.entry));
+    if (!file.isFile() || file.isSymLink())
+        return target;
+    const PortResolution r = ResolvePort(QStringLiteral("Com%1").arg(target.entry), environment());
+    return r.address.valid() ? r.address : target;
+}
+
 bool CardSession::OpenTarget(const PortTarget &target)
 {
     m_choice.clear();
-    if (target.kind == PortTarget::Kind::ListEntry) {
-        const bool open = ConnectPort(target.url());
-        m_choice.clear();
-        return open;
-    }
-    const int before = m_stateReports;
-    if (m_ownsTransports) {
-        if (target.isNetwork()) {
-            if (!m_network) {
-                m_network = new NetworkPort(this);
-                connect(m_network, &Transport::bytesArrived, this, &CardSession::Step);
-                connect(m_network, &Transport::stateChanged, this, &CardSession::transportChanged);
-            }
-            use(m_network);
-        } else {
-            use(m_serial);
-        }
-        m_sinceTry.start();
-        m_transport->open(target);
-    }
-    if (m_stateReports == before)
-        emit portStateChanged(); // a failed open after a failed one changes no state
-    return m_transport->PortOpen();
+    return openOn(resolved(target), false);
 }
 
-bool CardSession::connectChoice()
+bool CardSession::connectChoice(bool again)
 {
-    // A configuration file com<n> that is a text file rather than a link names a device
-    // server.
-    const QString choice = m_choice;
-    const int n = PortListNumber(choice);
-    PortTarget target;
-    if (m_ownsTransports && n > 0) {
-        const QFileInfo file(m_environment->LinkFolder() + QStringLiteral("/com%1").arg(n));
-        if (file.isFile() && !file.isSymLink()) {
-            const PortResolution r = ResolvePort(QStringLiteral("Com%1").arg(n), *m_environment);
-            if (r.address.valid())
-                target = r.address;
-        }
-    }
-    bool open = false;
-    if (target.valid()) {
-        open = OpenTarget(target);
-    } else {
-        const int before = m_stateReports;
-        if (m_ownsTransports) {
-            use(m_serial);
-            open = m_serial->ConnectPort(choice);
-        }
-        if (m_stateReports == before)
-            emit portStateChanged();
-    }
-    m_choice = choice;
-    return open;
+    return openOn(resolved(PortTarget::ListChoice(m_choice)), again);
 }
 
 void CardSession::Send()
@@ -217,45 +213,17 @@ void CardSession::Step()
     emit stepped();
 }
 
-void CardSession::reconnectWhenDue()
+void CardSession::reopenWhenDue()
 {
-    // Refused, unreachable or lost: tried again, less often the longer it stays away, but
-    // never more than RetryMaxMs apart. A busy port or a wrong address form waits for the user.
-    if (m_transport->state() != Transport::State::Closed || !m_transport->failure().retryable())
+    if (!m_form || m_transport->state() != Transport::State::Closed || m_choice.isNull())
         return;
-    if (m_sinceTry.isValid() && m_sinceTry.elapsed() < m_retryMs)
-        return;
-    m_retryMs = std::min(m_retryMs * 2, int(RetryMaxMs));
-    connectChoice();
-}
-
-void CardSession::reopenWhenBack()
-{
-    if (!m_ownsTransports || m_transport->PortOpen() || m_choice.isNull())
-        return;
-    if (m_transport == m_network)
-        return reconnectWhenDue();
-#ifdef Q_OS_WIN
-    // "COM n" is COMn there, as it always was, and reopened only by the user's choice.
-    return;
-#endif
-    const FailureKind failure = m_serial->LastFailureKind();
-    if (failure != FailureKind::NotFound && failure != FailureKind::NoDevice &&
-        failure != FailureKind::Gone)
-        return;
-    // Looked up without opening: nothing is tried while the device is absent.
-    const QString mode = ModeStringFor(m_choice);
-    if (!m_serial->DeviceAvailable(mode))
-        return;
-    const int before = m_stateReports;
-    m_serial->OpenPort(mode);
-    if (m_stateReports == before)
-        emit portStateChanged();
+    if (m_transport->reopenDue())
+        connectChoice(true);
 }
 
 void CardSession::SecondTick(const QDateTime &now)
 {
-    reopenWhenBack();
+    reopenWhenDue();
     m_clock->Timer2Timer(now);
     // Reported before the next poll clears the flags: this is the cycle that just ended. A
     // held card is asked nothing, so nothing says it answers.

@@ -5,18 +5,15 @@
 
 #include <functional>
 
+#include "link/addressforms.h"
 #include "link/porttarget.h"
-
-#include <QElapsedTimer>
 
 class ConfigImage;
 class LinkClock;
 class LinkEngine;
-class NetworkPort;
 class PortEnvironment;
 class QDateTime;
 class QTimer;
-class SerialPort;
 class Transport;
 
 // One card on one line: the transport (a serial port or a device server), the protocol engine and
@@ -30,8 +27,8 @@ class CardSession : public QObject
     Q_OBJECT
 
 public:
-    // A session with transports of its own: a serial port, and a network port once a target
-    // names a device server.
+    // A session with a transport of its own, made for each target by its address form's row
+    // (a serial port to begin with).
     explicit CardSession(const ConfigImage &image, QObject *parent = nullptr);
     // A session on a line the caller owns (a scripted line in tests); arrivals it reports
     // step the engine, as a real line's do.
@@ -42,7 +39,11 @@ public:
     Transport &transport() const { return *m_transport; }
     // Where "COM n" is looked up; the running system by default. Must outlive the session.
     void setEnvironment(const PortEnvironment &environment);
-    const PortEnvironment &environment() const { return *m_environment; }
+    const PortEnvironment &environment() const { return *m_settings.environment; }
+    // What the transports need beyond their target (the TLS identity and trust); the
+    // environment in it is kept as setEnvironment gave it.
+    void setLinkSettings(const LinkSettings &settings);
+    const LinkSettings &linkSettings() const { return m_settings; }
     LinkEngine &engine() const { return *m_engine; }
     // The image the uploads send.
     const ConfigImage &image() const { return m_image; }
@@ -72,16 +73,14 @@ public:
     // a busy port or one without permission waits for the user's next choice, since every
     // try raises DTR and RTS for a moment. (Not on Windows, where the port list stays as it
     // always was.) A device server that refused, could not be reached or was lost is tried
-    // again on the tick, at most every RetryMaxMs; one that says its port is in use waits
-    // for the user's next choice, so two tools never take the port from each other in turn.
+    // again on the tick, at most every NetworkPort::RetryMaxMs; one that says its port is in
+    // use waits for the user's next choice, so two tools never take the port from each other
+    // in turn. Each transport keeps its own rule (Transport::reopenDue).
     bool ConnectPort(const QString &portListText);
     bool ComboBox1Change(const QString &portListText);
     // Opens a target once (a list entry, a device path or an address), without reopening it
     // later: for errands. True when open at once; a connection reports by portStateChanged.
     bool OpenTarget(const PortTarget &target);
-
-    static constexpr int RetryFirstMs = 2000;
-    static constexpr int RetryMaxMs = 5000;
 
     // "Send" (after the caller has captured its edits into the image), "Reset", "Messen".
     void Send();
@@ -118,21 +117,22 @@ signals:
 
 private:
     void wire();
-    void use(Transport *transport);
-    bool connectChoice();
-    void reopenWhenBack();
-    void reconnectWhenDue();
+    // The transport of the target's row: the one in use where the row's factory made it,
+    // else a new one in its place.
+    Transport &transportFor(const PortTarget &target);
+    // Opens target (again: after a failure), reporting once even where no state changed.
+    bool openOn(const PortTarget &target, bool again);
+    bool connectChoice(bool again = false);
+    // The address a list entry's configuration file names, else the target itself.
+    PortTarget resolved(const PortTarget &target) const;
+    void reopenWhenDue();
     void transportChanged();
 
     const ConfigImage &m_image;
-    const PortEnvironment *m_environment = nullptr;
-    SerialPort *m_serial = nullptr;
-    NetworkPort *m_network = nullptr;
+    LinkSettings m_settings;
     Transport *m_transport = nullptr;
-    bool m_ownsTransports = false;
-    int m_stateReports = 0;   // portStateChanged so far, to report each open exactly once
-    QElapsedTimer m_sinceTry; // since the last connection attempt to a device server
-    int m_retryMs = RetryFirstMs;
+    const AddressForm *m_form = nullptr; // the row that made m_transport; null: the caller's
+    int m_stateReports = 0; // portStateChanged so far, to report each open exactly once
     LinkClock *m_clock = nullptr;
     LinkEngine *m_engine = nullptr;
     QTimer *m_timer1 = nullptr;

@@ -201,9 +201,8 @@ QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &envir
                            .arg(holder->pid);
     }
     case FailureKind::BadAddress:
-        return cause + QStringLiteral(" in %1: „%2“ (erwartet rfc2217://HOST:PORT oder "
-                                      "socket://HOST:PORT)")
-                           .arg(failure.where, failure.systemText);
+        return cause + QStringLiteral(" in %1: „%2“ (erwartet %3)")
+                           .arg(failure.where, failure.systemText, AddressFormList());
     case FailureKind::DeviceMissing:
         return cause + QStringLiteral(" (Server meldet: %1)").arg(failure.systemText);
     case FailureKind::Closed:

@@ -56,9 +56,10 @@ void NetworkPort::open(const PortTarget &target)
     m_dataBeforeTelnet = false;
     m_reachedKey.clear();
     m_codec.reset();
-    if (target.kind == PortTarget::Kind::Rfc2217)
+    if (target.addressForm().carries == Carriage::Rfc2217)
         m_codec.emplace();
     countAttempt();
+    m_sinceTry.start();
 
     m_socket = new QTcpSocket(this);
     connect(m_socket, &QTcpSocket::connected, this, &NetworkPort::connected);
@@ -76,6 +77,17 @@ void NetworkPort::close()
 {
     releaseSocket();
     setState(State::Closed);
+}
+
+bool NetworkPort::reopenDue()
+{
+    // A busy port or a wrong address form waits for the user.
+    if (state() != State::Closed || !failure().retryable())
+        return false;
+    if (m_sinceTry.isValid() && m_sinceTry.elapsed() < m_retryMs)
+        return false;
+    m_retryMs = std::min(m_retryMs * 2, int(RetryMaxMs));
+    return true;
 }
 
 void NetworkPort::releaseSocket()
@@ -110,7 +122,14 @@ void NetworkPort::connected()
         write(m_codec->Opening());
         return;
     }
+    setOpen();
+}
+
+void NetworkPort::setOpen()
+{
     m_connectTimer->stop();
+    m_negotiationTimer->stop();
+    m_retryMs = RetryFirstMs;
     setState(State::Open);
 }
 
@@ -118,9 +137,7 @@ void NetworkPort::checkNegotiation()
 {
     if (state() != State::Opening || !m_codec || !m_codec->ComPortAccepted())
         return;
-    m_connectTimer->stop();
-    m_negotiationTimer->stop();
-    setState(State::Open);
+    setOpen();
 }
 
 void NetworkPort::write(const std::vector<std::uint8_t> &bytes)

@@ -40,12 +40,17 @@ public:
     // Telnet commands other than negotiation (NOP, AYT) a server may send: a few a second
     // keep a connection alive, a flood costs a core and is a broken server.
     static constexpr std::uint64_t CommandAllowance = 200, CommandsPerSecond = 20;
+    // A server that refused, could not be reached or was lost is tried again, less often the
+    // longer it stays away, but never more than RetryMaxMs apart.
+    static constexpr int RetryFirstMs = 2000;
+    static constexpr int RetryMaxMs = 5000;
 
     explicit NetworkPort(QObject *parent = nullptr);
     ~NetworkPort() override;
 
     void open(const PortTarget &target) override;
     void close() override;
+    bool reopenDue() override;
     void SendByte(int value) override;
     int ReadByte() override;
 
@@ -61,6 +66,7 @@ private:
     void negotiationTimedOut();
     // rfc2217://: whether the server has set the line, and the line may open.
     void checkNegotiation();
+    void setOpen();
     void end(const LinkFailure &failure);
     void releaseSocket();
     void write(const std::vector<std::uint8_t> &bytes);
@@ -79,6 +85,8 @@ private:
     std::vector<std::uint8_t> m_held; // while the server asks to hold the data
     QByteArray m_greeting;            // the first bytes of the connection
     bool m_dataBeforeTelnet = false;
-    QString m_reachedKey;  // rfc2217://: data came and not one Telnet command
-    QElapsedTimer m_since; // since the connection was made
+    QString m_reachedKey;     // rfc2217://: data came and not one Telnet command
+    QElapsedTimer m_since;    // since the connection was made
+    QElapsedTimer m_sinceTry; // since the last connection attempt
+    int m_retryMs = RetryFirstMs;
 };

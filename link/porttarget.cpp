@@ -55,15 +55,11 @@ PortTarget PortTarget::Parse(const QString &text)
     }
 
     const qsizetype schemeEnd = trimmed.indexOf(QLatin1String("://"));
-    const QString scheme = trimmed.left(schemeEnd).toLower();
-    if (scheme == QLatin1String("rfc2217"))
-        t.kind = Kind::Rfc2217;
-    else if (scheme == QLatin1String("socket") || scheme == QLatin1String("tcp"))
-        t.kind = Kind::RawTcp;
-    else
-        return Refused(t, QStringLiteral("unbekannte Adressform %1:// (erwartet rfc2217://, "
-                                         "socket:// oder tcp://)")
-                              .arg(trimmed.left(schemeEnd)));
+    t.form = FormOfScheme(trimmed.left(schemeEnd));
+    if (!t.form)
+        return Refused(t, QStringLiteral("unbekannte Adressform %1:// (erwartet %2)")
+                              .arg(trimmed.left(schemeEnd), SchemeList()));
+    t.kind = Kind::Network;
     const QString rest = trimmed.mid(schemeEnd + 3);
 
     QString host, port;
@@ -104,6 +100,15 @@ PortTarget PortTarget::Parse(const QString &text)
     return t;
 }
 
+PortTarget PortTarget::ListChoice(const QString &portListText)
+{
+    PortTarget t;
+    t.kind = Kind::ListEntry;
+    t.text = portListText;
+    t.entry = PortListNumber(portListText);
+    return t;
+}
+
 QString PortTarget::address() const
 {
     const bool v6 = host.contains(QLatin1Char(':'));
@@ -114,10 +119,8 @@ QString PortTarget::address() const
 QString PortTarget::url() const
 {
     switch (kind) {
-    case Kind::Rfc2217:
-        return QStringLiteral("rfc2217://") + address();
-    case Kind::RawTcp:
-        return QStringLiteral("socket://") + address();
+    case Kind::Network:
+        return QLatin1String(form->written().scheme) + QStringLiteral("://") + address();
     case Kind::ListEntry:
         return QStringLiteral("COM %1").arg(entry);
     case Kind::Device:

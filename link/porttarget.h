@@ -1,13 +1,13 @@
 #pragma once
 
+#include "link/addressforms.h"
+
 #include <QString>
 
 // A port as the user names it, parsed once: an entry of the port list ("COM 3"), a device
-// path, or a serial device server on the network in the address forms that network-serial
-// tools share: rfc2217://HOST:PORT (Telnet with the Com Port Control Option, which sets the
-// line), socket://HOST:PORT or tcp://HOST:PORT (the bytes as they are; the server's own
-// configuration sets the line). HOST is a name, an IPv4 address or an IPv6 address in
-// brackets; PORT is 1 to 65535.
+// path, or a serial device server on the network in one of the address forms SCHEME://HOST:PORT
+// (AddressForms). HOST is a name, an IPv4 address or an IPv6 address in brackets; PORT is 1 to
+// 65535.
 struct PortTarget
 {
     enum class Kind
@@ -15,26 +15,31 @@ struct PortTarget
         Invalid,   // error says why
         ListEntry, // "COM n", resolved as the window does
         Device,    // a path
-        Rfc2217,
-        RawTcp,
+        Network,   // an address; form says which
     };
 
     Kind kind = Kind::Invalid;
     QString text;  // as the user gave it
-    int entry = 0; // ListEntry: 1 to 9
+    int entry = 0; // ListEntry: 1 to 9 (0 for a window's choice that names no entry)
     QString path;  // Device
-    QString host;  // Rfc2217, RawTcp: without brackets
+    const AddressForm *form = nullptr; // Network
+    QString host;                      // Network: without brackets
     quint16 port = 0;
     QString error; // Invalid: one German line
 
     bool valid() const { return kind != Kind::Invalid; }
-    bool isNetwork() const { return kind == Kind::Rfc2217 || kind == Kind::RawTcp; }
+    bool isNetwork() const { return kind == Kind::Network; }
+    // The row that opens this target: the local one for entries and paths.
+    const AddressForm &addressForm() const { return form ? *form : LocalForm(); }
     // "gw:4001", "[fd00::5]:4001": the far end of a network target.
     QString address() const;
     // The canonical address text, rfc2217://gw:4001.
     QString url() const;
 
     static PortTarget Parse(const QString &text);
+    // The window's port choice as its list's text: an entry by the window's rule
+    // (PortListNumber), whatever the text holds, never refused here.
+    static PortTarget ListChoice(const QString &portListText);
 };
 
 // The number of a port list entry: "COM 3" as the window's list and the command line write it,

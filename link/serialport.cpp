@@ -1,5 +1,6 @@
 #include "link/serialport.h"
 
+#include "link/addressforms.h"
 #include "link/cardline.h"
 
 #include "config/fileerror.h"
@@ -33,6 +34,13 @@ QString ModeStringFor(const QString &portListText)
                .arg(CardLine::Baud)
                .arg(CardLine::DataBits)
                .arg(CardLine::StopBits);
+}
+
+// The mode string of a list entry: the window's choice by its own rule, a parsed entry by its
+// number.
+static QString ModeOf(const PortTarget &entry)
+{
+    return ModeStringFor(entry.entry > 0 ? entry.url() : entry.text);
 }
 
 SerialPort::SerialPort(QObject *parent) : Transport(parent), m_port(new QSerialPort(this))
@@ -124,21 +132,50 @@ SerialPort::Identity SerialPort::identityOf(const PortResolution &r) const
     return id;
 }
 
-int SerialPort::OpenDevice(const QString &path)
+void SerialPort::configure(const LinkSettings &settings)
 {
-    if (m_port->isOpen())
-        m_port->close();
-    setState(State::Closed);
-    m_lostWhileOpen = false;
-    return openPath(path);
+    if (settings.environment)
+        m_environment = settings.environment;
 }
 
 void SerialPort::open(const PortTarget &target)
 {
-    if (target.kind == PortTarget::Kind::ListEntry)
-        OpenPort(ModeStringFor(target.url()));
-    else
-        OpenDevice(target.path);
+    m_opened = {}; // a new choice: whatever the target names now
+    openTarget(target);
+}
+
+void SerialPort::reopen(const PortTarget &target)
+{
+    openTarget(target);
+}
+
+void SerialPort::openTarget(const PortTarget &target)
+{
+    m_target = target;
+    if (target.kind == PortTarget::Kind::ListEntry) {
+        OpenPort(ModeOf(target));
+        return;
+    }
+    if (m_port->isOpen())
+        m_port->close();
+    setState(State::Closed);
+    m_lostWhileOpen = false;
+    openPath(target.path);
+}
+
+bool SerialPort::reopenDue()
+{
+#ifdef Q_OS_WIN
+    return false;
+#else
+    const FailureKind kind = failure().kind;
+    if (m_target.kind != PortTarget::Kind::ListEntry ||
+        (kind != FailureKind::NotFound && kind != FailureKind::NoDevice &&
+         kind != FailureKind::Gone))
+        return false;
+    // Looked up without opening: nothing is tried while the device is absent.
+    return DeviceAvailable(ModeOf(m_target));
+#endif
 }
 
 int SerialPort::openPath(const QString &path)
@@ -220,19 +257,6 @@ int SerialPort::ReadByte()
     if (!m_port->getChar(&byte))
         return -1;
     return static_cast<unsigned char>(byte);
-}
-
-bool SerialPort::ConnectPort(const QString &portListText)
-{
-    return OpenPort(ModeStringFor(portListText)) == 1;
-}
-
-bool SerialPort::ComboBox1Change(const QString &portListText)
-{
-    if (PortOpen())
-        ClosePort();
-    m_opened = {}; // the user's choice: whatever the entry names now
-    return ConnectPort(portListText);
 }
 
 void SerialPort::handleError(int error)

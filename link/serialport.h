@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/portresolver.h"
+#include "link/porttarget.h"
 #include "link/transport.h"
 
 #include <QObject>
@@ -34,37 +35,27 @@ public:
     // The environment must outlive the port.
     void setEnvironment(const PortEnvironment &environment) { m_environment = &environment; }
     const PortEnvironment &environment() const { return *m_environment; }
+    void configure(const LinkSettings &settings) override;
 
     // Opens the device named by the first four characters of mode ("Com1:2400,N,8,1");
-    // 1 when the port is open with its line settings, else 0.
+    // 1 when the port is open with its line settings, else 0. The failure says why ("nicht
+    // gefunden", "kein Gerät", "keine Berechtigung", "belegt" or the system's text).
     int OpenPort(const QString &mode);
-    // Opens a device by its path (/dev/ttyUSB0, a pseudo-terminal) with the card's line
-    // settings, without the "COM n" lookup; 1 when open, else 0 with the failure as OpenPort.
-    int OpenDevice(const QString &path);
     void ClosePort();
 
-    // A list entry ("COM n") or a device path.
+    // A list entry (the window's choice "COM n", by ModeStringFor) or a device path (with the
+    // card's line settings, without the "COM n" lookup). A new choice: whatever it names now.
     void open(const PortTarget &target) override;
     void close() override { ClosePort(); }
+    // A device that was missing or went away, as soon as it is there again (not on Windows,
+    // where the port list stays as it always was).
+    bool reopenDue() override;
+    void reopen(const PortTarget &target) override;
 
     // Queues the byte and hands what the line will take to the system at once; never waits.
     void SendByte(int value) override;
     // The next byte already received, or -1 at once.
     int ReadByte() override;
-
-    // Opens the port for a text of the port list (e.g. "COM 4"); true when it is open.
-    bool ConnectPort(const QString &portListText);
-    // Switching the port list: closes the open port first, then connects to the new choice.
-    bool ComboBox1Change(const QString &portListText);
-
-    // The device the last open tried ("COM n" where there was none to try), and why it
-    // failed ("nicht gefunden", "kein Gerät", "keine Berechtigung", "belegt", "getrennt" or
-    // the system's text); empty cause when open. LastFailureDetail adds what is known of the
-    // cause and what to do about it.
-    QString LastDevice() const { return farEnd(); }
-    QString LastFailure() const { return FailureCause(failure()); }
-    QString LastFailureDetail() const { return DescribeFailure(failure(), *m_environment); }
-    FailureKind LastFailureKind() const { return failure().kind; }
 
     // Whether the device that mode names is there now, looked up without opening it. After
     // the device went away, only the same device counts: a pseudo-terminal that went away
@@ -75,6 +66,7 @@ public:
 
 private:
     int openPath(const QString &path);
+    void openTarget(const PortTarget &target);
     void handleError(int error);
     void closeIfLost();
     void fail(FailureKind failure, const QString &systemText = {}, int portCount = 0);
@@ -94,6 +86,7 @@ private:
     static QString DeviceInventoryStamp();
 
     QSerialPort *m_port = nullptr;
+    PortTarget m_target; // the last target opened, for reopening it
     bool m_lostWhileOpen = false;
     Identity m_opened;
     mutable QString m_absentStamp; // the inventory when the device was last found absent

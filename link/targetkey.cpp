@@ -41,8 +41,7 @@ QString TargetKey(const PortTarget &target, const PortEnvironment &environment)
         return QStringLiteral("dev:") + real;
     };
     switch (target.kind) {
-    case PortTarget::Kind::Rfc2217:
-    case PortTarget::Kind::RawTcp:
+    case PortTarget::Kind::Network:
         return networkKey(target);
     case PortTarget::Kind::Device:
         return deviceKey(target.path);

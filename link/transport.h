@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+struct LinkSettings;
 struct PortTarget;
 
 // One line to a card, whatever carries it: a serial port, or a serial device server on the
@@ -27,9 +28,20 @@ public:
 
     using QObject::QObject;
 
-    // Opens the target (closing whatever was open first). The serial port takes list entries
-    // and device paths, the network port addresses. stateChanged follows each change.
+    // What the line needs beyond its target (where "COM n" is looked up, the TLS identity);
+    // given before the first open and whenever it changes.
+    virtual void configure(const LinkSettings &settings) { Q_UNUSED(settings); }
+    // Opens the target as a new choice (closing whatever was open first). The serial port takes
+    // list entries and device paths, the network ports addresses. stateChanged follows each
+    // change.
     virtual void open(const PortTarget &target) = 0;
+    // Once a second while closed after a failure: whether the line should be tried again now,
+    // by its own rule (a local device that is back, a server at growing intervals). A failure
+    // that only the user can mend (a busy port, a refused certificate) never is.
+    virtual bool reopenDue() { return false; }
+    // Tries the target again after reopenDue said so; what the line knew of the device it
+    // reached before is kept.
+    virtual void reopen(const PortTarget &target) { open(target); }
     // Closes the line; a network connection is ended cleanly so the server's port is free.
     virtual void close() = 0;
 

@@ -270,7 +270,8 @@ private slots:
     {
         plugCard({}, 2);
         SerialPort holder;
-        QVERIFY(holder.ConnectPort(QStringLiteral("COM 2")));
+        holder.open(PortTarget::Parse(QStringLiteral("COM 2")));
+        QVERIFY(holder.PortOpen());
         QComboBox *list = widget<QComboBox>("ComboBox1");
         list->setFocus();
         list->lineEdit()->selectAll();

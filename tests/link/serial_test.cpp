@@ -109,28 +109,35 @@ TEST(DevicePath, TheUsersLinkNamesTheDevice)
             << bad;
 }
 
+// The window's choice of its port list, as the card session hands it on.
+bool Choose(SerialPort &port, const char *portListText)
+{
+    port.open(PortTarget::ListChoice(QString::fromLatin1(portListText)));
+    return port.PortOpen();
+}
+
 TEST(SerialPort, ConnectUsesTheFifthCharacter)
 {
     RawLine com9(9);
     RawLine com1(1);
     SerialPort port;
-    EXPECT_TRUE(port.ConnectPort(QStringLiteral("COM 9")));
-    EXPECT_EQ(port.LastDevice(), LinkPath(9));
+    EXPECT_TRUE(Choose(port, "COM 9"));
+    EXPECT_EQ(port.farEnd(), LinkPath(9));
     port.SendByte(9);
     EXPECT_EQ(com9.Read(), 9);
 
-    EXPECT_TRUE(port.ComboBox1Change(QStringLiteral("COM 12")));
-    EXPECT_EQ(port.LastDevice(), LinkPath(1));
+    EXPECT_TRUE(Choose(port, "COM 12"));
+    EXPECT_EQ(port.farEnd(), LinkPath(1));
     port.SendByte(321); // only the low 8 bits go out
     EXPECT_EQ(com1.Read(), 65);
     EXPECT_EQ(com1.Read(50), -1);
     EXPECT_EQ(com9.Read(50), -1);
 
     // Too short: the device part is "Com:", which names no port; the old one is closed.
-    EXPECT_FALSE(port.ComboBox1Change(QStringLiteral("COM")));
+    EXPECT_FALSE(Choose(port, "COM"));
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_EQ(port.LastDevice(), QStringLiteral("Com:"));
-    EXPECT_EQ(port.LastFailure(), QStringLiteral("nicht gefunden"));
+    EXPECT_EQ(port.farEnd(), QStringLiteral("Com:"));
+    EXPECT_EQ(FailureCause(port.failure()), QStringLiteral("nicht gefunden"));
     EXPECT_EQ(port.ReadByte(), -1);
 }
 
@@ -140,7 +147,7 @@ TEST(SerialPort, ReadsWhatArrivedAndNeverWaits)
 {
     RawLine line(3);
     SerialPort port;
-    ASSERT_TRUE(port.ConnectPort(QStringLiteral("COM 3")));
+    ASSERT_TRUE(Choose(port, "COM 3"));
     QSignalSpy arrived(&port, &SerialPort::bytesArrived);
     line.Write({0xFF, 0x00, 0x41, 0x80});
     EXPECT_EQ(port.ReadByte(), -1); // on the line, but not yet taken in by the event loop
@@ -155,24 +162,26 @@ TEST(SerialPort, FailureCausesNameTheDevice)
 {
     RawLine line(6);
     SerialPort first;
-    ASSERT_TRUE(first.ConnectPort(QStringLiteral("COM 6")));
+    ASSERT_TRUE(Choose(first, "COM 6"));
     // Reopening the port one holds is a close and an open, not a conflict.
-    EXPECT_TRUE(first.ComboBox1Change(QStringLiteral("COM 6")));
+    EXPECT_TRUE(Choose(first, "COM 6"));
 
     SerialPort second;
-    EXPECT_FALSE(second.ConnectPort(QStringLiteral("COM 6")));
-    EXPECT_EQ(second.LastDevice(), LinkPath(6));
-    EXPECT_EQ(second.LastFailure(), QStringLiteral("belegt"));
+    EXPECT_FALSE(Choose(second, "COM 6"));
+    EXPECT_EQ(second.farEnd(), LinkPath(6));
+    EXPECT_EQ(FailureCause(second.failure()), QStringLiteral("belegt"));
     // Qt's own lock file names the holder: this very test program.
-    EXPECT_TRUE(second.LastFailureDetail().startsWith(QStringLiteral("belegt von ")))
-        << second.LastFailureDetail().toStdString();
-    EXPECT_TRUE(second.LastFailureDetail().endsWith(QStringLiteral("(PID %1)").arg(::getpid())))
-        << second.LastFailureDetail().toStdString();
+    EXPECT_TRUE(DescribeFailure(second.failure(), second.environment())
+                    .startsWith(QStringLiteral("belegt von ")))
+        << DescribeFailure(second.failure(), second.environment()).toStdString();
+    EXPECT_TRUE(DescribeFailure(second.failure(), second.environment())
+                    .endsWith(QStringLiteral("(PID %1)").arg(::getpid())))
+        << DescribeFailure(second.failure(), second.environment()).toStdString();
 
     ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/ttyUSB9"), LinkPath(8)));
-    EXPECT_FALSE(second.ConnectPort(QStringLiteral("COM 8")));
-    EXPECT_EQ(second.LastDevice(), LinkPath(8));
-    EXPECT_EQ(second.LastFailure(), QStringLiteral("nicht gefunden"));
+    EXPECT_FALSE(Choose(second, "COM 8"));
+    EXPECT_EQ(second.farEnd(), LinkPath(8));
+    EXPECT_EQ(FailureCause(second.failure()), QStringLiteral("nicht gefunden"));
     QFile::remove(LinkPath(8));
 }
 
@@ -279,8 +288,10 @@ TEST(SerialPort, TheLockNamesTheDeviceNotTheLink)
     SessionRig rig(g_configHome->path(), 4);
     ASSERT_TRUE(rig.plugCardAndChoosePort());
     SerialPort other;
-    EXPECT_EQ(other.OpenDevice(QString::fromStdString(rig.card->DevicePath())), 0);
-    EXPECT_EQ(other.LastFailureKind(), FailureKind::Busy) << other.LastFailure().toStdString();
+    other.open(PortTarget::Parse(QString::fromStdString(rig.card->DevicePath())));
+    EXPECT_FALSE(other.PortOpen());
+    EXPECT_EQ(other.failure().kind, FailureKind::Busy)
+        << FailureCause(other.failure()).toStdString();
 }
 
 // A device that sends without end (a wrong device, noise): what the window holds stays

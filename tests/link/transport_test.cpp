@@ -36,6 +36,7 @@ struct TargetCase
     PortTarget::Kind kind;
     const char *hostOrError; // the host, or a piece of the refusal
     int port;
+    const char *written = ""; // the address as it is written back
 };
 
 TEST(PortTargetParse, TellsEachFormAndRefusesMalformedAddresses)
@@ -45,10 +46,10 @@ TEST(PortTargetParse, TellsEachFormAndRefusesMalformedAddresses)
         {"COM 3", K::ListEntry, "", 0},
         {"com3", K::ListEntry, "", 0},
         {"/dev/ttyUSB0", K::Device, "", 0},
-        {"rfc2217://gw-keller:4001", K::Rfc2217, "gw-keller", 4001},
-        {"RFC2217://10.0.0.7:1", K::Rfc2217, "10.0.0.7", 1},
-        {"socket://[fd00::5]:4001", K::RawTcp, "fd00::5", 4001},
-        {"tcp://gw:65535", K::RawTcp, "gw", 65535},
+        {"rfc2217://gw-keller:4001", K::Network, "gw-keller", 4001, "rfc2217://gw-keller:4001"},
+        {"RFC2217://10.0.0.7:1", K::Network, "10.0.0.7", 1, "rfc2217://10.0.0.7:1"},
+        {"socket://[fd00::5]:4001", K::Network, "fd00::5", 4001, "socket://[fd00::5]:4001"},
+        {"tcp://gw:65535", K::Network, "gw", 65535, "socket://gw:65535"},
         {"rfc2217://gw", K::Invalid, "Port fehlt", 0},
         {"rfc2217://gw:", K::Invalid, "Port fehlt", 0},
         {"socket://gw:0", K::Invalid, "1 bis 65535", 0},
@@ -69,6 +70,7 @@ TEST(PortTargetParse, TellsEachFormAndRefusesMalformedAddresses)
         } else if (t.isNetwork()) {
             EXPECT_EQ(t.host, QString::fromUtf8(c.hostOrError)) << c.text;
             EXPECT_EQ(t.port, c.port) << c.text;
+            EXPECT_EQ(t.url(), QString::fromUtf8(c.written)) << c.text;
         }
     }
     // One server port named in both forms is one card.

@@ -1,0 +1,79 @@
+#include "link/addressforms.h"
+
+#include "link/networkport.h"
+#include "link/serialport.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace {
+
+Transport *MakeSerial(QObject *parent)
+{
+    return new SerialPort(parent);
+}
+
+Transport *MakeNetwork(QObject *parent)
+{
+    return new NetworkPort(parent);
+}
+
+const std::array<AddressForm, 4> Forms{{
+    {"", Carriage::Local, false, nullptr, "", MakeSerial},
+    {"rfc2217", Carriage::Rfc2217, false, nullptr,
+     "Telnet mit RFC 2217; stellt 2400 Baud 8N1 selbst ein", MakeNetwork},
+    {"socket", Carriage::Raw, false, nullptr, "rohes TCP; die Leitung stellt der Server ein",
+     MakeNetwork},
+    {"tcp", Carriage::Raw, false, &Forms[2], "", MakeNetwork},
+}};
+
+} // namespace
+
+std::span<const AddressForm> AddressForms()
+{
+    return Forms;
+}
+
+const AddressForm &LocalForm()
+{
+    return Forms[0];
+}
+
+const AddressForm *FormOfScheme(const QString &scheme)
+{
+    for (const AddressForm &form : Forms)
+        if (form.isNetwork() &&
+            scheme.compare(QLatin1String(form.scheme), Qt::CaseInsensitive) == 0)
+            return &form;
+    return nullptr;
+}
+
+namespace {
+
+QString Listed(QStringList items)
+{
+    const QString last = items.takeLast();
+    return items.isEmpty() ? last
+                           : items.join(QStringLiteral(", ")) + QStringLiteral(" oder ") + last;
+}
+
+} // namespace
+
+QString SchemeList()
+{
+    QStringList schemes;
+    for (const AddressForm &form : Forms)
+        if (form.isNetwork())
+            schemes << QLatin1String(form.scheme) + QStringLiteral("://");
+    return Listed(schemes);
+}
+
+QString AddressFormList()
+{
+    QStringList forms;
+    for (const AddressForm &form : Forms)
+        if (form.isNetwork() && !form.alias)
+            forms << QLatin1String(form.scheme) + QStringLiteral("://HOST:PORT");
+    return Listed(forms);
+}
