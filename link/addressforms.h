@@ -19,6 +19,10 @@ struct LinkSettings
     QString keyFile;
     QString caFile;
     QString knownServersFile;
+
+    // The settings with every empty path taken from the configuration folder of the
+    // environment (client.crt, client.key, ca.crt, known_servers).
+    LinkSettings resolved() const;
 };
 
 // How the bytes of the card travel inside a connection.

@@ -4,6 +4,8 @@
 #include "link/portresolver.h"
 #include "link/porttarget.h"
 
+#include <optional>
+
 #include <QAbstractSocket>
 #include <QFileInfo>
 
@@ -38,6 +40,20 @@ QString AtBlock(int block)
     return block > LinkEngine::BlockCount
                ? QStringLiteral("beim Schlussblock")
                : QStringLiteral("bei Block %1 von %2").arg(block).arg(LinkEngine::BlockCount);
+}
+
+// The scheme of the form beside the one of the address where: another carriage, or with or
+// without TLS ("rfc2217+tls://" for "rfc2217://gw:4001" and tls).
+QString OtherForm(const QString &where, std::optional<Carriage> carries, std::optional<bool> tls)
+{
+    const AddressForm &now = PortTarget::Parse(where).addressForm().written();
+    for (const AddressForm &form : AddressForms()) {
+        if (form.alias || !form.isNetwork() || form.carries != carries.value_or(now.carries) ||
+            form.tls != tls.value_or(now.tls))
+            continue;
+        return QLatin1String(form.scheme) + QStringLiteral("://");
+    }
+    return {};
 }
 
 } // namespace
@@ -120,6 +136,28 @@ QString FailureCause(const LinkFailure &failure)
         return QStringLiteral("Server nimmt keine Daten an");
     case FailureKind::RunawayTelnet:
         return QStringLiteral("Server verhandelt Telnet ohne Ende");
+    case FailureKind::TlsNotSpoken:
+        return QStringLiteral("Server spricht kein TLS");
+    case FailureKind::TlsExpected:
+        return QStringLiteral("Server erwartet TLS");
+    case FailureKind::HandshakeStalled:
+        return QStringLiteral("TLS-Aushandlung nicht beendet");
+    case FailureKind::ClientRefused:
+        return QStringLiteral("Server lehnt das Client-Zertifikat ab");
+    case FailureKind::ServerUnknown:
+        return QStringLiteral("unbekanntes Server-Zertifikat");
+    case FailureKind::ServerChanged:
+        return QStringLiteral("Server-Zertifikat hat sich geändert");
+    case FailureKind::CertificateExpired:
+        return QStringLiteral("Server-Zertifikat abgelaufen");
+    case FailureKind::CertificateNotYetValid:
+        return QStringLiteral("Server-Zertifikat noch nicht gültig");
+    case FailureKind::KeyExposed:
+        return QStringLiteral("Schlüssel für andere lesbar");
+    case FailureKind::IdentityBroken:
+        return QStringLiteral("Client-Zertifikat unbrauchbar");
+    case FailureKind::TlsFailed:
+        return QStringLiteral("TLS-Fehler: ") + failure.systemText;
     case FailureKind::SettingsRejected:
         return QStringLiteral("Server bestätigt ") + SettingText(failure.setting, failure.value);
     case FailureKind::NoVersion:
@@ -214,9 +252,49 @@ QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &envir
                    ? cause
                    : cause + QStringLiteral(" (%1)").arg(failure.systemText);
     case FailureKind::NotTelnet:
-        return cause + QStringLiteral("; für einen rohen TCP-Port socket:// verwenden");
+        return cause + QStringLiteral("; für einen rohen TCP-Port %1 verwenden")
+                           .arg(OtherForm(failure.where, Carriage::Raw, std::nullopt));
     case FailureKind::IsTelnet:
-        return cause + QStringLiteral("; für diesen Port rfc2217:// verwenden");
+        return cause + QStringLiteral("; für diesen Port %1 verwenden")
+                           .arg(OtherForm(failure.where, Carriage::Rfc2217, std::nullopt));
+    case FailureKind::TlsNotSpoken:
+        return cause +
+               QStringLiteral(" (ohne TLS: %1)").arg(OtherForm(failure.where, std::nullopt, false));
+    case FailureKind::TlsExpected:
+        return cause +
+               QStringLiteral(": %1 verwenden").arg(OtherForm(failure.where, std::nullopt, true));
+    case FailureKind::HandshakeStalled:
+        return cause + QStringLiteral(" (keine Antwort in %1 s; spricht der Server TLS?)")
+                           .arg(failure.value / 1000);
+    case FailureKind::ClientRefused:
+        if (failure.systemText.isEmpty())
+            return QStringLiteral("Server lehnt die Verbindung ohne Client-Zertifikat ab: "
+                                  "zelkora-cli keygen erzeugt eines");
+        return cause + QStringLiteral(": das Zertifikat mit dem Namen „%1“ fehlt dort oder ist "
+                                      "nicht zugelassen (auf dem Server nach "
+                                      "authdir/%1/allowed_certs/ kopieren und den Ordner mit "
+                                      "openssl rehash neu einlesen, wie zelkora-cli keygen es "
+                                      "ausgab)")
+                           .arg(failure.systemText);
+    case FailureKind::ServerUnknown:
+        return cause + QStringLiteral(" SHA256 %1; prüfen und mit zelkora-cli trust %2 aufnehmen")
+                           .arg(failure.fingerprint, failure.where);
+    case FailureKind::ServerChanged:
+        return QStringLiteral("WARNUNG: ") + cause +
+               QStringLiteral(": aufgezeichnet SHA256 %1, jetzt SHA256 %2; nichts gesendet, der "
+                              "Eintrag bleibt. Nur wenn der Wechsel gewollt ist: zelkora-cli "
+                              "trust %3")
+                   .arg(failure.recordedFingerprint, failure.fingerprint, failure.where);
+    case FailureKind::CertificateExpired:
+    case FailureKind::CertificateNotYetValid:
+        return cause + QStringLiteral(" (gültig von %1 bis %2)")
+                           .arg(failure.validFrom.toUTC().toString(Qt::ISODate),
+                                failure.validUntil.toUTC().toString(Qt::ISODate));
+    case FailureKind::KeyExposed:
+        return QStringLiteral("Schlüssel %1 ist für andere lesbar; Abhilfe: chmod 600 %1")
+            .arg(failure.where);
+    case FailureKind::IdentityBroken:
+        return cause + QStringLiteral(": %1: %2").arg(failure.where, failure.systemText);
     case FailureKind::NoBinary:
         return cause + QStringLiteral(" und kann nicht jedes Byte übertragen");
     case FailureKind::NoComPort:

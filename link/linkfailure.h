@@ -2,6 +2,7 @@
 
 #include "link/cardline.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +41,22 @@ enum class FailureKind
     DeviceMissing,    // the server cannot open its serial device (systemText: its words)
     NotReading,       // the server takes no data: what waits for it passed the bound
     RunawayTelnet,    // the server negotiates without end (options toggled, commands flooded)
+    // A device server over TLS.
+    TlsNotSpoken,           // a TLS address, but the server answered the handshake with no TLS
+    TlsExpected,            // a plain address, but the server speaks TLS
+    HandshakeStalled,       // the TLS handshake did not finish within the connect limit
+    ClientRefused,          // the server closed right after the handshake: our certificate is
+                            // missing there or not allowed (systemText: its common name; empty:
+                            // none was presented)
+    ServerUnknown,          // the server's certificate is neither from a trusted CA for this host
+                            // nor recorded for it (fingerprint)
+    ServerChanged,          // another certificate than the one recorded for this host and port
+                            // (fingerprint, recordedFingerprint)
+    CertificateExpired,     // validFrom, validUntil
+    CertificateNotYetValid, // validFrom, validUntil
+    KeyExposed,             // the client's key may be read by group or others (where: the key)
+    IdentityBroken,         // the client's certificate or key cannot be used (where: the file)
+    TlsFailed,              // any other TLS failure (systemText: the library's words)
     // An errand with the card.
     NoVersion,        // no answer to "L"
     WrongVersion,     // another version byte (value)
@@ -68,6 +85,11 @@ struct LinkFailure
     int value = 0;      // NoDevice: ports found; WrongVersion: the byte; SettingsRejected: the
                         // confirmed value; NoMeasurement/Disturbed: bytes; OutOfStep: the step
     CardLine::Setting setting = CardLine::Setting::Baud; // SettingsRejected
+    // The server certificate's SHA-256 fingerprint ("AB:CD:…"), the one recorded for the
+    // server and the certificate's validity, where a TLS failure concerns them.
+    QString fingerprint;
+    QString recordedFingerprint;
+    QDateTime validFrom, validUntil;
 
     bool failed() const { return kind != FailureKind::None; }
     // A network failure that may pass by itself: worth another connection attempt.

@@ -1,5 +1,7 @@
 #include "link/networkport.h"
 
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -54,6 +56,9 @@ void NetworkPort::open(const PortTarget &target)
     m_held.clear();
     m_greeting.clear();
     m_dataBeforeTelnet = false;
+    m_bytesIn = 0;
+    m_purgeConfirmed = false;
+    m_purgeWait.invalidate();
     m_reachedKey.clear();
     m_codec.reset();
     if (target.addressForm().carries == Carriage::Rfc2217)
@@ -61,7 +66,7 @@ void NetworkPort::open(const PortTarget &target)
     countAttempt();
     m_sinceTry.start();
 
-    m_socket = new QTcpSocket(this);
+    m_socket = makeSocket();
     connect(m_socket, &QTcpSocket::connected, this, &NetworkPort::connected);
     connect(m_socket, &QTcpSocket::readyRead, this, &NetworkPort::readArrived);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &NetworkPort::socketFailed);
@@ -70,7 +75,32 @@ void NetworkPort::open(const PortTarget &target)
     setState(State::Opening);
     m_connectTimer->start();
     // Resolves the name and connects in the background.
-    m_socket->connectToHost(target.host, target.port);
+    startConnection(*m_socket, target);
+}
+
+QTcpSocket *NetworkPort::makeSocket()
+{
+    return new QTcpSocket(this);
+}
+
+void NetworkPort::startConnection(QTcpSocket &socket, const PortTarget &target)
+{
+    socket.connectToHost(target.host, target.port);
+}
+
+void NetworkPort::channelConnected()
+{
+    linkUp();
+}
+
+bool NetworkPort::confirmsPurge() const
+{
+    return false;
+}
+
+std::optional<LinkFailure> NetworkPort::explain(Trouble) const
+{
+    return std::nullopt;
 }
 
 void NetworkPort::close()
@@ -94,6 +124,11 @@ void NetworkPort::releaseSocket()
 {
     m_connectTimer->stop();
     m_negotiationTimer->stop();
+    if (QSslSocket *probe = std::exchange(m_probe, nullptr)) {
+        probe->disconnect(this);
+        probe->abort();
+        probe->deleteLater();
+    }
     if (!m_socket)
         return;
     QTcpSocket *socket = m_socket;
@@ -114,9 +149,16 @@ void NetworkPort::releaseSocket()
 
 void NetworkPort::connected()
 {
-    m_since.start();
     m_reachedKey = NetworkKey(m_socket->peerAddress(), m_target.port);
     ProbeIdleServer(*m_socket);
+    channelConnected();
+}
+
+void NetworkPort::linkUp()
+{
+    if (!m_socket)
+        return;
+    m_since.start();
     if (m_codec) {
         // Open once the server has taken up the line settings; the connect limit still runs.
         write(m_codec->Opening());
@@ -137,6 +179,17 @@ void NetworkPort::checkNegotiation()
 {
     if (state() != State::Opening || !m_codec || !m_codec->ComPortAccepted())
         return;
+    if (confirmsPurge() && !m_purgeConfirmed) {
+        // A server may set up its device only now and then carry out the opening commands,
+        // the purge among them, over whatever came after them: the first card byte waits for
+        // the purge's confirmation (or for a server that never confirms, a moment).
+        if (!m_purgeWait.isValid())
+            m_purgeWait.start();
+        if (m_purgeWait.elapsed() < NegotiationTimeoutMs) {
+            QTimer::singleShot(NegotiationTimeoutMs, m_socket, [this] { checkNegotiation(); });
+            return;
+        }
+    }
     setOpen();
 }
 
@@ -193,6 +246,7 @@ void NetworkPort::readArrived()
     if (!m_socket)
         return;
     const QByteArray bytes = m_socket->readAll();
+    m_bytesIn += bytes.size();
     const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
     if (!m_codec) {
         // A Telnet server greets with negotiation (IAC WILL/WONT/DO/DONT) before anything else.
@@ -224,8 +278,10 @@ void NetworkPort::readArrived()
         m_dataBeforeTelnet = true;
         m_negotiationTimer->start();
     }
-    if (out.purged)
+    if (out.purged) {
         m_rx.clear(); // a banner or what the line held before
+        m_purgeConfirmed = true;
+    }
     if (!out.data.empty())
         take(out.data.data(), out.data.size());
     if (!m_codec->Suspended() && !m_held.empty()) {
@@ -289,10 +345,46 @@ void NetworkPort::disconnected()
     const QString words = serverWords();
     // A server that refuses a second user says so and closes: a busy port, not a lost one.
     // One whose serial device is missing (an adapter unplugged at the server) says that.
-    if (words.isEmpty())
+    if (words.isEmpty()) {
+        if (const std::optional<LinkFailure> known = explain(Trouble::SilentClose))
+            return end(*known);
+        // A TLS server takes Telnet negotiation for a broken handshake and closes at once:
+        // whether it is one is asked on a connection of its own, which carries no card byte.
+        if (m_codec && state() == State::Opening && !heardFromServer() &&
+            sinceLinkUp() < GreetingMs && !target().addressForm().tls)
+            return probeForTls();
         return end(failureOf(FailureKind::Closed));
+    }
     const bool deviceMissing = words.contains(QLatin1String("open failure"), Qt::CaseInsensitive);
     end(failureOf(deviceMissing ? FailureKind::DeviceMissing : FailureKind::Busy, words));
+}
+
+void NetworkPort::probeForTls()
+{
+    releaseSocket();
+    auto *probe = new QSslSocket(this);
+    m_probe = probe;
+    // Only whether the server speaks TLS at all: the probe carries nothing, so whom it
+    // reached does not matter.
+    QSslConfiguration config = probe->sslConfiguration();
+    config.setPeerVerifyMode(QSslSocket::QueryPeer);
+    probe->setSslConfiguration(config);
+    const auto answer = [this, probe](bool tls) {
+        if (m_probe != probe)
+            return;
+        releaseSocket();
+        end(failureOf(tls ? FailureKind::TlsExpected : FailureKind::Closed));
+    };
+    connect(probe, &QSslSocket::encrypted, this, [answer] { answer(true); });
+    connect(probe, &QSslSocket::errorOccurred, this,
+            [answer, probe](QAbstractSocket::SocketError e) {
+                // A server that wants a client certificate during the handshake says so by an
+                // alert.
+                answer(e == QAbstractSocket::SslHandshakeFailedError &&
+                       probe->errorString().contains(QLatin1String("alert"), Qt::CaseInsensitive));
+            });
+    QTimer::singleShot(2 * GreetingMs, probe, [answer] { answer(false); });
+    probe->connectToHostEncrypted(m_target.host, m_target.port);
 }
 
 void NetworkPort::socketFailed()
@@ -305,6 +397,8 @@ void NetworkPort::socketFailed()
     // A server that closed may have said why (a port in use), also while the line is set.
     if (error == QAbstractSocket::RemoteHostClosedError)
         return disconnected();
+    if (const std::optional<LinkFailure> known = explain(Trouble::SocketError))
+        return end(*known);
     if (state() == State::Open) {
         // Keep-alive found the server gone, or the connection broke.
         return end(failureOf(FailureKind::Closed, text));
@@ -329,6 +423,8 @@ void NetworkPort::connectTimedOut()
 {
     if (state() != State::Opening)
         return;
+    if (const std::optional<LinkFailure> known = explain(Trouble::ConnectLimit))
+        return end(*known);
     const bool connected = m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
     if (!connected || !m_codec)
         return end(failureOf(FailureKind::NoAnswer));

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+class QSslSocket;
 class QTcpSocket;
 class QTimer;
 
@@ -57,6 +58,33 @@ public:
     const PortTarget &target() const { return m_target; }
     QString reachedKey() const override { return m_reachedKey; }
 
+protected:
+    // What a secure transport changes: the socket it connects with, how it starts, and that
+    // its line carries bytes only once the channel is secured (it calls linkUp then).
+    virtual QTcpSocket *makeSocket();
+    virtual void startConnection(QTcpSocket &socket, const PortTarget &target);
+    virtual void channelConnected();
+    // rfc2217: whether the line opens only once the server confirmed the opening purge.
+    virtual bool confirmsPurge() const;
+    // Where a connection failed in a way the transport can tell better than the socket's
+    // error: none by default.
+    enum class Trouble
+    {
+        SocketError,  // the socket reported an error (socket()->error())
+        ConnectLimit, // ConnectTimeoutMs passed before the line was open
+        SilentClose,  // the server closed without a word
+    };
+    virtual std::optional<LinkFailure> explain(Trouble trouble) const;
+    // The channel carries bytes: Telnet negotiation begins, or the line is open.
+    void linkUp();
+    void end(const LinkFailure &failure);
+    LinkFailure failureOf(FailureKind kind, const QString &systemText = {}) const;
+    QTcpSocket *socket() const { return m_socket; }
+    // Whether anything came from the server since the channel carried bytes.
+    bool heardFromServer() const { return m_bytesIn > 0; }
+    // Milliseconds since the channel carried bytes; -1 before.
+    qint64 sinceLinkUp() const { return m_since.isValid() ? m_since.elapsed() : -1; }
+
 private:
     void connected();
     void readArrived();
@@ -67,16 +95,16 @@ private:
     // rfc2217://: whether the server has set the line, and the line may open.
     void checkNegotiation();
     void setOpen();
-    void end(const LinkFailure &failure);
     void releaseSocket();
+    void probeForTls();
     void write(const std::vector<std::uint8_t> &bytes);
     void take(const std::uint8_t *bytes, std::size_t count);
-    LinkFailure failureOf(FailureKind kind, const QString &systemText = {}) const;
     // What the server wrote before it closed at once, when that reads as a sentence
     // ("Port already in use"); empty otherwise.
     QString serverWords() const;
 
     QTcpSocket *m_socket = nullptr;
+    QSslSocket *m_probe = nullptr; // asks whether a server that closed speaks TLS
     QTimer *m_connectTimer = nullptr;
     QTimer *m_negotiationTimer = nullptr;
     PortTarget m_target;
@@ -85,8 +113,11 @@ private:
     std::vector<std::uint8_t> m_held; // while the server asks to hold the data
     QByteArray m_greeting;            // the first bytes of the connection
     bool m_dataBeforeTelnet = false;
-    QString m_reachedKey;     // rfc2217://: data came and not one Telnet command
-    QElapsedTimer m_since;    // since the connection was made
-    QElapsedTimer m_sinceTry; // since the last connection attempt
+    qint64 m_bytesIn = 0; // from the server, since the connection was made
+    bool m_purgeConfirmed = false;
+    QElapsedTimer m_purgeWait; // since the server took up the option, waiting for the purge
+    QString m_reachedKey;      // rfc2217://: data came and not one Telnet command
+    QElapsedTimer m_since;     // since the connection was made
+    QElapsedTimer m_sinceTry;  // since the last connection attempt
     int m_retryMs = RetryFirstMs;
 };

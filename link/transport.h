@@ -60,6 +60,9 @@ public:
     // without looking a name up (a server by the address it answered on), for a caller that
     // may not wait for the resolver; empty otherwise.
     virtual QString reachedKey() const { return {}; }
+    // How the open line is protected, in words ("TLS 1.3, Server-Zertifikat SHA256 …");
+    // empty for a line without TLS.
+    virtual QString security() const { return {}; }
 
 signals:
     // Bytes from the card are waiting to be read.
