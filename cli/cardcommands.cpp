@@ -367,6 +367,12 @@ int Deploy(const Arguments &args, const Streams &streams)
     if (!read)
         return BadInput;
     const Manifest &manifest = *read;
+    std::vector<PortTarget> targets;
+    for (const DeployCard &card : manifest.cards)
+        targets.push_back(card.target);
+    const std::optional<LinkSettings> link = ReadLinkSettings(args, targets, streams);
+    if (!link)
+        return BadInput;
     const UploadJournal journal;
     if (!JournalIsAFile(journal, streams))
         return BadInput;
@@ -457,6 +463,7 @@ int Deploy(const Arguments &args, const Streams &streams)
         outcomes.push_back(outcome);
     }
     CardBatch batch(errands, CardJob::Task::Upload);
+    batch.setLinkSettings(*link);
     std::size_t next = 0;
     for (DeployOutcome &outcome : outcomes)
         if (!outcome.skipped) {
@@ -527,6 +534,9 @@ int CardErrands(const Arguments &args, CardJob::Task task, const Streams &stream
     if (!read)
         return BadInput;
     const std::vector<PortTarget> &targets = *read;
+    const std::optional<LinkSettings> link = ReadLinkSettings(args, targets, streams);
+    if (!link)
+        return BadInput;
 
     ConfigImage image;
     if (upload) {
@@ -547,6 +557,7 @@ int CardErrands(const Arguments &args, CardJob::Task task, const Streams &stream
         }
     }
     CardBatch batch(targets, task, image);
+    batch.setLinkSettings(*link);
     JournalRecorder recorder(journal, QStringLiteral("zelkora-cli"),
                              [&](const CardJob &) { return files.first(); });
     if (upload)

@@ -122,7 +122,7 @@ const std::vector<CommandRule> &Commands()
                     "Rückgabewert 1, wenn eine Karte gescheitert ist; 2 bei einer Adresse, die\n"
                     "keine ist; 128 + Signal nach einem Signal.\n",
             .style = ArgumentStyle::Files,
-            .options = {Option::Port},
+            .options = {Option::Port, Option::Cert, Option::Key, Option::Ca},
             .run = Upload,
         },
         {
@@ -137,7 +137,7 @@ const std::vector<CommandRule> &Commands()
                 "--json.\n"
                 "Rückgabewert 1, wenn eine Karte nicht antwortet.\n",
             .style = ArgumentStyle::Files,
-            .options = {Option::Port, Option::Json},
+            .options = {Option::Port, Option::Json, Option::Cert, Option::Key, Option::Ca},
             .run = Version,
         },
         {
@@ -152,7 +152,7 @@ const std::vector<CommandRule> &Commands()
                     "Luftfeuchte),\n"
                     "trägt ein \"(!)\". --json schreibt ein Dokument wie status --json.\n",
             .style = ArgumentStyle::Files,
-            .options = {Option::Port, Option::Json},
+            .options = {Option::Port, Option::Json, Option::Cert, Option::Key, Option::Ca},
             .run = Measure,
         },
         {
@@ -226,7 +226,8 @@ const std::vector<CommandRule> &Commands()
                 "2 bei einer fehlerhaften Anlage (jeder Fehler mit seinem Pfad, nichts gesendet);\n"
                 "128 + Signal nach einem Signal.\n",
             .style = ArgumentStyle::Strict,
-            .options = {Option::Plan, Option::OnlyChanged, Option::Report, Option::Json},
+            .options = {Option::Plan, Option::OnlyChanged, Option::Report, Option::Json,
+                        Option::Cert, Option::Key, Option::Ca},
             .maxFiles = 1,
             .run = Deploy,
         },
@@ -264,9 +265,53 @@ const std::vector<CommandRule> &Commands()
                 "(mit Anlage) aktuell ist; sonst 1; 2 bei falschem Aufruf. Mit --watch der\n"
                 "Rückgabewert der letzten ganzen Runde.\n",
             .style = ArgumentStyle::Strict,
-            .options = {Option::Port, Option::Json, Option::Prometheus, Option::Watch},
+            .options = {Option::Port, Option::Json, Option::Prometheus, Option::Watch, Option::Cert,
+                        Option::Key, Option::Ca},
             .maxFiles = 1,
             .run = Status,
+        },
+        {
+            .name = "keygen",
+            .synopsis = "keygen [--name NAME] [--force]",
+            .summary = "das Client-Zertifikat für TLS-Geräteserver erzeugen",
+            .help = "Aufruf: zelkora-cli keygen [--name NAME] [--force]\n"
+                    "\n"
+                    "Erzeugt einen Schlüssel und ein selbst signiertes Client-Zertifikat, das\n"
+                    "Fenster und zelkora-cli jedem TLS-Geräteserver zeigen (rfc2217+tls://,\n"
+                    "socket+tls://): ~/.config/zelkora/client.crt und client.key (nur für Sie\n"
+                    "lesbar), gültig 10 Jahre, mit NAME als Namen (sonst der Anmeldename; ser2net\n"
+                    "sucht das Zertifikat unter authdir/NAME/allowed_certs/). Schreibt den\n"
+                    "SHA-256-Fingerabdruck und was auf dem Server zu tun ist. Ein vorhandenes\n"
+                    "Paar bleibt, außer mit --force.\n",
+            .style = ArgumentStyle::Strict,
+            .options = {Option::Name, Option::Force},
+            .maxFiles = 0,
+            .run = Keygen,
+        },
+        {
+            .name = "trust",
+            .synopsis = "trust ADRESSE [--yes]",
+            .summary = "dem Zertifikat eines TLS-Geräteservers vertrauen",
+            .help =
+                "Aufruf: zelkora-cli trust ADRESSE [--yes] [--ca DATEI] [--cert DATEI --key "
+                "DATEI]\n"
+                "\n"
+                "Verbindet sich mit dem TLS-Geräteserver (rfc2217+tls:// oder socket+tls://),\n"
+                "zeigt sein Zertifikat (Inhaber, Aussteller, Gültigkeit, SHA-256-Fingerabdruck)\n"
+                "und fragt, ob es für diesen Rechner und Port aufgenommen wird\n"
+                "(~/.config/zelkora/known_servers). --yes nimmt ohne Frage auf, für Skripte,\n"
+                "die den Fingerabdruck auf anderem Weg geprüft haben; ohne Terminal und ohne\n"
+                "--yes wird nichts aufgenommen. Ein aufgezeichnetes Zertifikat, das sich\n"
+                "geändert hat, wird nur hier ersetzt, nachdem beide gezeigt sind. Der Karte\n"
+                "wird nichts gesendet.\n"
+                "Sonst vertraut wird einem Zertifikat, dessen Kette bei einer Stelle des\n"
+                "Systems, bei --ca DATEI oder bei ~/.config/zelkora/ca.crt endet und das den\n"
+                "Rechner nennt. Rückgabewert 0 aufgenommen oder schon vertraut, 1 nicht\n"
+                "aufgenommen oder Server nicht erreicht, 2 falscher Aufruf.\n",
+            .style = ArgumentStyle::Strict,
+            .options = {Option::Yes, Option::Ca, Option::Cert, Option::Key},
+            .maxFiles = 1,
+            .run = Trust,
         },
     };
     return commands;
@@ -281,7 +326,7 @@ QString AddressFormHelp()
         if (!form.isNetwork() || form.alias)
             continue;
         QString line = QStringLiteral("  %1://HOST:PORT").arg(QLatin1String(form.scheme));
-        line = line.leftJustified(25) + QString::fromUtf8(form.help);
+        line = line.leftJustified(29) + QString::fromUtf8(form.help);
         for (const AddressForm &alias : AddressForms())
             if (alias.alias == &form)
                 line += QStringLiteral(" (auch %1://)").arg(QLatin1String(alias.scheme));
@@ -321,6 +366,9 @@ QString Overview()
            QStringLiteral(
                "HOST ist ein Name, eine IPv4-Adresse oder eine IPv6-Adresse in Klammern "
                "([fd00::5]).\n"
+               "Über TLS zeigt zelkora-cli das Zertifikat aus zelkora-cli keygen (oder --cert\n"
+               "DATEI --key DATEI) und vertraut Servern nach zelkora-cli trust oder deren Kette\n"
+               "bei einer Stelle des Systems, ~/.config/zelkora/ca.crt oder --ca DATEI endet.\n"
                "zelkora-cli BEFEHL --help erklärt einen Befehl.\n"
                "\n"
                "Rückgabewert: 0 Erfolg; 1 Projekte verschieden (diff), eine Karte gescheitert\n"

@@ -5,6 +5,7 @@
 #include "config/configimage.h"
 #include "fleet/manifest.h"
 #include "fleet/uploadjournal.h"
+#include "link/addressforms.h"
 
 #include <QString>
 
@@ -13,6 +14,8 @@
 
 // What the commands share: printing in UTF-8 and the one-line error form.
 namespace Cli {
+
+struct Arguments;
 
 // Nothing where the stream is null.
 void Print(std::FILE *stream, const QString &text);
@@ -35,6 +38,12 @@ bool JournalIsAFile(const UploadJournal &journal, const Streams &streams);
 // The cards named by --port: an error line and nothing for an address that is none or a card
 // named twice (also under two names).
 std::optional<std::vector<PortTarget>> ReadPorts(const QStringList &ports, const Streams &streams);
+// What the card commands present to TLS servers and trust (--cert, --key, --ca, else the
+// configuration folder's files); an error line and nothing for a file that is not there or a
+// key others may read, where a target uses TLS.
+std::optional<LinkSettings> ReadLinkSettings(const Arguments &args,
+                                             const std::vector<PortTarget> &targets,
+                                             const Streams &streams);
 // A building's manifest with its projects; every problem as an error line, and nothing.
 std::optional<Manifest> LoadManifest(const QString &path, const Streams &streams);
 

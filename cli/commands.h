@@ -19,5 +19,7 @@ int Ports(const Arguments &args, const Streams &streams);
 int Journal(const Arguments &args, const Streams &streams);
 int Deploy(const Arguments &args, const Streams &streams);
 int Status(const Arguments &args, const Streams &streams);
+int Keygen(const Arguments &args, const Streams &streams);
+int Trust(const Arguments &args, const Streams &streams);
 
 } // namespace Cli

@@ -33,4 +33,15 @@ const OptionRule Watch{.names = {"--watch"}, .takesValue = true, .check = [](con
                                             .arg(value);
                        }};
 
+const OptionRule Cert{
+    .names = {"--cert"}, .takesValue = true, .withoutValue = QStringLiteral(" ohne Datei")};
+const OptionRule Key{
+    .names = {"--key"}, .takesValue = true, .withoutValue = QStringLiteral(" ohne Datei")};
+const OptionRule Ca{
+    .names = {"--ca"}, .takesValue = true, .withoutValue = QStringLiteral(" ohne Datei")};
+const OptionRule Name{
+    .names = {"--name"}, .takesValue = true, .withoutValue = QStringLiteral(" ohne Namen")};
+const OptionRule Force{.names = {"--force"}};
+const OptionRule Yes{.names = {"--yes"}};
+
 } // namespace Cli::Option

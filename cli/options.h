@@ -15,5 +15,11 @@ extern const OptionRule OnlyChanged; // --only-changed
 extern const OptionRule Report;      // --report FILE
 extern const OptionRule Prometheus;  // --prometheus FILE
 extern const OptionRule Watch;       // --watch SECONDS
+extern const OptionRule Cert;        // --cert FILE: the client certificate for TLS servers
+extern const OptionRule Key;         // --key FILE: its key
+extern const OptionRule Ca;          // --ca FILE: a CA trusted beside the system's
+extern const OptionRule Name;        // --name NAME
+extern const OptionRule Force;       // --force
+extern const OptionRule Yes;         // --yes
 
 } // namespace Cli::Option

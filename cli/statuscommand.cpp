@@ -158,6 +158,7 @@ struct StatusOptions
 {
     std::vector<PortTarget> targets;
     std::optional<Manifest> manifest;
+    LinkSettings link;
     bool json = false;
     QString metrics;
     int watchSeconds = 0;
@@ -183,12 +184,16 @@ std::optional<StatusOptions> ReadOptions(const Arguments &args, const Streams &s
             return std::nullopt;
         for (const DeployCard &card : options.manifest->cards)
             options.targets.push_back(card.target);
-        return options;
+    } else {
+        std::optional<std::vector<PortTarget>> targets = ReadPorts(ports, streams);
+        if (!targets)
+            return std::nullopt;
+        options.targets = std::move(*targets);
     }
-    std::optional<std::vector<PortTarget>> targets = ReadPorts(ports, streams);
-    if (!targets)
+    const std::optional<LinkSettings> link = ReadLinkSettings(args, options.targets, streams);
+    if (!link)
         return std::nullopt;
-    options.targets = std::move(*targets);
+    options.link = *link;
     return options;
 }
 
@@ -206,6 +211,7 @@ public:
     {
         const ConfigImage nothing; // a status round sends no image
         CardBatch batch(m_options.targets, CardJob::Task::Status, nothing);
+        batch.setLinkSettings(m_options.link);
         m_batch = &batch;
         batch.run();
         m_batch = nullptr;

@@ -325,7 +325,7 @@ FileStatus WriteInPlace(const QByteArray &target, QByteArrayView data, const Fil
 }
 
 FileStatus WriteNative(const QString &path, QByteArrayView data, const FileWriter &writer,
-                       bool inPlace)
+                       bool inPlace, bool ownerOnly = false)
 {
     QByteArray target;
     if (FileStatus status = ResolveTarget(NativeFileName(path), target); !status.ok())
@@ -361,7 +361,9 @@ FileStatus WriteNative(const QString &path, QByteArrayView data, const FileWrite
             abandon({});
             return WriteInPlace(target, data, writer);
         }
-        ::fchmod(fd, old.st_mode & 07777);
+        ::fchmod(fd, ownerOnly ? 0600 : old.st_mode & 07777);
+    } else if (ownerOnly) {
+        ::fchmod(fd, 0600);
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -511,6 +513,18 @@ FileStatus WriteFileAtomically(const QString &path, QByteArrayView data, const F
         return DiagnoseSaveFailure(path, savedErrno);
     }
     return {};
+#endif
+}
+
+FileStatus ReplaceSecretFile(const QString &path, QByteArrayView data)
+{
+#ifndef _WIN32
+    if (FileStatus status = CheckPath(path); !status.ok())
+        return status;
+    return WriteNative(path, data, {}, false, true);
+#else
+    // The user's own profile folder keeps others out there.
+    return ReplaceFileWhole(path, data);
 #endif
 }
 

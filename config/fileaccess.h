@@ -57,3 +57,6 @@ FileStatus WriteFileAtomically(const QString &path, QByteArrayView data,
 // place; where that cannot be done (the folder refuses new files, the file has other hard
 // links) nothing is written and the status says why.
 FileStatus ReplaceFileWhole(const QString &path, QByteArrayView data);
+// As ReplaceFileWhole, for a secret (a private key): the new file may be read and written by
+// its owner alone (0600) before it takes the name, whatever mode an old one had.
+FileStatus ReplaceSecretFile(const QString &path, QByteArrayView data);

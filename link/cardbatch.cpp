@@ -1,5 +1,7 @@
 #include "link/cardbatch.h"
 
+#include "link/cardsession.h"
+
 #include <QEventLoop>
 
 CardBatch::CardBatch(const std::vector<PortTarget> &targets, CardJob::Task task,
@@ -50,4 +52,10 @@ bool CardBatch::allOk() const
         if (!job->ok())
             return false;
     return true;
+}
+
+void CardBatch::setLinkSettings(const LinkSettings &settings)
+{
+    for (const std::unique_ptr<CardJob> &job : m_jobs)
+        job->session().setLinkSettings(settings);
 }

@@ -31,6 +31,8 @@ public:
     ~CardBatch() override;
 
     const std::vector<std::unique_ptr<CardJob>> &jobs() const { return m_jobs; }
+    // What every card's line presents and trusts (TLS); before run.
+    void setLinkSettings(const LinkSettings &settings);
     // Starts every errand and runs the event loop until all have ended.
     void run();
     bool allOk() const;

@@ -85,6 +85,7 @@ public:
     // for the whole errand.
     QString cardKey() const;
     const CardSession &session() const { return *m_session; }
+    CardSession &session() { return *m_session; }
 
     // Uploads are recorded here: the beginning right before the first byte goes to the card
     // (an upload whose beginning cannot be recorded sends nothing and fails), and the end
