@@ -221,6 +221,9 @@ void CardLink::showPortState()
     if (!notes.isEmpty())
         detail += (detail.isEmpty() ? QString() : QStringLiteral("; ")) +
                   notes.join(QStringLiteral("; "));
+    // A line inside TLS names how it is protected and whom it reached (the server's fingerprint).
+    if (const QString security = open ? line.security() : QString(); !security.isEmpty())
+        detail = detail.isEmpty() ? security : security + QStringLiteral("; ") + detail;
     QString tip = detail.isEmpty() ? line.farEnd() : line.farEnd() + QStringLiteral(": ") + detail;
     if (line.state() == Transport::State::Opening)
         tip = line.farEnd() + QStringLiteral(": Verbindung wird aufgebaut");

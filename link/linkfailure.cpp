@@ -42,6 +42,11 @@ QString AtBlock(int block)
                : QStringLiteral("bei Block %1 von %2").arg(block).arg(LinkEngine::BlockCount);
 }
 
+// A server without TLS hands the client's TLS greeting on to the card as if it were data.
+const QString GreetingReachedCard =
+    QStringLiteral("; die Karte kann die TLS-Begrüßung als Daten erhalten haben: vor der "
+                   "nächsten Übertragung zurücksetzen");
+
 // The scheme of the form beside the one of the address where: another carriage, or with or
 // without TLS ("rfc2217+tls://" for "rfc2217://gw:4001" and tls).
 QString OtherForm(const QString &where, std::optional<Carriage> carries, std::optional<bool> tls)
@@ -264,8 +269,10 @@ QString DescribeFailure(const LinkFailure &failure, const PortEnvironment &envir
         return cause +
                QStringLiteral(": %1 verwenden").arg(OtherForm(failure.where, std::nullopt, true));
     case FailureKind::HandshakeStalled:
-        return cause + QStringLiteral(" (keine Antwort in %1 s; spricht der Server TLS?)")
-                           .arg(failure.value / 1000);
+        return cause +
+               QStringLiteral(" (keine Antwort in %1 s; spricht der Server TLS?)")
+                   .arg(failure.value / 1000) +
+               GreetingReachedCard;
     case FailureKind::ClientRefused:
         if (failure.systemText.isEmpty())
             return QStringLiteral("Server lehnt die Verbindung ohne Client-Zertifikat ab: "

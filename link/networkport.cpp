@@ -136,6 +136,9 @@ void NetworkPort::releaseSocket()
     socket->disconnect(this);
     // A clean end, so the server frees its port at once; one that does not finish soon is cut.
     socket->disconnectFromHost();
+    // What the end still has to send (TLS's closing alert) goes now, not at a later pass of an
+    // event loop that an errand may never run again.
+    socket->flush();
     if (socket->state() == QAbstractSocket::UnconnectedState) {
         socket->deleteLater();
         return;

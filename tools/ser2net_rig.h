@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ public:
         // ser2net's own default holds replies for about two character times.
         bool chardelay = false;
         bool kickOldUser = false;
+        // TLS in front of both ports (ser2net's ssl layer): the server's key and certificate,
+        // and with clientauth the folder of allowed client certificates per user name.
+        struct Tls
+        {
+            std::string key, cert;
+            std::string authDir; // empty: no client authentication
+        };
+        std::optional<Tls> tls;
     };
 
     Ser2netRig();
@@ -48,9 +57,30 @@ public:
     QString rawUrl(std::size_t i) const;
 
 private:
+    QString scheme(const char *plain) const;
+
     QTemporaryDir m_dir;
     QProcess m_process;
     std::vector<std::string> m_devices;
     Options m_options;
     std::vector<int> m_ports;
 };
+
+// Certificates for TLS tests, made in a folder by the openssl program: a CA, a server
+// certificate it signed for 127.0.0.1, one it signed with dates long past, and a server
+// certificate for 127.0.0.1 that signed itself. Each with its key beside it (NAME.key).
+struct TestPki
+{
+    QString folder;
+    QString ca, server, expired, selfSigned; // the .crt files
+
+    static QString KeyOf(const QString &certificate);
+    bool make(const QString &folder, std::string *error);
+    // A client certificate made by the openssl program, self-signed, common name name.
+    bool makeClient(const QString &name, QString *certificate, std::string *error) const;
+};
+
+// Puts a client certificate where ser2net's clientauth looks for the user name
+// (authDir/NAME/allowed_certs/) and rehashes that folder.
+bool AllowClient(const QString &authDir, const QString &name, const QString &certificate,
+                 std::string *error);

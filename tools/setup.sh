@@ -6,6 +6,8 @@ set -euo pipefail
 ZELKORA_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+    # the client's key and certificate (keygen); the tests' certificates come from openssl
+    libssl-dev openssl
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev llvm
     xdg-utils qt6-translations-l10n fonts-dejavu-core fonts-dejavu-extra

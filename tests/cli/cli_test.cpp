@@ -8,6 +8,7 @@
 #include "tools/cardsim_pty.h"
 #include "tools/ser2net_rig.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,7 +19,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -1242,4 +1245,175 @@ TEST_F(Cli, StatusBesideAnUploadLeavesTheUploadWhole)
     EXPECT_FALSE(busy["erreichbar"].toBool());
     EXPECT_TRUE(busy["grund"].toString().contains(QStringLiteral("belegt")))
         << status.out.toStdString();
+}
+
+// A locked-down building: ser2net with TLS and client certificates in front of a card. The
+// client's identity from keygen, the server trusted by its CA or by trust, and every refusal
+// in one line, with nothing reaching the card.
+TEST_F(Cli, TlsDeviceServersWithClientCertificates)
+{
+    if (!Ser2netRig::Available())
+        GTEST_SKIP() << "ser2net is not installed (tools/setup.sh installs it)";
+    std::string error;
+    TestPki pki;
+    ASSERT_TRUE(QDir().mkpath(m_dir.filePath(QStringLiteral("pki"))));
+    ASSERT_TRUE(pki.make(m_dir.filePath(QStringLiteral("pki")), &error)) << error;
+    const QString authDir = m_dir.filePath(QStringLiteral("auth"));
+
+    // Who this computer is: the key for its owner alone, and what to do on the server.
+    const Result made = run({"keygen", "--name", "leitstand"});
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    const QString certificate = configDir() + QStringLiteral("/zelkora/client.crt");
+    const QString key = configDir() + QStringLiteral("/zelkora/client.key");
+    EXPECT_EQ(QFile::permissions(key),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    EXPECT_TRUE(made.out.contains(QStringLiteral("/leitstand/allowed_certs/")) &&
+                made.out.contains(QStringLiteral("openssl rehash")))
+        << made.out.toStdString();
+    const QByteArray firstKey = [&] {
+        QFile file(key);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    EXPECT_EQ(run({"keygen", "--name", "anders"}).status, 0);
+    QFile kept(key);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), firstKey) << "an existing pair is kept without --force";
+    ASSERT_TRUE(AllowClient(authDir, QStringLiteral("leitstand"), certificate, &error)) << error;
+
+    CardSimPty &card = plugCard();
+    Ser2netRig server;
+    Ser2netRig::Options tls;
+    tls.tls = Ser2netRig::Options::Tls{TestPki::KeyOf(pki.server).toStdString(),
+                                       pki.server.toStdString(), authDir.toStdString()};
+    ASSERT_TRUE(server.start({card.DevicePath()}, tls, &error)) << error;
+    const QString telnet = server.rfc2217Url(0), raw = server.rawUrl(0);
+
+    // Trusted by its CA: an upload byte for byte, 255 among the bytes, over RFC 2217 in TLS;
+    // version and measurement in both forms.
+    QByteArray image(1024, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char(i % 3 ? 255 : i);
+    write("voll.rel", image);
+    const Result upload = run({"upload", "voll.rel", "--port", telnet, "--ca", pki.ca});
+    ASSERT_EQ(upload.status, 0) << upload.err.toStdString();
+    ASSERT_EQ(card.Uploads().size(), 1u);
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 512, card.Uploads()[0].begin() + 1,
+                           [](char a, std::uint8_t b) { return std::uint8_t(a) == b; }));
+    for (const QString &port : {raw, telnet}) { // one card: one connection at a time
+        const Result measured = run({"measure", "--port", port, "--ca", pki.ca});
+        EXPECT_EQ(measured.status, 0) << measured.err.toStdString();
+        EXPECT_TRUE(measured.out.contains(QStringLiteral("45 % rel. LF")))
+            << measured.out.toStdString();
+    }
+    EXPECT_EQ(run({"version", "--port", raw, "--ca", pki.ca}).status, 0);
+
+    // Each refusal: its status, its one line, and not one byte more at the card.
+    QTcpServer silent; // accepts (the kernel does) and never answers the handshake
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    const QString fingerprint = [&] {
+        QFile file(pki.server);
+        return file.open(QIODevice::ReadOnly)
+                   ? QString::fromLatin1(QSslCertificate(file.readAll())
+                                             .digest(QCryptographicHash::Sha256)
+                                             .toHex(':')
+                                             .toUpper())
+                   : QString();
+    }();
+    struct Refusal
+    {
+        const char *name;
+        QStringList arguments;
+        int status;
+        QString says;
+    };
+    const QString plain = QString(telnet).replace(QStringLiteral("+tls"), QString());
+    const std::vector<Refusal> refusals = {
+        {"plain address to a TLS server",
+         {"version", "--port", plain},
+         1,
+         QStringLiteral("Server erwartet TLS: rfc2217+tls:// verwenden")},
+        {"server not trusted",
+         {"version", "--port", telnet},
+         1,
+         QStringLiteral("unbekanntes Server-Zertifikat SHA256 %1; prüfen und mit zelkora-cli "
+                        "trust %2 aufnehmen")
+             .arg(fingerprint, telnet)},
+        {"handshake that never ends",
+         {"version", "--port",
+          QStringLiteral("socket+tls://127.0.0.1:%1").arg(silent.serverPort())},
+         1,
+         QStringLiteral("TLS-Aushandlung nicht beendet")},
+        {"--cert without --key",
+         {"version", "--port", raw, "--cert", certificate},
+         2,
+         QStringLiteral("--cert und --key gehören zusammen")},
+    };
+    std::size_t received = card.Received().size();
+    for (const Refusal &r : refusals) {
+        QElapsedTimer took;
+        took.start();
+        const Result result = run(r.arguments);
+        EXPECT_EQ(result.status, r.status) << r.name << ": " << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(r.says)) << r.name << ": " << result.err.toStdString();
+        EXPECT_EQ(result.err.count(QLatin1Char('\n')), 1) << r.name;
+        EXPECT_EQ(card.Received().size(), received) << r.name;
+    }
+
+    // A certificate not allowed there, as ser2net tells it: closed right after the handshake.
+    QString stranger;
+    ASSERT_TRUE(pki.makeClient(QStringLiteral("fremd"), &stranger, &error)) << error;
+    const Result refused = run({"upload", "voll.rel", "--port", telnet, "--ca", pki.ca, "--cert",
+                                stranger, "--key", TestPki::KeyOf(stranger)});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral(
+        "das Zertifikat mit dem Namen „fremd“ fehlt dort oder ist nicht zugelassen")))
+        << refused.err.toStdString();
+    // A key others may read is refused before any connection, as ssh does.
+    QFile::setPermissions(TestPki::KeyOf(stranger),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    const Result exposed =
+        run({"version", "--port", raw, "--cert", stranger, "--key", TestPki::KeyOf(stranger)});
+    EXPECT_EQ(exposed.status, 2);
+    EXPECT_TRUE(exposed.err.contains(QStringLiteral("chmod 600 ") + TestPki::KeyOf(stranger)))
+        << exposed.err.toStdString();
+    EXPECT_EQ(card.Received().size(), received);
+
+    // Trusted by its fingerprint: never without a terminal or --yes, then by trust --yes.
+    const QString known = configDir() + QStringLiteral("/zelkora/known_servers");
+    const Result asked = run({"trust", raw});
+    EXPECT_EQ(asked.status, 2);
+    EXPECT_FALSE(QFile::exists(known));
+    EXPECT_TRUE(asked.out.contains(fingerprint)) << asked.out.toStdString();
+    const Result trusted = run({"trust", raw, "--yes"});
+    ASSERT_EQ(trusted.status, 0) << trusted.err.toStdString();
+    EXPECT_EQ(run({"version", "--port", raw}).status, 0);
+    received = card.Received().size();
+
+    // The server back with another certificate: refused loudly, the record unchanged.
+    const QByteArray record = [&] {
+        QFile file(known);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    struct Swap
+    {
+        QString certificate;
+        QString says;
+    };
+    for (const Swap &swap :
+         {Swap{pki.selfSigned, QStringLiteral("Server-Zertifikat hat sich geändert: aufgezeichnet "
+                                              "SHA256 ") +
+                                   fingerprint},
+          Swap{pki.expired, QStringLiteral("Server-Zertifikat abgelaufen (gültig von "
+                                           "2020-01-01T00:00:00Z bis 2020-02-01T00:00:00Z)")}}) {
+        tls.tls->cert = swap.certificate.toStdString();
+        tls.tls->key = TestPki::KeyOf(swap.certificate).toStdString();
+        ASSERT_TRUE(server.start({card.DevicePath()}, tls, &error)) << error;
+        const Result changed = run({"version", "--port", raw, "--ca", pki.ca});
+        EXPECT_EQ(changed.status, 1);
+        EXPECT_TRUE(changed.err.contains(swap.says)) << changed.err.toStdString();
+        QFile file(known);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), record);
+    }
+    EXPECT_EQ(card.Received().size(), received);
 }

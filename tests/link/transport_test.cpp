@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -211,6 +212,8 @@ enum class Line
     Serial,
     Rfc2217,
     Raw,
+    Rfc2217Tls, // ser2net's ssl layer with clientauth
+    RawTls,
 };
 
 class TransportContract : public ::testing::TestWithParam<Line>
@@ -233,16 +236,46 @@ protected:
         }
         if (GetParam() == Line::Serial)
             return QString::fromStdString(m_card->DevicePath());
-        if (!m_server.start({m_card->DevicePath()}, {}, &error)) {
+        Ser2netRig::Options server;
+        if (tls() && !secure(server))
+            return {};
+        if (!m_server.start({m_card->DevicePath()}, server, &error)) {
             ADD_FAILURE() << error;
             return {};
         }
-        return GetParam() == Line::Rfc2217 ? m_server.rfc2217Url(0) : m_server.rawUrl(0);
+        return GetParam() == Line::Rfc2217 || GetParam() == Line::Rfc2217Tls
+                   ? m_server.rfc2217Url(0)
+                   : m_server.rawUrl(0);
+    }
+
+    bool tls() const { return GetParam() == Line::Rfc2217Tls || GetParam() == Line::RawTls; }
+
+    // Certificates for the server and a client it allows, and the client's settings.
+    bool secure(Ser2netRig::Options &options)
+    {
+        std::string error;
+        TestPki pki;
+        QString client;
+        const QString authDir = m_pkiDir.filePath(QStringLiteral("auth"));
+        if (!pki.make(m_pkiDir.path(), &error) ||
+            !pki.makeClient(QStringLiteral("vertrag"), &client, &error) ||
+            !AllowClient(authDir, QStringLiteral("vertrag"), client, &error)) {
+            ADD_FAILURE() << error;
+            return false;
+        }
+        options.tls = Ser2netRig::Options::Tls{TestPki::KeyOf(pki.server).toStdString(),
+                                               pki.server.toStdString(), authDir.toStdString()};
+        m_link.certificateFile = client;
+        m_link.keyFile = TestPki::KeyOf(client);
+        m_link.caFile = pki.ca;
+        m_link.knownServersFile = m_pkiDir.filePath(QStringLiteral("known_servers"));
+        return true;
     }
 
     std::unique_ptr<CardJob> run(const QString &port, CardJob::Task task, const ConfigImage &image)
     {
         CardBatch batch({PortTarget::Parse(port)}, task, image);
+        batch.setLinkSettings(m_link);
         batch.run();
         // The job outlives the batch for the test's questions.
         auto &jobs = const_cast<std::vector<std::unique_ptr<CardJob>> &>(batch.jobs());
@@ -251,6 +284,8 @@ protected:
 
     std::unique_ptr<CardSimPty> m_card;
     Ser2netRig m_server;
+    QTemporaryDir m_pkiDir;
+    LinkSettings m_link;
 };
 
 TEST_P(TransportContract, UploadsVersionAndMeasurementByteForByteEvenFullOf255)
@@ -281,7 +316,7 @@ TEST_P(TransportContract, UploadsVersionAndMeasurementByteForByteEvenFullOf255)
     ASSERT_TRUE(measure->ok()) << measure->failureText().toStdString();
     EXPECT_EQ(measure->measurement(), (std::array<int, 4>{-1, -1, 128, 255}));
 
-    if (GetParam() == Line::Rfc2217) {
+    if (GetParam() == Line::Rfc2217 || GetParam() == Line::Rfc2217Tls) {
         // ser2net opened the device at 9600 baud; the client's settings made it the card's.
         termios line{};
         ASSERT_EQ(tcgetattr(m_card->LineFd(), &line), 0);
@@ -300,6 +335,7 @@ TEST_P(TransportContract, AServerGoneMidUploadIsNamedAsCutOffAtItsBlock)
     ASSERT_FALSE(port.isEmpty());
     ConfigImage image;
     CardBatch batch({PortTarget::Parse(port)}, CardJob::Task::Upload, image);
+    batch.setLinkSettings(m_link);
     QObject::connect(&batch, &CardBatch::progressed, &batch, [this](CardJob *job) {
         if (job->progress() >= 24 && m_server.running())
             m_server.stop();
@@ -313,13 +349,16 @@ TEST_P(TransportContract, AServerGoneMidUploadIsNamedAsCutOffAtItsBlock)
         << job.failureText().toStdString();
 }
 
+std::string LineName(Line line)
+{
+    const char *const names[] = {"Serial", "Rfc2217", "Raw", "Rfc2217Tls", "RawTls"};
+    return names[int(line)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Lines, TransportContract,
-                         ::testing::Values(Line::Serial, Line::Rfc2217, Line::Raw),
-                         [](const auto &info) {
-                             return std::string(info.param == Line::Serial    ? "Serial"
-                                                : info.param == Line::Rfc2217 ? "Rfc2217"
-                                                                              : "Raw");
-                         });
+                         ::testing::Values(Line::Serial, Line::Rfc2217, Line::Raw, Line::Rfc2217Tls,
+                                           Line::RawTls),
+                         [](const auto &info) { return LineName(info.param); });
 
 // --- Servers that misbehave --------------------------------------------------------------
 
