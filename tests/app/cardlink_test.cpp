@@ -6,6 +6,7 @@
 #include "fleet/uploadjournal.h"
 #include "link/cardsession.h"
 #include "link/linkengine.h"
+#include "link/networkport.h"
 #include "link/portresolver.h"
 #include "link/serialport.h"
 #include "link/targetkey.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -26,6 +28,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -392,6 +395,82 @@ private slots:
         QVERIFY(!records.empty());
         QCOMPARE(records.back().outcome, UploadRecord::Outcome::CutOff);
         QVERIFY(records.back().block >= 8);
+        QFile::remove(linkPath(1));
+    }
+
+    // COM 1 names a device server behind TLS with client certificates: the tooltip names the
+    // protection and the server's fingerprint; a server back with a certificate nobody trusts
+    // is red with the new fingerprint, gets nothing and is not tried again by itself.
+    void tlsServerWithAnotherCertificateIsRefused()
+    {
+        if (!Ser2netRig::Available())
+            QSKIP("ser2net is not installed (tools/setup.sh installs it)");
+        m_card = PlugCard();
+        QVERIFY(m_card);
+        const QString folder = m_config.path() + QStringLiteral("/zelkora");
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/pki")));
+        std::string error;
+        TestPki pki;
+        QString client;
+        QVERIFY2(pki.make(folder + QStringLiteral("/pki"), &error), error.c_str());
+        QVERIFY2(pki.makeClient(QStringLiteral("fenster"), &client, &error), error.c_str());
+        QVERIFY2(AllowClient(folder + QStringLiteral("/auth"), QStringLiteral("fenster"), client,
+                             &error),
+                 error.c_str());
+        // Where the window finds its identity and its CA: the configuration folder.
+        for (const auto &[from, to] :
+             {std::pair{client, QStringLiteral("client.crt")},
+              std::pair{TestPki::KeyOf(client), QStringLiteral("client.key")},
+              std::pair{pki.ca, QStringLiteral("ca.crt")}}) {
+            QFile::remove(folder + QLatin1Char('/') + to);
+            QVERIFY(QFile::copy(from, folder + QLatin1Char('/') + to));
+        }
+        QFile::setPermissions(folder + QStringLiteral("/client.key"),
+                              QFile::ReadOwner | QFile::WriteOwner);
+        Ser2netRig server;
+        Ser2netRig::Options tls;
+        tls.tls = Ser2netRig::Options::Tls{TestPki::KeyOf(pki.server).toStdString(),
+                                           pki.server.toStdString(),
+                                           (folder + QStringLiteral("/auth")).toStdString()};
+        QVERIFY2(server.start({m_card->DevicePath()}, tls, &error), error.c_str());
+        QFile address(linkPath(1));
+        QFile::remove(linkPath(1));
+        QVERIFY(address.open(QIODevice::WriteOnly));
+        address.write(server.rfc2217Url(0).toUtf8() + "\n");
+        address.close();
+        const auto fingerprintOf = [](const QString &file) {
+            QFile in(file);
+            return in.open(QIODevice::ReadOnly)
+                       ? QString::fromLatin1(QSslCertificate(in.readAll())
+                                                 .digest(QCryptographicHash::Sha256)
+                                                 .toHex(':')
+                                                 .toUpper())
+                       : QString();
+        };
+
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        m_window->form->cardLink()->ConnectPort();
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 5000);
+        QVERIFY2(list->toolTip().startsWith(server.rfc2217Url(0) + QStringLiteral(": TLS 1.")) &&
+                     list->toolTip().contains(fingerprintOf(pki.server)),
+                 qPrintable(list->toolTip()));
+        QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
+                                  3000);
+
+        server.stop();
+        tls.tls->cert = pki.selfSigned.toStdString();
+        tls.tls->key = TestPki::KeyOf(pki.selfSigned).toStdString();
+        QVERIFY2(server.start({m_card->DevicePath()}, tls, &error), error.c_str());
+        const std::size_t received = m_card->Received().size();
+        QTRY_VERIFY_WITH_TIMEOUT(list->toolTip().contains(fingerprintOf(pki.selfSigned)), 10000);
+        QVERIFY2(
+            list->toolTip().contains(QStringLiteral("zelkora-cli trust ") + server.rfc2217Url(0)),
+            qPrintable(list->toolTip()));
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
+        const int attempts = port().OpenAttempts();
+        QTest::qWait(NetworkPort::RetryMaxMs + 500); // longer than any retry would wait
+        QCOMPARE(port().OpenAttempts(), attempts);
+        QCOMPARE(m_card->Received().size(), received);
         QFile::remove(linkPath(1));
     }
 
