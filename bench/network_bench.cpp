@@ -12,11 +12,16 @@
 #include "bench/benchimage.h"
 #include "config/configimage.h"
 #include "link/cardbatch.h"
+#include "link/linkfailure.h"
+#include "link/porttarget.h"
+#include "link/transport.h"
 #include "tools/cardsim_pty.h"
 #include "tools/ser2net_rig.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -24,6 +29,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -38,9 +44,10 @@ double Median(std::vector<double> values)
 }
 
 // One errand's milliseconds, or -1 when it failed.
-double UploadOnce(const QString &port, const ConfigImage &image)
+double UploadOnce(const QString &port, const ConfigImage &image, const LinkSettings &link = {})
 {
     CardBatch batch({PortTarget::Parse(port)}, CardJob::Task::Upload, image);
+    batch.setLinkSettings(link);
     QElapsedTimer elapsed;
     elapsed.start();
     batch.run();
@@ -97,6 +104,116 @@ std::vector<std::unique_ptr<CardSimPty>> PlugCards(int count)
     return cards;
 }
 
+// Milliseconds from open to a line that carries card bytes, or -1.
+double OpenOnce(const QString &port)
+{
+    const PortTarget target = PortTarget::Parse(port);
+    std::unique_ptr<Transport> line(target.addressForm().make(nullptr));
+    LinkSettings settings;
+    line->configure(settings);
+    QEventLoop loop;
+    QObject::connect(line.get(), &Transport::stateChanged, &loop, [&] {
+        if (line->state() != Transport::State::Opening)
+            loop.quit();
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    line->open(target);
+    if (line->state() == Transport::State::Opening)
+        loop.exec();
+    const double ms = double(elapsed.nsecsElapsed()) / 1e6;
+    const bool open = line->PortOpen();
+    if (!open)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(port),
+                     qPrintable(FailureCause(line->failure())));
+    line->close();
+    return open ? ms : -1;
+}
+
+// Uploads through a ser2net with TLS and client certificates: the client's identity and the
+// CA in the configuration folder, as keygen and an installer would leave them.
+int TlsFigures(int rounds, int cardCount, const ConfigImage &image, const QString &project)
+{
+    QTemporaryDir home;
+    const QString folder = home.filePath(QStringLiteral("zelkora"));
+    QDir().mkpath(folder + QStringLiteral("/pki"));
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    std::string error;
+    TestPki pki;
+    QString client;
+    if (!pki.make(folder + QStringLiteral("/pki"), &error) ||
+        !pki.makeClient(QStringLiteral("bench"), &client, &error) ||
+        !AllowClient(folder + QStringLiteral("/auth"), QStringLiteral("bench"), client, &error) ||
+        !QFile::copy(client, folder + QStringLiteral("/client.crt")) ||
+        !QFile::copy(TestPki::KeyOf(client), folder + QStringLiteral("/client.key")) ||
+        !QFile::copy(pki.ca, folder + QStringLiteral("/ca.crt"))) {
+        std::fprintf(stderr, "certificates: %s\n", error.c_str());
+        return 1;
+    }
+    QFile::setPermissions(folder + QStringLiteral("/client.key"),
+                          QFile::ReadOwner | QFile::WriteOwner);
+    Ser2netRig::Options tls;
+    tls.tls =
+        Ser2netRig::Options::Tls{TestPki::KeyOf(pki.server).toStdString(), pki.server.toStdString(),
+                                 (folder + QStringLiteral("/auth")).toStdString()};
+
+    // 4. One upload over rfc2217+tls:// against the pseudo-terminal, in one run; a handshake.
+    {
+        auto cards = PlugCards(1);
+        Ser2netRig server;
+        if (!server.start({cards[0]->DevicePath()}, tls, &error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        std::vector<double> pty, secure, handshake, plainOpen;
+        for (int round = 0; round < rounds; ++round) {
+            const double a = UploadOnce(QString::fromStdString(cards[0]->DevicePath()), image);
+            const double b = UploadOnce(server.rfc2217Url(0), image);
+            const double c = OpenOnce(server.rawUrl(0));
+            if (a < 0 || b < 0 || c < 0)
+                return 1;
+            pty.push_back(a);
+            secure.push_back(b);
+            handshake.push_back(c);
+        }
+        const double a = Median(pty), b = Median(secure);
+        std::printf("TLS: pseudo-terminal %.1f ms, rfc2217+tls:// through ser2net (ssl, "
+                    "clientauth) %.1f ms, ratio %.3f (target at most 1.03)\n",
+                    a, b, b / a);
+        std::printf("TLS: connection and handshake to socket+tls:// %.1f ms (median)\n",
+                    Median(handshake));
+    }
+
+    // 5. Many cards behind one TLS ser2net, from one zelkora-cli.
+    auto cards = PlugCards(cardCount);
+    std::vector<std::string> devices;
+    for (const auto &card : cards)
+        devices.push_back(card->DevicePath());
+    Ser2netRig server;
+    if (!server.start(devices, tls, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    QStringList all;
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        all << server.rfc2217Url(i);
+    std::vector<double> one, many, cpu;
+    for (int round = 0; round < rounds; ++round) {
+        const auto single = CliUpload(project, {all.first()});
+        const auto whole = CliUpload(project, all);
+        if (single.first < 0 || whole.first < 0)
+            return 1;
+        one.push_back(single.first);
+        many.push_back(whole.first);
+        cpu.push_back(whole.second);
+    }
+    const double a = Median(one), b = Median(many);
+    std::printf("TLS: zelkora-cli, 1 card %.1f ms, %d cards through one ser2net %.1f ms, CPU "
+                "%.2f s (median); ratio %.3f (target at most 1.10)\n",
+                a, cardCount, b, Median(cpu), b / a);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -118,6 +235,17 @@ int main(int argc, char *argv[])
         return 1;
     }
     const ConfigImage image = BenchImage();
+    // "tls" as the third argument: only the figures over TLS.
+    const bool onlyTls = argc > 3 && std::strcmp(argv[3], "tls") == 0;
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("bench.rel"));
+    QFile file(project);
+    if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char *>(image.data()),
+                                                       ConfigImage::Size) != ConfigImage::Size)
+        return 1;
+    file.close();
+    if (onlyTls)
+        return TlsFigures(rounds, cardCount, image, project);
     const double wireMs = (2 + 1 + 512 + 9 + 34) * 10.0 * 1000.0 / 2400.0;
     std::printf("wire time of version query and upload: %.1f ms\n", wireMs);
 
@@ -149,13 +277,6 @@ int main(int argc, char *argv[])
     }
 
     // 2. Many cards behind one ser2net, from one zelkora-cli.
-    QTemporaryDir dir;
-    const QString project = dir.filePath(QStringLiteral("bench.rel"));
-    QFile file(project);
-    if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char *>(image.data()),
-                                                       ConfigImage::Size) != ConfigImage::Size)
-        return 1;
-    file.close();
     auto cards = PlugCards(cardCount);
     std::vector<std::string> devices;
     for (const auto &card : cards)
@@ -223,5 +344,5 @@ int main(int argc, char *argv[])
                     count, Median(wall), Median(cpuTime),
                     count <= 64 ? "within 2 s for 64" : "within 3 s for 256");
     }
-    return 0;
+    return TlsFigures(rounds, cardCount, image, project);
 }

@@ -15,11 +15,29 @@
 
 namespace {
 
-// Read once: the system's store does not change while a program runs, and 64 cards would
-// read it 64 times.
-const QList<QSslCertificate> &SystemCas()
+// A file's contents read once per program while it stays as it was: 64 cards opened at once
+// would read and parse the same certificates 64 times.
+QString Stamp(const QString &path)
 {
-    static const QList<QSslCertificate> cas = QSslConfiguration::systemCaCertificates();
+    const QFileInfo info(path);
+    return info.exists() ? path + QLatin1Char('@') +
+                               QString::number(info.lastModified().toMSecsSinceEpoch()) +
+                               QLatin1Char('/') + QString::number(info.size())
+                         : QString();
+}
+
+// The CAs a server's chain may end at: the system's and those of the CA file.
+const QList<QSslCertificate> &TrustedCas(const QString &caFile)
+{
+    static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+    static QString stamp;
+    static QList<QSslCertificate> cas = system;
+    if (const QString now = Stamp(caFile); now != stamp) {
+        stamp = now;
+        cas = system;
+        if (!now.isEmpty())
+            cas += QSslCertificate::fromPath(caFile, QSsl::Pem);
+    }
     return cas;
 }
 
@@ -50,7 +68,7 @@ struct Identity
     LinkFailure problem;
 };
 
-Identity LoadIdentity(const LinkSettings &given)
+Identity ReadIdentity(const LinkSettings &given)
 {
     const LinkSettings settings = given.resolved();
     Identity id;
@@ -86,6 +104,28 @@ Identity LoadIdentity(const LinkSettings &given)
     if (id.key.isNull())
         return broken(settings.keyFile, QStringLiteral("kein privater Schlüssel (PEM)"));
     return id;
+}
+
+Identity LoadIdentity(const LinkSettings &given)
+{
+    const LinkSettings settings = given.resolved();
+    const QString stamp = Stamp(settings.certificateFile) + QLatin1Char('|') +
+                          Stamp(settings.keyFile) + QLatin1Char('|') + settings.keyFile;
+    static QString last;
+    static Identity known;
+    // The key's mode is looked at on every open: a chmod changes no stamp.
+    if (stamp != last || known.problem.failed()) {
+        known = ReadIdentity(settings);
+        last = stamp;
+    }
+#ifndef Q_OS_WIN
+    struct stat st;
+    if (!known.certificate.isNull() &&
+        ::stat(QFile::encodeName(settings.keyFile).constData(), &st) == 0 &&
+        (st.st_mode & 077) != 0)
+        return ReadIdentity(settings);
+#endif
+    return known;
 }
 
 } // namespace
@@ -129,10 +169,7 @@ void TlsPort::startConnection(QTcpSocket &plain, const PortTarget &target)
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setProtocol(QSsl::TlsV1_2OrLater);
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    QList<QSslCertificate> cas = SystemCas();
-    if (QFileInfo::exists(settings.caFile))
-        cas += QSslCertificate::fromPath(settings.caFile, QSsl::Pem);
-    config.setCaCertificates(cas);
+    config.setCaCertificates(TrustedCas(settings.caFile));
     if (!id.certificate.isNull()) {
         config.setLocalCertificate(id.certificate);
         config.setPrivateKey(id.key);
