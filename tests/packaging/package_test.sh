@@ -24,7 +24,8 @@ for field in 'Package: zelkora' "Version: $version" 'Section: electronics' 'Prio
     grep -q "^$field" <<<"$control" || fail "control lacks $field"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in qt6-translations-l10n xdg-utils qt6-qpa-plugins libqt6widgets6 libqt6serialport6 libc6; do
+for dep in qt6-translations-l10n xdg-utils qt6-qpa-plugins libqt6widgets6 libqt6serialport6 libc6 \
+    libssl3; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 grep -q 'Relaiskarte' <<<"$(dpkg-deb -f "$deb" Description)" || fail "no German description"
@@ -82,6 +83,15 @@ run_cli import "$clihome/woche.png" -o kaputt.rel 2>/dev/null
 rc=$?
 set -e
 [ $rc -eq 2 ] && [ ! -e "$clihome/kaputt.rel" ] || fail "a bad import gave $rc or left a file"
+
+# The packaged keygen: a key for its owner alone, a certificate openssl reads with its name.
+made=$(run_cli keygen --name paket) || fail "zelkora-cli keygen: $made"
+key="$clihome/.config/zelkora/client.key"
+[ -n "$key" ] && [ "$(stat -c %a "$key")" = 600 ] || fail "keygen: key ${key:-missing} not 0600"
+subject=$(openssl x509 -in "${key%.key}.crt" -noout -subject) || fail "keygen: no certificate"
+grep -q 'CN = paket' <<<"$subject" || fail "keygen: $subject"
+grep -q "$(openssl x509 -in "${key%.key}.crt" -noout -fingerprint -sha256 | cut -d= -f2)" \
+    <<<"$made" || fail "keygen printed another fingerprint: $made"
 
 # The packaged virtual card, asked by the packaged tool's status: metrics promtool accepts.
 "$root/pkg/usr/lib/zelkora/zelkora-cardsim" --quiet --paced >"$root/card.out" 2>/dev/null &
