@@ -104,6 +104,47 @@ std::vector<std::unique_ptr<CardSimPty>> PlugCards(int count)
     return cards;
 }
 
+// One card, then every card behind one ser2net, by one zelkora-cli each round: the medians.
+struct Fleet
+{
+    double one = -1, many = -1, cpu = -1;
+    std::size_t records = 0; // uploads the cards received
+};
+
+Fleet UploadToMany(int rounds, int cardCount, const QString &project,
+                   const Ser2netRig::Options &options, const char *label)
+{
+    auto cards = PlugCards(cardCount);
+    std::vector<std::string> devices;
+    for (const auto &card : cards)
+        devices.push_back(card->DevicePath());
+    Ser2netRig server;
+    std::string error;
+    if (!server.start(devices, options, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return {};
+    }
+    QStringList all;
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        all << server.rfc2217Url(i);
+    std::vector<double> one, many, cpu;
+    for (int round = 0; round < rounds; ++round) {
+        const auto single = CliUpload(project, {all.first()});
+        const auto whole = CliUpload(project, all);
+        if (single.first < 0 || whole.first < 0)
+            return {};
+        one.push_back(single.first);
+        many.push_back(whole.first);
+        cpu.push_back(whole.second);
+        std::printf("%sround %d: 1 card %.1f ms, %d cards %.1f ms, CPU %.2f s\n", label, round + 1,
+                    single.first, cardCount, whole.first, whole.second);
+    }
+    Fleet fleet{Median(one), Median(many), Median(cpu)};
+    for (const auto &card : cards)
+        fleet.records += card->Uploads().size();
+    return fleet;
+}
+
 // Milliseconds from open to a line that carries card bytes, or -1.
 double OpenOnce(const QString &port)
 {
@@ -185,32 +226,12 @@ int TlsFigures(int rounds, int cardCount, const ConfigImage &image, const QStrin
     }
 
     // 5. Many cards behind one TLS ser2net, from one zelkora-cli.
-    auto cards = PlugCards(cardCount);
-    std::vector<std::string> devices;
-    for (const auto &card : cards)
-        devices.push_back(card->DevicePath());
-    Ser2netRig server;
-    if (!server.start(devices, tls, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    const Fleet fleet = UploadToMany(rounds, cardCount, project, tls, "TLS: ");
+    if (fleet.one < 0)
         return 1;
-    }
-    QStringList all;
-    for (std::size_t i = 0; i < devices.size(); ++i)
-        all << server.rfc2217Url(i);
-    std::vector<double> one, many, cpu;
-    for (int round = 0; round < rounds; ++round) {
-        const auto single = CliUpload(project, {all.first()});
-        const auto whole = CliUpload(project, all);
-        if (single.first < 0 || whole.first < 0)
-            return 1;
-        one.push_back(single.first);
-        many.push_back(whole.first);
-        cpu.push_back(whole.second);
-    }
-    const double a = Median(one), b = Median(many);
     std::printf("TLS: zelkora-cli, 1 card %.1f ms, %d cards through one ser2net %.1f ms, CPU "
                 "%.2f s (median); ratio %.3f (target at most 1.10)\n",
-                a, cardCount, b, Median(cpu), b / a);
+                fleet.one, cardCount, fleet.many, fleet.cpu, fleet.many / fleet.one);
     return 0;
 }
 
@@ -277,42 +298,16 @@ int main(int argc, char *argv[])
     }
 
     // 2. Many cards behind one ser2net, from one zelkora-cli.
-    auto cards = PlugCards(cardCount);
-    std::vector<std::string> devices;
-    for (const auto &card : cards)
-        devices.push_back(card->DevicePath());
-    Ser2netRig server;
-    std::string error;
-    if (!server.start(devices, {}, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    const Fleet fleet = UploadToMany(rounds, cardCount, project, {}, "");
+    if (fleet.one < 0)
         return 1;
-    }
-    QStringList all;
-    for (std::size_t i = 0; i < devices.size(); ++i)
-        all << server.rfc2217Url(i);
-    std::vector<double> one, many, cpu;
-    for (int round = 0; round < rounds; ++round) {
-        const auto single = CliUpload(project, {all.first()});
-        const auto whole = CliUpload(project, all);
-        if (single.first < 0 || whole.first < 0)
-            return 1;
-        one.push_back(single.first);
-        many.push_back(whole.first);
-        cpu.push_back(whole.second);
-        std::printf("round %d: 1 card %.1f ms, %d cards %.1f ms, CPU %.2f s\n", round + 1,
-                    single.first, cardCount, whole.first, whole.second);
-    }
-    std::size_t records = 0;
-    for (const auto &card : cards)
-        records += card->Uploads().size();
-    const double a = Median(one), b = Median(many);
+    const double a = fleet.one, b = fleet.many;
     std::printf("zelkora-cli, 1 card through ser2net: %.1f ms\n", a);
     std::printf("zelkora-cli, %d cards through one ser2net: %.1f ms, CPU %.2f s (median)\n",
-                cardCount, b, Median(cpu));
+                cardCount, b, fleet.cpu);
     std::printf("ratio %d cards / 1 card: %.3f (target at most 1.10); %zu uploads recorded\n",
-                cardCount, b / a, records);
-    server.stop();
-    cards.clear();
+                cardCount, b / a, fleet.records);
+    std::string error;
 
     // 3. zelkora-cli status: every card asked its version and a measurement at once.
     for (const int count : {cardCount, 4 * cardCount}) {

@@ -5,7 +5,7 @@
 #include "config/configimage.h"
 #include "fleet/manifest.h"
 #include "fleet/uploadjournal.h"
-#include "link/addressforms.h"
+#include "link/linksettings.h"
 
 #include <QString>
 

@@ -1,60 +1,25 @@
 #include "link/addressforms.h"
 
-#include "link/networkport.h"
-#include "link/portresolver.h"
-#include "link/serialport.h"
-#include "link/tlsport.h"
-
 #include <QStringList>
 
 #include <array>
 
 namespace {
 
-Transport *MakeSerial(QObject *parent)
-{
-    return new SerialPort(parent);
-}
-
-Transport *MakeNetwork(QObject *parent)
-{
-    return new NetworkPort(parent);
-}
-
-Transport *MakeTls(QObject *parent)
-{
-    return new TlsPort(parent);
-}
-
 const std::array<AddressForm, 6> Forms{{
-    {"", Carriage::Local, false, nullptr, "", MakeSerial},
+    {"", Carriage::Local, false, nullptr, "", MakeSerialPort},
     {"rfc2217", Carriage::Rfc2217, false, nullptr,
-     "Telnet mit RFC 2217; stellt 2400 Baud 8N1 selbst ein", MakeNetwork},
+     "Telnet mit RFC 2217; stellt 2400 Baud 8N1 selbst ein", MakeNetworkPort},
     {"socket", Carriage::Raw, false, nullptr, "rohes TCP; die Leitung stellt der Server ein",
-     MakeNetwork},
-    {"tcp", Carriage::Raw, false, &Forms[2], "", MakeNetwork},
+     MakeNetworkPort},
+    {"tcp", Carriage::Raw, false, &Forms[2], "", MakeNetworkPort},
     {"rfc2217+tls", Carriage::Rfc2217, true, nullptr, "wie rfc2217://, in TLS mit Zertifikaten",
-     MakeTls},
-    {"socket+tls", Carriage::Raw, true, nullptr, "wie socket://, in TLS mit Zertifikaten", MakeTls},
+     MakeTlsPort},
+    {"socket+tls", Carriage::Raw, true, nullptr, "wie socket://, in TLS mit Zertifikaten",
+     MakeTlsPort},
 }};
 
 } // namespace
-
-LinkSettings LinkSettings::resolved() const
-{
-    LinkSettings r = *this;
-    const QString folder =
-        (environment ? *environment : SystemPortEnvironment::Instance()).LinkFolder();
-    const auto fill = [&](QString &path, const char *name) {
-        if (path.isEmpty())
-            path = folder + QLatin1Char('/') + QLatin1String(name);
-    };
-    fill(r.certificateFile, "client.crt");
-    fill(r.keyFile, "client.key");
-    fill(r.caFile, "ca.crt");
-    fill(r.knownServersFile, "known_servers");
-    return r;
-}
 
 std::span<const AddressForm> AddressForms()
 {

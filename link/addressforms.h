@@ -4,26 +4,8 @@
 
 #include <span>
 
-class PortEnvironment;
 class QObject;
 class Transport;
-
-// What every transport may need to open its line, handed to the factories.
-struct LinkSettings
-{
-    // Where "COM n" is looked up and local failures are explained; must outlive the transport.
-    const PortEnvironment *environment = nullptr;
-    // TLS: the client's certificate and key presented to every server, a CA file trusted
-    // beside the system's and the file of recorded server fingerprints. Empty paths: none.
-    QString certificateFile;
-    QString keyFile;
-    QString caFile;
-    QString knownServersFile;
-
-    // The settings with every empty path taken from the configuration folder of the
-    // environment (client.crt, client.key, ca.crt, known_servers).
-    LinkSettings resolved() const;
-};
 
 // How the bytes of the card travel inside a connection.
 enum class Carriage
@@ -51,6 +33,11 @@ struct AddressForm
     // The form written back: the row itself, or the one an alias stands for.
     const AddressForm &written() const { return alias ? *alias : *this; }
 };
+
+// The factories of the rows, each defined beside its transport.
+Transport *MakeSerialPort(QObject *parent);
+Transport *MakeNetworkPort(QObject *parent);
+Transport *MakeTlsPort(QObject *parent);
 
 // Every row, the local one first.
 std::span<const AddressForm> AddressForms();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/cardjob.h"
+#include "link/linksettings.h"
 
 #include <QObject>
 

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "link/addressforms.h"
+#include "link/linksettings.h"
 #include "link/porttarget.h"
 
 class ConfigImage;

@@ -1,5 +1,7 @@
 #include "link/networkport.h"
 
+#include "link/addressforms.h"
+
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -461,4 +463,9 @@ void NetworkPort::end(const LinkFailure &failure)
     setState(State::Closed);
     if (wasOpen)
         emit lineLost();
+}
+
+Transport *MakeNetworkPort(QObject *parent)
+{
+    return new NetworkPort(parent);
 }

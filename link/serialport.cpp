@@ -2,6 +2,7 @@
 
 #include "link/addressforms.h"
 #include "link/cardline.h"
+#include "link/linksettings.h"
 
 #include "config/fileerror.h"
 #include "link/porttarget.h"
@@ -351,4 +352,9 @@ FailureKind SerialPort::failureCause(int error, const QString &path) const
     default:
         return FailureKind::Other;
     }
+}
+
+Transport *MakeSerialPort(QObject *parent)
+{
+    return new SerialPort(parent);
 }

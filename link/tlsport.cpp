@@ -1,5 +1,7 @@
 #include "link/tlsport.h"
 
+#include "link/addressforms.h"
+
 #include "link/knownservers.h"
 #include "link/portresolver.h"
 
@@ -278,4 +280,9 @@ QString TlsPort::security() const
     const QString version =
         protocol == QSsl::TlsV1_3 ? QStringLiteral("TLS 1.3") : QStringLiteral("TLS 1.2");
     return version + QStringLiteral(", Server-Zertifikat SHA256 ") + Fingerprint(m_server);
+}
+
+Transport *MakeTlsPort(QObject *parent)
+{
+    return new TlsPort(parent);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/addressforms.h"
+#include "link/linksettings.h"
 #include "link/networkport.h"
 
 #include <QSslCertificate>

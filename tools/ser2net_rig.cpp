@@ -1,9 +1,11 @@
 #include "tools/ser2net_rig.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSslCertificate>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -197,6 +199,15 @@ bool WriteText(const QString &path, const QString &text)
 QString TestPki::KeyOf(const QString &certificate)
 {
     return certificate.left(certificate.size() - 4) + QStringLiteral(".key");
+}
+
+QString TestPki::FingerprintOf(const QString &certificate)
+{
+    QFile file(certificate);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QSslCertificate read(file.readAll());
+    return QString::fromLatin1(read.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
 }
 
 bool TestPki::make(const QString &where, std::string *error)

@@ -75,6 +75,8 @@ struct TestPki
     QString ca, server, expired, selfSigned; // the .crt files
 
     static QString KeyOf(const QString &certificate);
+    // The SHA-256 of a certificate file as hex pairs with colons ("AB:CD:…").
+    static QString FingerprintOf(const QString &certificate);
     bool make(const QString &folder, std::string *error);
     // A client certificate made by the openssl program, self-signed, common name name.
     bool makeClient(const QString &name, QString *certificate, std::string *error) const;

@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -28,7 +27,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -339,11 +337,7 @@ private slots:
         std::string error;
         QVERIFY2(server.start({m_card->DevicePath()}, {}, &error), error.c_str());
         QVERIFY(QDir().mkpath(m_config.path() + QStringLiteral("/zelkora")));
-        QFile address(linkPath(1));
-        QFile::remove(linkPath(1));
-        QVERIFY(address.open(QIODevice::WriteOnly));
-        address.write(server.rfc2217Url(0).toUtf8() + "\n");
-        address.close();
+        QVERIFY(nameAddress(1, server.rfc2217Url(0)));
 
         QComboBox *list = widget<QComboBox>("ComboBox1");
         QLabel *link = widget<QLabel>("Label1");
@@ -433,26 +427,13 @@ private slots:
                                            pki.server.toStdString(),
                                            (folder + QStringLiteral("/auth")).toStdString()};
         QVERIFY2(server.start({m_card->DevicePath()}, tls, &error), error.c_str());
-        QFile address(linkPath(1));
-        QFile::remove(linkPath(1));
-        QVERIFY(address.open(QIODevice::WriteOnly));
-        address.write(server.rfc2217Url(0).toUtf8() + "\n");
-        address.close();
-        const auto fingerprintOf = [](const QString &file) {
-            QFile in(file);
-            return in.open(QIODevice::ReadOnly)
-                       ? QString::fromLatin1(QSslCertificate(in.readAll())
-                                                 .digest(QCryptographicHash::Sha256)
-                                                 .toHex(':')
-                                                 .toUpper())
-                       : QString();
-        };
+        QVERIFY(nameAddress(1, server.rfc2217Url(0)));
 
         QComboBox *list = widget<QComboBox>("ComboBox1");
         m_window->form->cardLink()->ConnectPort();
         QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 5000);
         QVERIFY2(list->toolTip().startsWith(server.rfc2217Url(0) + QStringLiteral(": TLS 1.")) &&
-                     list->toolTip().contains(fingerprintOf(pki.server)),
+                     list->toolTip().contains(TestPki::FingerprintOf(pki.server)),
                  qPrintable(list->toolTip()));
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
                                   3000);
@@ -462,7 +443,8 @@ private slots:
         tls.tls->key = TestPki::KeyOf(pki.selfSigned).toStdString();
         QVERIFY2(server.start({m_card->DevicePath()}, tls, &error), error.c_str());
         const std::size_t received = m_card->Received().size();
-        QTRY_VERIFY_WITH_TIMEOUT(list->toolTip().contains(fingerprintOf(pki.selfSigned)), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(list->toolTip().contains(TestPki::FingerprintOf(pki.selfSigned)),
+                                 10000);
         QVERIFY2(
             list->toolTip().contains(QStringLiteral("zelkora-cli trust ") + server.rfc2217Url(0)),
             qPrintable(list->toolTip()));
@@ -551,6 +533,15 @@ private slots:
     }
 
 private:
+    // "COM n" as the address of a device server: the configuration file com<n> names it.
+    bool nameAddress(int n, const QString &url)
+    {
+        QDir().mkpath(m_config.path() + QStringLiteral("/zelkora"));
+        QFile::remove(linkPath(n));
+        QFile address(linkPath(n));
+        return address.open(QIODevice::WriteOnly) && address.write(url.toUtf8() + "\n") > 0;
+    }
+
     QString stateFolder() const
     {
         return m_config.path() + QStringLiteral("/state-") +

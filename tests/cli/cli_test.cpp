@@ -1310,15 +1310,7 @@ TEST_F(Cli, TlsDeviceServersWithClientCertificates)
     // Each refusal: its status, its one line, and not one byte more at the card.
     QTcpServer silent; // accepts (the kernel does) and never answers the handshake
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
-    const QString fingerprint = [&] {
-        QFile file(pki.server);
-        return file.open(QIODevice::ReadOnly)
-                   ? QString::fromLatin1(QSslCertificate(file.readAll())
-                                             .digest(QCryptographicHash::Sha256)
-                                             .toHex(':')
-                                             .toUpper())
-                   : QString();
-    }();
+    const QString fingerprint = TestPki::FingerprintOf(pki.server);
     struct Refusal
     {
         const char *name;
