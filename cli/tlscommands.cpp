@@ -64,10 +64,13 @@ QString CertificateText(const QSslCertificate &certificate)
     const auto alternatives = certificate.subjectAlternativeNames();
     for (auto it = alternatives.begin(); it != alternatives.end(); ++it)
         names << it.value();
+    // Every name is the server's own text: shown visibly, so none can forge a line.
     QString text = QStringLiteral("  Inhaber:     %1\n  Aussteller:  %2\n")
-                       .arg(certificate.subjectDisplayName(), certificate.issuerDisplayName());
+                       .arg(Visible(certificate.subjectDisplayName(), 200),
+                            Visible(certificate.issuerDisplayName(), 200));
     if (!names.isEmpty())
-        text += QStringLiteral("  Namen:       %1\n").arg(names.join(QStringLiteral(", ")));
+        text += QStringLiteral("  Namen:       %1\n")
+                    .arg(Visible(names.join(QStringLiteral(", ")), 400));
     return text + QStringLiteral("  gültig:      von %1 bis %2\n  SHA256:      %3\n")
                       .arg(Date(certificate.effectiveDate()), Date(certificate.expiryDate()),
                            Fingerprint(certificate));
