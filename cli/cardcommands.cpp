@@ -242,7 +242,7 @@ std::optional<std::vector<PortTarget>> ReadPorts(const QStringList &ports, const
     for (const QString &port : ports) {
         const PortTarget target = PortTarget::Parse(port);
         if (!target.valid()) {
-            Error(streams, port, target.error);
+            Error(streams, port, AddressError(target));
             return std::nullopt;
         }
         // An address that is none is bad usage, also where a com<n> file holds it.
@@ -289,7 +289,7 @@ int Journal(const Arguments &args, const Streams &streams)
     if (!port.isNull()) {
         const PortTarget target = PortTarget::Parse(port);
         if (!target.valid()) {
-            Error(streams, port, target.error);
+            Error(streams, port, AddressError(target));
             return BadInput;
         }
         key = TargetKey(target, SystemPortEnvironment::Instance());
@@ -598,7 +598,7 @@ std::optional<ConfigImage> LoadProjectOrCard(const QString &path, const Streams 
         return LoadProject(path, streams);
     const PortTarget target = PortTarget::Parse(path.mid(6));
     if (!target.valid()) {
-        Error(streams, path, target.error);
+        Error(streams, path, AddressError(target));
         return std::nullopt;
     }
     const UploadJournal journal;

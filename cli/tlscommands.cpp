@@ -201,7 +201,7 @@ int Trust(const Arguments &args, const Streams &streams)
     }
     const PortTarget target = PortTarget::Parse(args.files.first());
     if (!target.valid()) {
-        Error(streams, args.files.first(), target.error);
+        Error(streams, args.files.first(), AddressError(target));
         return BadInput;
     }
     if (!target.addressForm().tls) {

@@ -101,7 +101,8 @@ Manifest ReadManifest(const QByteArray &text, const QString &baseDir,
         deploy.target = PortTarget::Parse(values[1]);
         const QString badEntry = BadListEntry(deploy.target, environment);
         if (!deploy.target.valid() || !badEntry.isEmpty()) {
-            problem(Field(i, "port"), deploy.target.valid() ? badEntry : deploy.target.error);
+            problem(Field(i, "port"),
+                    deploy.target.valid() ? badEntry : AddressError(deploy.target));
             ok = false;
         } else {
             const QString key = TargetKey(deploy.target, environment);

@@ -388,6 +388,40 @@ QString BadListEntry(const PortTarget &target, const PortEnvironment &environmen
     return DescribePortFailure(FailureKind::BadAddress, r.device, environment, 0, r.address.text);
 }
 
+QString AddressError(const PortTarget &target)
+{
+    switch (target.problem) {
+    case AddressProblem::None:
+        return {};
+    case AddressProblem::Empty:
+        return QStringLiteral("leerer Port");
+    case AddressProblem::NoSuchEntry:
+        return QStringLiteral("die Portliste hat nur COM 1 bis COM 9");
+    case AddressProblem::Folder:
+        return QStringLiteral("ist ein Ordner, kein serieller Anschluss");
+    case AddressProblem::File:
+        return QStringLiteral("ist eine Datei, kein serieller Anschluss");
+    case AddressProblem::UnknownScheme:
+        return QStringLiteral("unbekannte Adressform %1:// (erwartet %2)")
+            .arg(target.detail, SchemeList());
+    case AddressProblem::UnclosedBracket:
+        return QStringLiteral("IPv6-Adresse ohne schließende Klammer");
+    case AddressProblem::NotIPv6:
+        return QStringLiteral("keine IPv6-Adresse in Klammern: %1").arg(target.detail);
+    case AddressProblem::NoPort:
+        return QStringLiteral("Port fehlt (HOST:PORT)");
+    case AddressProblem::UnbracketedIPv6:
+        return QStringLiteral("IPv6-Adressen in Klammern schreiben: [%1]").arg(target.detail);
+    case AddressProblem::NoHost:
+        return QStringLiteral("Rechnername fehlt");
+    case AddressProblem::BadHost:
+        return QStringLiteral("ungültiger Rechnername: %1").arg(target.detail);
+    case AddressProblem::BadPort:
+        return QStringLiteral("Port %1 ist keine Zahl von 1 bis 65535").arg(target.detail);
+    }
+    return {};
+}
+
 QString SocketErrorText(int error)
 {
     switch (QAbstractSocket::SocketError(error)) {

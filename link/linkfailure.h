@@ -126,6 +126,9 @@ struct PortTarget;
 // target, and for an entry that may be opened.
 QString BadListEntry(const PortTarget &target, const PortEnvironment &environment);
 
+// Why target names no port, one German line ("Port fehlt (HOST:PORT)").
+QString AddressError(const PortTarget &target);
+
 // A socket error that names no failure of its own (QAbstractSocket::SocketError), in words.
 QString SocketErrorText(int error);
 // "lässt sich nicht öffnen: …", for a failure before the line was open.

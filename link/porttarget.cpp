@@ -9,10 +9,11 @@
 
 namespace {
 
-PortTarget Refused(PortTarget target, const QString &why)
+PortTarget Refused(PortTarget target, AddressProblem problem, const QString &detail = {})
 {
     target.kind = PortTarget::Kind::Invalid;
-    target.error = why;
+    target.problem = problem;
+    target.detail = detail;
     return target;
 }
 
@@ -30,7 +31,7 @@ PortTarget PortTarget::Parse(const QString &text)
     t.text = text;
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
-        return Refused(t, QStringLiteral("leerer Port"));
+        return Refused(t, AddressProblem::Empty);
 
     // Written like an entry: one the list has, or bad usage.
     static const QRegularExpression anyEntry(QStringLiteral("^COM ?[0-9]+$"),
@@ -38,7 +39,7 @@ PortTarget PortTarget::Parse(const QString &text)
     if (anyEntry.match(trimmed).hasMatch()) {
         t.entry = ComNumber(trimmed);
         if (t.entry == 0)
-            return Refused(t, QStringLiteral("die Portliste hat nur COM 1 bis COM 9"));
+            return Refused(t, AddressProblem::NoSuchEntry);
         t.kind = Kind::ListEntry;
         return t;
     }
@@ -48,17 +49,16 @@ PortTarget PortTarget::Parse(const QString &text)
         t.path = QDir::isAbsolutePath(text) ? text : QDir::current().absoluteFilePath(text);
         const QFileInfo file(t.path);
         if (file.isDir())
-            return Refused(t, QStringLiteral("ist ein Ordner, kein serieller Anschluss"));
+            return Refused(t, AddressProblem::Folder);
         if (file.isFile())
-            return Refused(t, QStringLiteral("ist eine Datei, kein serieller Anschluss"));
+            return Refused(t, AddressProblem::File);
         return t;
     }
 
     const qsizetype schemeEnd = trimmed.indexOf(QLatin1String("://"));
     t.form = FormOfScheme(trimmed.left(schemeEnd));
     if (!t.form)
-        return Refused(t, QStringLiteral("unbekannte Adressform %1:// (erwartet %2)")
-                              .arg(trimmed.left(schemeEnd), SchemeList()));
+        return Refused(t, AddressProblem::UnknownScheme, trimmed.left(schemeEnd));
     t.kind = Kind::Network;
     const QString rest = trimmed.mid(schemeEnd + 3);
 
@@ -66,35 +66,34 @@ PortTarget PortTarget::Parse(const QString &text)
     if (rest.startsWith(QLatin1Char('['))) {
         const qsizetype close = rest.indexOf(QLatin1Char(']'));
         if (close < 0)
-            return Refused(t, QStringLiteral("IPv6-Adresse ohne schließende Klammer"));
+            return Refused(t, AddressProblem::UnclosedBracket);
         host = rest.mid(1, close - 1);
         if (QHostAddress(host).protocol() != QAbstractSocket::IPv6Protocol)
-            return Refused(t, QStringLiteral("keine IPv6-Adresse in Klammern: %1").arg(host));
+            return Refused(t, AddressProblem::NotIPv6, host);
         const QString after = rest.mid(close + 1);
         if (!after.startsWith(QLatin1Char(':')))
-            return Refused(t, QStringLiteral("Port fehlt (HOST:PORT)"));
+            return Refused(t, AddressProblem::NoPort);
         port = after.mid(1);
     } else {
         const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
         if (colon < 0)
-            return Refused(t, QStringLiteral("Port fehlt (HOST:PORT)"));
+            return Refused(t, AddressProblem::NoPort);
         host = rest.left(colon);
         port = rest.mid(colon + 1);
         if (host.contains(QLatin1Char(':')))
-            return Refused(t,
-                           QStringLiteral("IPv6-Adressen in Klammern schreiben: [%1]").arg(host));
+            return Refused(t, AddressProblem::UnbracketedIPv6, host);
     }
     static const QRegularExpression hostName(QStringLiteral("^[A-Za-z0-9._-]+$"));
     if (host.isEmpty())
-        return Refused(t, QStringLiteral("Rechnername fehlt"));
+        return Refused(t, AddressProblem::NoHost);
     if (!rest.startsWith(QLatin1Char('[')) && !hostName.match(host).hasMatch())
-        return Refused(t, QStringLiteral("ungültiger Rechnername: %1").arg(host));
+        return Refused(t, AddressProblem::BadHost, host);
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
     if (port.isEmpty())
-        return Refused(t, QStringLiteral("Port fehlt (HOST:PORT)"));
+        return Refused(t, AddressProblem::NoPort);
     const int number = digits.match(port).hasMatch() ? port.toInt() : -1;
     if (number < 1 || number > 65535)
-        return Refused(t, QStringLiteral("Port %1 ist keine Zahl von 1 bis 65535").arg(port));
+        return Refused(t, AddressProblem::BadPort, port);
     t.host = host;
     t.port = quint16(number);
     return t;

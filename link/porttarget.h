@@ -4,6 +4,24 @@
 
 #include <QString>
 
+// Why a text names no port; put into words by AddressError (linkfailure.h).
+enum class AddressProblem
+{
+    None,
+    Empty,
+    NoSuchEntry,     // "COM 0", "COM 10"
+    Folder,          // a path to a folder
+    File,            // a path to a regular file
+    UnknownScheme,   // detail: the scheme
+    UnclosedBracket, // "[fd00::5:4001"
+    NotIPv6,         // detail: what stood in brackets
+    NoPort,
+    UnbracketedIPv6, // detail: the host
+    NoHost,
+    BadHost, // detail: the host
+    BadPort, // detail: the port as written
+};
+
 // A port as the user names it, parsed once: an entry of the port list ("COM 3"), a device
 // path, or a serial device server on the network in one of the address forms SCHEME://HOST:PORT
 // (AddressForms). HOST is a name, an IPv4 address or an IPv6 address in brackets; PORT is 1 to
@@ -25,7 +43,8 @@ struct PortTarget
     const AddressForm *form = nullptr; // Network
     QString host;                      // Network: without brackets
     quint16 port = 0;
-    QString error; // Invalid: one German line
+    AddressProblem problem = AddressProblem::None; // Invalid: why
+    QString detail;                                // Invalid: the part it concerns
 
     bool valid() const { return kind != Kind::Invalid; }
     bool isNetwork() const { return kind == Kind::Network; }

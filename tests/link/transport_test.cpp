@@ -66,8 +66,8 @@ TEST(PortTargetParse, TellsEachFormAndRefusesMalformedAddresses)
         const PortTarget t = PortTarget::Parse(QString::fromUtf8(c.text));
         EXPECT_EQ(t.kind, c.kind) << c.text;
         if (c.kind == K::Invalid) {
-            EXPECT_TRUE(t.error.contains(QString::fromUtf8(c.hostOrError)))
-                << c.text << ": " << t.error.toStdString();
+            EXPECT_TRUE(AddressError(t).contains(QString::fromUtf8(c.hostOrError)))
+                << c.text << ": " << AddressError(t).toStdString();
         } else if (t.isNetwork()) {
             EXPECT_EQ(t.host, QString::fromUtf8(c.hostOrError)) << c.text;
             EXPECT_EQ(t.port, c.port) << c.text;
