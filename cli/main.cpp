@@ -48,8 +48,10 @@ int main(int argc, char *argv[])
     Cli::Streams streams;
 #ifdef _WIN32
     streams.terminal = _isatty(_fileno(stdout)) != 0;
+    streams.answerable = _isatty(_fileno(stdin)) != 0;
 #else
     streams.terminal = isatty(STDOUT_FILENO) == 1;
+    streams.answerable = isatty(STDIN_FILENO) == 1;
     winsize size{};
     if (streams.terminal && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 &&
         size.ws_col > 0) {

@@ -22,6 +22,8 @@ struct Streams
     int columns = 80;
     // The terminal shows colours: states in green, yellow and red.
     bool colours = false;
+    // Standard input is a terminal: a question may be asked there (trust).
+    bool answerable = false;
 };
 
 } // namespace Cli

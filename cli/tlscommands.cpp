@@ -27,6 +27,8 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+
 namespace Cli {
 namespace {
 
@@ -253,7 +255,7 @@ int Trust(const Arguments &args, const Streams &streams)
                                 "Ersetzen nur, wenn der Server neue Schlüssel bekam.\n")
                      .arg(target.address(), failure.recordedFingerprint, failure.fingerprint);
     Print(streams.out, shown);
-    if (!yes && !::isatty(::fileno(stdin))) {
+    if (!yes && !streams.answerable) {
         Error(streams, url,
               QStringLiteral("nicht aufgenommen: kein Terminal zum Nachfragen; --yes nimmt auf, "
                              "wenn der Fingerabdruck auf anderem Weg geprüft ist"));
