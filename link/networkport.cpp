@@ -188,12 +188,13 @@ void NetworkPort::checkNegotiation()
         // A server may set up its device only now and then carry out the opening commands,
         // the purge among them, over whatever came after them: the first card byte waits for
         // the purge's confirmation (or for a server that never confirms, a moment).
-        if (!m_purgeWait.isValid())
+        if (!m_purgeWait.isValid()) {
             m_purgeWait.start();
-        if (m_purgeWait.elapsed() < NegotiationTimeoutMs) {
-            QTimer::singleShot(NegotiationTimeoutMs, m_socket, [this] { checkNegotiation(); });
-            return;
+            QTimer::singleShot(NegotiationTimeoutMs, Qt::PreciseTimer, m_socket,
+                               [this] { checkNegotiation(); });
         }
+        if (m_purgeWait.elapsed() < NegotiationTimeoutMs)
+            return;
     }
     setOpen();
 }
