@@ -187,13 +187,14 @@ void NetworkPort::checkNegotiation()
     if (confirmsPurge() && !m_purgeConfirmed) {
         // A server may set up its device only now and then carry out the opening commands,
         // the purge among them, over whatever came after them: the first card byte waits for
-        // the purge's confirmation (or for a server that never confirms, a moment).
+        // the purge's confirmation (a server that never confirms, PurgeWaitMs; a loaded one
+        // may take a while to open its device).
         if (!m_purgeWait.isValid()) {
             m_purgeWait.start();
-            QTimer::singleShot(NegotiationTimeoutMs, Qt::PreciseTimer, m_socket,
+            QTimer::singleShot(PurgeWaitMs, Qt::PreciseTimer, m_socket,
                                [this] { checkNegotiation(); });
         }
-        if (m_purgeWait.elapsed() < NegotiationTimeoutMs)
+        if (m_purgeWait.elapsed() < PurgeWaitMs)
             return;
     }
     setOpen();

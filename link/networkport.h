@@ -33,6 +33,9 @@ public:
     // is waited for within ConnectTimeoutMs. One that sends data and no Telnet at all for
     // this long is a raw port.
     static constexpr int NegotiationTimeoutMs = 500;
+    // Where the line waits for the server's confirmation of the opening purge
+    // (confirmsPurge): at most this long, well within ConnectTimeoutMs.
+    static constexpr int PurgeWaitMs = 2000;
     // What is held for the engine at most; a card sends a few bytes a second, so anything
     // beyond is a flooding line and dropped.
     static constexpr std::size_t MaxHeld = 4096;
