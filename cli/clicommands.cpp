@@ -323,12 +323,12 @@ QString AddressFormHelp()
 {
     QString text;
     for (const AddressForm &form : AddressForms()) {
-        if (!form.isNetwork() || form.alias)
+        if (!form.isNetwork() || form.aliasOf)
             continue;
         QString line = QStringLiteral("  %1://HOST:PORT").arg(QLatin1String(form.scheme));
         line = line.leftJustified(29) + QString::fromUtf8(form.help);
         for (const AddressForm &alias : AddressForms())
-            if (alias.alias == &form)
+            if (alias.aliasOf && qstrcmp(alias.aliasOf, form.scheme) == 0)
                 line += QStringLiteral(" (auch %1://)").arg(QLatin1String(alias.scheme));
         text += line + QLatin1Char('\n');
     }

@@ -12,7 +12,7 @@ const std::array<AddressForm, 6> Forms{{
      "Telnet mit RFC 2217; stellt 2400 Baud 8N1 selbst ein", MakeNetworkPort},
     {"socket", Carriage::Raw, false, nullptr, "rohes TCP; die Leitung stellt der Server ein",
      MakeNetworkPort},
-    {"tcp", Carriage::Raw, false, &Forms[2], "", MakeNetworkPort},
+    {"tcp", Carriage::Raw, false, "socket", "", MakeNetworkPort},
     {"rfc2217+tls", Carriage::Rfc2217, true, nullptr, "wie rfc2217://, in TLS mit Zertifikaten",
      MakeTlsPort},
     {"socket+tls", Carriage::Raw, true, nullptr, "wie socket://, in TLS mit Zertifikaten",
@@ -20,6 +20,12 @@ const std::array<AddressForm, 6> Forms{{
 }};
 
 } // namespace
+
+const AddressForm &AddressForm::written() const
+{
+    const AddressForm *form = aliasOf ? FormOfScheme(QLatin1String(aliasOf)) : nullptr;
+    return form ? *form : *this;
+}
 
 std::span<const AddressForm> AddressForms()
 {
@@ -64,7 +70,7 @@ QString AddressFormList()
 {
     QStringList forms;
     for (const AddressForm &form : Forms)
-        if (form.isNetwork() && !form.alias)
+        if (form.isNetwork() && !form.aliasOf)
             forms << QLatin1String(form.scheme) + QStringLiteral("://HOST:PORT");
     return Listed(forms);
 }

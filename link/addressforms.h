@@ -23,15 +23,15 @@ struct AddressForm
     const char *scheme; // "rfc2217"; empty for the local row
     Carriage carries;
     bool tls;
-    // Another spelling of a form above it (tcp:// for socket://): read, but written back as
-    // the form it stands for.
-    const AddressForm *alias;
+    // Another spelling of the form of this scheme (tcp for socket): read, but written back
+    // as that form; null for a form of its own.
+    const char *aliasOf;
     const char *help; // one line for the command-line help
     Transport *(*make)(QObject *parent);
 
     bool isNetwork() const { return carries != Carriage::Local; }
     // The form written back: the row itself, or the one an alias stands for.
-    const AddressForm &written() const { return alias ? *alias : *this; }
+    const AddressForm &written() const;
 };
 
 // The factories of the rows, each defined beside its transport.

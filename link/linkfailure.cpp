@@ -53,7 +53,7 @@ QString OtherForm(const QString &where, std::optional<Carriage> carries, std::op
 {
     const AddressForm &now = PortTarget::Parse(where).addressForm().written();
     for (const AddressForm &form : AddressForms()) {
-        if (form.alias || !form.isNetwork() || form.carries != carries.value_or(now.carries) ||
+        if (form.aliasOf || !form.isNetwork() || form.carries != carries.value_or(now.carries) ||
             form.tls != tls.value_or(now.tls))
             continue;
         return QLatin1String(form.scheme) + QStringLiteral("://");
