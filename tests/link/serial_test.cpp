@@ -294,6 +294,20 @@ TEST(SerialPort, TheLockNamesTheDeviceNotTheLink)
         << FailureCause(other.failure()).toStdString();
 }
 
+// AddressSanitizer keeps freed memory in quarantine on purpose, so there the resident size
+// grows with every read, whatever the program holds: the bound is for the normal build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool ResidentSizeTellsWhatIsHeld = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool ResidentSizeTellsWhatIsHeld = false;
+#else
+constexpr bool ResidentSizeTellsWhatIsHeld = true;
+#endif
+#else
+constexpr bool ResidentSizeTellsWhatIsHeld = true;
+#endif
+
 // A device that sends without end (a wrong device, noise): what the window holds stays
 // bounded and the once-a-second tick goes on.
 TEST(CardSessionLine, AFloodingLineKeepsMemoryBoundedAndTheLoopFree)
@@ -327,7 +341,9 @@ TEST(CardSessionLine, AFloodingLineKeepsMemoryBoundedAndTheLoopFree)
     QTest::qWait(3000);
     stop = true;
     flood.join();
-    EXPECT_LT(residentKiB() - before, 32 * 1024) << "resident memory grew by more than 32 MiB";
+    if (ResidentSizeTellsWhatIsHeld) {
+        EXPECT_LT(residentKiB() - before, 32 * 1024) << "resident memory grew by more than 32 MiB";
+    }
     EXPECT_GE(rig.reports - reportsBefore, 2) << "the once-a-second tick was held up";
     EXPECT_TRUE(rig.session.PortOpen());
 }
