@@ -286,11 +286,6 @@ int TForm1::currentPage() const
     return m_ui->TabbedNotebook1->currentIndex();
 }
 
-QLabel *TForm1::statusPanel(int index) const
-{
-    return m_statusPanels.at(static_cast<std::size_t>(index));
-}
-
 void TForm1::createTransferDialog()
 {
     if (!m_transferDialog)

@@ -42,12 +42,9 @@ public:
     bool DisplayInProgress() const { return m_displayInProgress; }
     // Relay index 0 to 7 of the notebook page on show.
     int currentPage() const;
-    // Panel 0 names the project file, panel 1 the card.
-    QLabel *statusPanel(int index) const;
 
     // The transfer dialog lives as long as the window; it is created after the window, hidden.
     void createTransferDialog();
-    TForm2 *transferDialog() const { return m_transferDialog; }
 
     // Copies the page on show and the global controls into the image.
     void inarray();
@@ -59,11 +56,6 @@ public:
     void Panel4Click();
     void Panel5Click();
     void Panel10Click();
-
-    // Serial port, protocol engine and clock, wired to the timers, buttons and labels.
-    CardLink *cardLink() const { return m_cardLink; }
-    // "Load", "Save", ini.cfg, ProjectPath and the error box.
-    FileCommands *fileCommands() const { return m_files; }
 
     // Start-up, once, before the window is shown: settings, project, page 1, port. A file
     // failure is reported and start-up goes on with what it has.
@@ -133,7 +125,9 @@ private:
     std::unique_ptr<Ui::TForm1> m_ui;
     std::unique_ptr<ModeRules> m_rules;
     TForm2 *m_transferDialog = nullptr;
+    // The card's line (port, protocol engine, clock) wired to the timers, buttons and labels.
     CardLink *m_cardLink = nullptr;
+    // "Load", "Save", ini.cfg, ProjectPath and the error box.
     FileCommands *m_files = nullptr;
     ::ConfigImage m_configImage;
     // The controls and the image as the last display or capture of a page left them: a

@@ -67,7 +67,7 @@ int main(int argc, char *argv[])
     ok = Save(&form, out + QStringLiteral("/fenster-config.png")) && ok;
     form.findChild<QPushButton *>(QStringLiteral("Panel4"))->click();
 
-    TForm2 *dialog = form.transferDialog();
+    auto *dialog = form.findChild<TForm2 *>();
     dialog->open();
     ok = Save(dialog, out + QStringLiteral("/dialog-uebertragung.png")) && ok;
     dialog->close();

@@ -246,7 +246,7 @@ private slots:
         w.form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
         int dialogs = 0;
-        w.form->fileCommands()->setDialogRunner([&dialogs](QFileDialog &) {
+        w.files().setDialogRunner([&dialogs](QFileDialog &) {
             ++dialogs;
             return false; // cancelled
         });

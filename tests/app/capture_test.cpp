@@ -111,11 +111,11 @@ void CaptureTest::cardNameInStatusPanel()
     w.show(0);
     w.paste(QStringLiteral("Edit17"), QStringLiteral("Garten"));
     w.click(QStringLiteral("Panel10"));
-    QCOMPARE(w.form->statusPanel(1)->text(), QStringLiteral(" Relaiskarte : Garten"));
+    QCOMPARE(w.panel(1)->text(), QStringLiteral(" Relaiskarte : Garten"));
     QCOMPARE(ReadNameSlot(w.image(), 8), QStringLiteral("Garten"));
     w.paste(QStringLiteral("Edit17"), QString());
     w.click(QStringLiteral("Panel4"));
-    QCOMPARE(w.form->statusPanel(1)->text(), QStringLiteral(" Relaiskarte : "));
+    QCOMPARE(w.panel(1)->text(), QStringLiteral(" Relaiskarte : "));
     for (int i = 640; i < 656; ++i)
         QCOMPARE(int(w.image()[i]), 0);
 }

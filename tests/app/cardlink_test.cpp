@@ -49,7 +49,6 @@ private slots:
         // A journal of each test's own: what one test left unfinished holds no other card.
         qputenv("XDG_STATE_HOME", stateFolder().toLocal8Bit());
         m_window = std::make_unique<Window>();
-        QVERIFY(m_window->form->cardLink());
     }
 
     void cleanup()
@@ -104,7 +103,7 @@ private slots:
     void sendUploadsAndShowsTheDialogWhileTimersTick()
     {
         plugCard({}, 1);
-        m_window->form->cardLink()->ConnectPort(); // "COM 1", as start-up opens it
+        m_window->link().ConnectPort(); // "COM 1", as start-up opens it
         QVERIFY(port().PortOpen());
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"),
                                   3000);
@@ -116,7 +115,7 @@ private slots:
         widget<QLineEdit>("Edit2")->setText(QStringLiteral("77"));
         QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
         QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
-        TForm2 *dialog = m_window->form->transferDialog();
+        TForm2 *dialog = &m_window->dialog();
         QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible(), 5000);
         QCOMPARE(widget<QProgressBar>("ProgressBar1")->value(), 71);
         const auto uploads = m_card->Uploads();
@@ -167,7 +166,7 @@ private slots:
         CardSimOptions options;
         options.measurement = {128, 129, 255, 65};
         plugCard(options, 1);
-        m_window->form->cardLink()->ConnectPort();
+        m_window->link().ConnectPort();
         QTest::mouseClick(widget<QPushButton>("Button3"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label50")->text(), QStringLiteral("65 % rel. LF"),
                                   2000);
@@ -186,7 +185,7 @@ private slots:
         CardSimOptions options;
         options.version = 136;
         plugCard(options, 1);
-        m_window->form->cardLink()->ConnectPort();
+        m_window->link().ConnectPort();
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label39")->text(),
                                   QStringLiteral("Rel Karte falsche Version"), 3000);
         QCOMPARE(widget<QLabel>("Label1")->text(), QStringLiteral("verbunden"));
@@ -198,7 +197,7 @@ private slots:
         CardSimOptions options;
         options.hangupAfterBlock = 4;
         plugCard(options, 1);
-        m_window->form->cardLink()->ConnectPort();
+        m_window->link().ConnectPort();
         QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
         QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!port().PortOpen(), 3000);
@@ -219,7 +218,7 @@ private slots:
         QVERIFY(QDir().mkpath(m_config.path() + QStringLiteral("/zelkora")));
         QFile::remove(linkPath(1));
         QVERIFY(QFile::link(QStringLiteral("/nonexistent/ttyUSB0"), linkPath(1)));
-        m_window->form->cardLink()->ConnectPort();
+        m_window->link().ConnectPort();
         QComboBox *list = widget<QComboBox>("ComboBox1");
         QCOMPARE(list->toolTip(), linkPath(1) + QStringLiteral(": nicht gefunden"));
         const int opensWhileAbsent = port().OpenAttempts();
@@ -259,7 +258,7 @@ private slots:
                                   3000);
         QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
         QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(m_window->form->transferDialog()->isVisible(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->dialog().isVisible(), 5000);
         QCOMPARE(m_card->Uploads().size(), std::size_t(1));
         QCOMPARE(m_card->Uploads().front().size(), std::size_t(522));
         for (int i = 0; i < 512; ++i)
@@ -301,8 +300,8 @@ private slots:
              QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A5XK3RJT-if00-port0"),
              QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"),
              QStringLiteral("A5XK3RJT")}};
-        m_window->form->cardLink()->session().setEnvironment(environment);
-        m_window->form->cardLink()->ConnectPort(); // COM 1: the adapter, which is not really there
+        m_window->link().session().setEnvironment(environment);
+        m_window->link().ConnectPort(); // COM 1: the adapter, which is not really there
         QComboBox *list = widget<QComboBox>("ComboBox1");
         // Named when the list opens (reading the system's ports is slow: not before).
         QVERIFY(list->itemData(0, Qt::ToolTipRole).toString().isEmpty());
@@ -322,7 +321,7 @@ private slots:
         QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
                  QStringLiteral("COM 1: kein Gerät (0 serielle Anschlüsse gefunden)"));
         list->hidePopup();
-        m_window->form->cardLink()->session().setEnvironment(SystemPortEnvironment::Instance());
+        m_window->link().session().setEnvironment(SystemPortEnvironment::Instance());
     }
 
     // COM 1 names a device server (ser2net, RFC 2217) in front of the card: the window uploads
@@ -341,7 +340,7 @@ private slots:
 
         QComboBox *list = widget<QComboBox>("ComboBox1");
         QLabel *link = widget<QLabel>("Label1");
-        m_window->form->cardLink()->ConnectPort(); // "COM 1", as start-up opens it
+        m_window->link().ConnectPort(); // "COM 1", as start-up opens it
         QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 3000);
         QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
         QCOMPARE(list->toolTip(), server.rfc2217Url(0));
@@ -349,10 +348,10 @@ private slots:
         const auto uploadOnce = [&] {
             QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
             QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
-            QTRY_VERIFY_WITH_TIMEOUT(m_window->form->transferDialog()->isVisible(), 6000);
-            QTest::mouseClick(m_window->form->transferDialog()->findChild<QPushButton *>(
-                                  QStringLiteral("Button1")),
-                              Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(m_window->dialog().isVisible(), 6000);
+            QTest::mouseClick(
+                m_window->dialog().findChild<QPushButton *>(QStringLiteral("Button1")),
+                Qt::LeftButton);
         };
         uploadOnce();
         QCOMPARE(m_card->Uploads().size(), std::size_t(1));
@@ -430,7 +429,7 @@ private slots:
         QVERIFY(nameAddress(1, server.rfc2217Url(0)));
 
         QComboBox *list = widget<QComboBox>("ComboBox1");
-        m_window->form->cardLink()->ConnectPort();
+        m_window->link().ConnectPort();
         QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 5000);
         QVERIFY2(list->toolTip().startsWith(server.rfc2217Url(0) + QStringLiteral(": TLS 1.")) &&
                      list->toolTip().contains(TestPki::FingerprintOf(pki.server)),
@@ -485,9 +484,9 @@ private slots:
             begun.outcome = UploadRecord::Outcome::Begun;
             begun.program = QStringLiteral("zelkora-cli");
             QVERIFY(UploadJournal().append(begun, ConfigImage{}).isEmpty());
-            m_window->form->cardLink()->ConnectPort();
+            m_window->link().ConnectPort();
         } else {
-            m_window->form->cardLink()->ConnectPort();
+            m_window->link().ConnectPort();
             QTRY_COMPARE_WITH_TIMEOUT(link->text(), QStringLiteral("verbunden"), 3000);
             QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
             QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
@@ -497,7 +496,7 @@ private slots:
         QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
         QVERIFY2(list->toolTip().contains(QStringLiteral("zurücksetzen")),
                  qPrintable(list->toolTip()));
-        QVERIFY(!m_window->form->transferDialog()->isVisible());
+        QVERIFY(!m_window->dialog().isVisible());
         // Said once where the user looks, in a box that waits for no one.
         const auto heldBox = [] {
             for (QWidget *w : QApplication::topLevelWidgets())
@@ -564,8 +563,8 @@ private:
     {
         return Control<T>(m_window->form.get(), QLatin1String(name));
     }
-    Transport &port() { return m_window->form->cardLink()->transport(); }
-    LinkEngine &engine() { return m_window->form->cardLink()->engine(); }
+    Transport &port() { return m_window->link().transport(); }
+    LinkEngine &engine() { return m_window->link().engine(); }
 
     QTemporaryDir m_config;
     std::unique_ptr<Window> m_window;

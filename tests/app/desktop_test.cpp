@@ -61,7 +61,7 @@ private slots:
     void fileDialogsAndTheErrorBoxSpeakGerman()
     {
         Window w;
-        QFileDialog *load = w.form->fileCommands()->OpenDialog1();
+        QFileDialog *load = w.files().OpenDialog1();
         load->setOption(QFileDialog::DontUseNativeDialog);
         load->open(); // not modal for the test: look at it, then close it
         QVERIFY(QTest::qWaitForWindowExposed(load));
@@ -72,7 +72,7 @@ private slots:
                  qPrintable(texts.join(QLatin1Char('|'))));
         load->reject();
 
-        QFileDialog *save = w.form->fileCommands()->SaveDialog1();
+        QFileDialog *save = w.files().SaveDialog1();
         save->setOption(QFileDialog::DontUseNativeDialog);
         save->open();
         QVERIFY(QTest::qWaitForWindowExposed(save));

@@ -385,11 +385,11 @@ void DisplayTest::emptyCardName()
     SetSlot(w.image(), 8, "Keller");
     w.show(0);
     QCOMPARE(w.edit(QStringLiteral("Edit17"))->text(), QStringLiteral("Keller"));
-    QCOMPARE(w.form->statusPanel(1)->text(), QStringLiteral(" Relaiskarte : Keller"));
+    QCOMPARE(w.panel(1)->text(), QStringLiteral(" Relaiskarte : Keller"));
     SetSlot(w.image(), 8, "");
     w.form->outarray();
     QCOMPARE(w.edit(QStringLiteral("Edit17"))->text(), QStringLiteral("Relaiskarte"));
-    QCOMPARE(w.form->statusPanel(1)->text(), QStringLiteral(" Relaiskarte : Relaiskarte"));
+    QCOMPARE(w.panel(1)->text(), QStringLiteral(" Relaiskarte : Relaiskarte"));
 }
 
 void DisplayTest::viewRestoredFromImage()

@@ -1,5 +1,5 @@
 // "Load" and "Save" through the real window: dialogs, project bytes, status panel, error box.
-#include "tests/support/filewindow.h"
+#include "tests/support/windowfixture.h"
 
 #include <QTabWidget>
 
@@ -37,8 +37,7 @@ private slots:
 
 void ProjectButtonsTest::saveThenLoadGivesTheProjectBack()
 {
-    FileWindow w;
-    w.start(false);
+    Window w;
     w.form->outarray();
     w.type("Edit9", QStringLiteral("Heizung"));
     w.click("CheckBox10");
@@ -81,8 +80,7 @@ void ProjectButtonsTest::saveThenLoadGivesTheProjectBack()
 
 void ProjectButtonsTest::loadClearsByte903AndIgnoresBytesPastTheImage()
 {
-    FileWindow w;
-    w.start(false);
+    Window w;
     const QByteArray project = ProjectBytes(QStringLiteral("Pumpe"));
     QCOMPARE(int(uchar(project[ImageOffset::Reserved903])), 0x5A);
     w.write(QStringLiteral("lang.rel"), project + QByteArray(300, '\x7F'));
@@ -99,8 +97,7 @@ void ProjectButtonsTest::loadClearsByte903AndIgnoresBytesPastTheImage()
 
 void ProjectButtonsTest::dialogs()
 {
-    FileWindow w;
-    w.start(false);
+    Window w;
     QFileDialog *open = w.files().OpenDialog1();
     QFileDialog *save = w.files().SaveDialog1();
     for (QFileDialog *dialog : {open, save}) {
@@ -136,7 +133,7 @@ void ProjectButtonsTest::dialogs()
 
 void ProjectButtonsTest::cancelledDialogsChangeNothing()
 {
-    FileWindow w;
+    Window w(Window::Later);
     w.write(QStringLiteral("p.rel"), ProjectBytes(QStringLiteral("Licht")));
     w.start(false);
     w.answers << QStringLiteral("p.rel");
@@ -167,7 +164,7 @@ void ProjectButtonsTest::failedLoadKeepsImageAndPage()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, message);
-    FileWindow w;
+    Window w(Window::Later);
     w.write(QStringLiteral("gut.rel"), ProjectBytes(QStringLiteral("Brunnen")));
     if (!content.isNull())
         w.write(QStringLiteral("bad.rel"), content);
@@ -206,7 +203,7 @@ void ProjectButtonsTest::failedSaveKeepsTheOldFile()
     QFETCH(QString, target);
     QFETCH(int, error);
     QFETCH(QString, message);
-    FileWindow w;
+    Window w(Window::Later);
     const QByteArray old = ProjectBytes(QStringLiteral("Alt"));
     w.write(QStringLiteral("alt.rel"), old);
     w.start(false);

@@ -4,7 +4,7 @@
 #include "app/starterproject.h"
 #include "link/linkengine.h"
 #include "link/serialport.h"
-#include "tests/support/filewindow.h"
+#include "tests/support/windowfixture.h"
 #include "tools/cardsim_pty.h"
 
 #include <QTabWidget>
@@ -17,14 +17,14 @@ const QString Missing = QStringLiteral("Datei nicht gefunden.");
 const QString DiskFull = QStringLiteral("Zu wenig Speicherplatz.");
 const QString PastEnd = QStringLiteral("Versuch hinter dem Dateiende zu lesen.");
 
-Transport &Port(const FileWindow &w)
+Transport &Port(const Window &w)
 {
-    return w.form->cardLink()->transport();
+    return w.link().transport();
 }
 
 // With "IF K1" checked, checking "aktiv" of Timer 1 clears the input, but only once the
 // editor rules are live.
-bool RulesLive(FileWindow &w)
+bool RulesLive(Window &w)
 {
     auto *input = w.control<QCheckBox>("CheckBox2");
     if (!input->isChecked())
@@ -101,12 +101,12 @@ void StartupTest::startShowsPageOneOfTheLastProjectAndOpensThePort()
     QVERIFY2(card.Open(&error), error.c_str());
     QVERIFY2(card.LinkAs(m_config.path().toStdString(), 3, &error), error.c_str());
 
-    FileWindow w;
+    Window w(Window::Later);
     w.write(QStringLiteral("Keller.rel"), ProjectBytes(QStringLiteral("Heizung")));
     w.write(QStringLiteral("ini.cfg"), SettingsBytes(2, QStringLiteral("Keller.rel")));
     w.start();
     QCOMPARE(w.boxTexts(), QStringList{});
-    QCOMPARE(w.form->cardLink()->engine().LinkStep(), LinkEngine::Idle);
+    QCOMPARE(w.link().engine().LinkStep(), LinkEngine::Idle);
     QCOMPARE(w.files().ProjectPath(), QStringLiteral("Keller.rel"));
     QCOMPARE(w.statusText(), QStringLiteral(" Datei : Keller.rel"));
     QCOMPARE(w.form->currentPage(), 0);
@@ -194,7 +194,7 @@ void StartupTest::startupFailuresAndOddSettings()
     QFETCH(QString, device);
     QFETCH(QString, projectPath);
     QFETCH(bool, shown);
-    FileWindow w;
+    Window w(Window::Later);
     if (!ini.isNull())
         w.write(QStringLiteral("ini.cfg"), ini);
     w.write(QStringLiteral("p.rel"), project);
@@ -221,7 +221,7 @@ void StartupTest::startupFailuresAndOddSettings()
 
 void StartupTest::dialogsStartInTheWorkingFolderOfTheStart()
 {
-    FileWindow w;
+    Window w(Window::Later);
     w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QString()));
     w.create();
     // The folder the program runs in is the one current when start-up runs.
@@ -239,7 +239,7 @@ void StartupTest::dialogsStartInTheWorkingFolderOfTheStart()
 
 void StartupTest::closeSavesAndTheNextStartHasTheEditsBack()
 {
-    FileWindow w;
+    Window w(Window::Later);
     w.write(QStringLiteral("p.rel"), ProjectBytes(QStringLiteral("Heizung")));
     w.write(QStringLiteral("ini.cfg"), SettingsBytes(2, QStringLiteral("p.rel")));
     w.start();
@@ -275,7 +275,7 @@ void StartupTest::closeSavesAndTheNextStartHasTheEditsBack()
 
 void StartupTest::closeWithoutProjectAsksForOne()
 {
-    FileWindow w;
+    Window w(Window::Later);
     w.start();
     QCOMPARE(w.boxTexts(), QStringList{Missing});
     w.click("CheckBox13");
@@ -315,7 +315,7 @@ void StartupTest::closeNeverCutsAFileThatIsNoProject()
 {
     QFETCH(QByteArray, content);
     QFETCH(QStringList, startBoxes);
-    FileWindow w;
+    Window w(Window::Later);
     w.write(QStringLiteral("fremd.rel"), content);
     w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("fremd.rel")));
     w.start();
@@ -346,7 +346,7 @@ void StartupTest::closeNeverCutsAFileThatIsNoProject()
 // that cannot be written either keeps no window open.
 void StartupTest::readOnlyProjectOpensAndSaveElsewhereLetsTheWindowGo()
 {
-    FileWindow w;
+    Window w(Window::Later);
     w.write(QStringLiteral("p.rel"), ProjectBytes(QStringLiteral("Nur lesen")));
     w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("p.rel")));
     w.start();
@@ -380,7 +380,7 @@ void StartupTest::startAndCloseLeaveAProjectByteForByte()
         for (char &b : project)
             b = char(random());
         project[ImageOffset::GlobalFlags] = char(project[ImageOffset::GlobalFlags] & ~1);
-        FileWindow w;
+        Window w(Window::Later);
         w.write(QStringLiteral("p.rel"), project);
         w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("p.rel")));
         w.start();
@@ -409,7 +409,7 @@ void StartupTest::failedCloseKeepsWindowAndOldFiles()
 {
     QFETCH(QString, failing);
     QFETCH(bool, projectWritten);
-    FileWindow w;
+    Window w(Window::Later);
     const QByteArray oldProject = ProjectBytes(QStringLiteral("Heizung"));
     const QByteArray oldSettings = "2\r\np.rel\r\n"; // written by hand, without line 3
     w.write(QStringLiteral("p.rel"), oldProject);
@@ -447,7 +447,7 @@ void StartupTest::projectOutsideTheWorkingFolderIsFoundAgain()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(ProjectBytes(QStringLiteral("Fern")));
     }
-    FileWindow w;
+    Window w(Window::Later);
     w.write(QStringLiteral("p.rel"), ProjectBytes(QStringLiteral("Nah")));
     w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("p.rel")));
     w.start();
@@ -472,14 +472,14 @@ void StartupTest::starterProject()
     const QByteArray starter = committed.readAll();
     QCOMPARE(starter, ImageBytes(StarterImage()));
 
-    FileWindow w;
+    Window w(Window::Later);
     w.write(QStringLiteral("Relaiskarte.rel"), starter);
     w.write(QStringLiteral("ini.cfg"), SettingsBytes(0, QStringLiteral("Relaiskarte.rel")));
     w.start();
     QCOMPARE(w.boxTexts(), QStringList{});
     QCOMPARE(w.imageBytes(), starter);
     QCOMPARE(w.statusText(), QStringLiteral(" Datei : Relaiskarte.rel"));
-    QCOMPARE(w.form->statusPanel(1)->text(), QStringLiteral(" Relaiskarte : Relaiskarte"));
+    QCOMPARE(w.panel(1)->text(), QStringLiteral(" Relaiskarte : Relaiskarte"));
     auto *notebook = w.control<QTabWidget>("TabbedNotebook1");
     for (int p = 0; p < 8; ++p)
         QCOMPARE(notebook->tabText(p), QStringLiteral("Relais %1").arg(p + 1));

@@ -192,10 +192,10 @@ void WindowTest::statusPanels()
 {
     Window w;
     auto *bar = Control<QStatusBar>(w.form.get(), QStringLiteral("StatusBar1"));
-    QCOMPARE(w.form->statusPanel(0)->parentWidget(), bar);
-    QCOMPARE(w.form->statusPanel(0)->text(), QStringLiteral("Datei"));
-    QCOMPARE(w.form->statusPanel(0)->width(), 200);
-    QCOMPARE(w.form->statusPanel(1)->text(), QStringLiteral("Relaiskarte"));
+    QCOMPARE(w.panel(0)->parentWidget(), bar);
+    QCOMPARE(w.panel(0)->text(), QStringLiteral("Datei"));
+    QCOMPARE(w.panel(0)->width(), 200);
+    QCOMPARE(w.panel(1)->text(), QStringLiteral("Relaiskarte"));
 }
 
 void WindowTest::accessibleNames_data()
@@ -272,7 +272,7 @@ void WindowTest::helpOpensDocumentInWorkingFolder()
 void WindowTest::transferDialogOkResetsProgress()
 {
     Window w;
-    TForm2 *dialog = w.form->transferDialog();
+    TForm2 *dialog = &w.dialog();
     QVERIFY(dialog);
     QVERIFY(!dialog->isVisible());
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Datenübertragung"));
