@@ -65,7 +65,7 @@ void NetworkPort::open(const PortTarget &target)
     m_codec.reset();
     if (target.addressForm().carries == Carriage::Rfc2217)
         m_codec.emplace();
-    countAttempt();
+    emit tried();
     m_sinceTry.start();
 
     m_socket = makeSocket();

@@ -187,7 +187,7 @@ int SerialPort::openPath(const QString &path)
     // protect nothing).
     const QString node = QFileInfo(path).canonicalFilePath();
     m_port->setPortName(node.isEmpty() ? path : node);
-    countAttempt();
+    emit tried();
     if (!m_port->open(QIODevice::ReadWrite)) {
 #ifndef Q_OS_WIN
         // A device that is there but no terminal (/dev/null, a disk) refuses the line

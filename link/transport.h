@@ -54,8 +54,6 @@ public:
     // Something about an open line that an errand must not ignore, though the line carries
     // bytes (a server that confirmed other line settings); kind None when there is none.
     const LinkFailure &lineProblem() const { return m_lineProblem; }
-    // How many times a line was really tried, for seeing that nothing is tried in vain.
-    int OpenAttempts() const { return m_openAttempts; }
     // The journal's key of the card the last connection reached, where the transport knows it
     // without looking a name up (a server by the address it answered on), for a caller that
     // may not wait for the resolver; empty otherwise.
@@ -71,6 +69,9 @@ signals:
     void lineLost();
     // Opened, failed, closed or lost.
     void stateChanged();
+    // A line is really tried: a device opened or a connection begun (a failure that repeats
+    // changes no state, so this is how a watcher sees that nothing is tried in vain).
+    void tried();
 
 protected:
     void setState(State state)
@@ -83,12 +84,10 @@ protected:
     void setFarEnd(const QString &farEnd) { m_farEnd = farEnd; }
     void setFailure(const LinkFailure &failure) { m_failure = failure; }
     void setLineProblem(const LinkFailure &problem) { m_lineProblem = problem; }
-    void countAttempt() { ++m_openAttempts; }
 
 private:
     State m_state = State::Closed;
     QString m_farEnd;
     LinkFailure m_failure;
     LinkFailure m_lineProblem;
-    int m_openAttempts = 0;
 };
