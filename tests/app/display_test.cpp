@@ -113,6 +113,9 @@ void DisplayTest::modeRulesMutedDuringDisplay()
     QCOMPARE(int(w.image()[3]), 0x1E);
 }
 
+// The encodings and their out-of-range values are the page codec's; here each control once,
+// and what only a widget can get wrong (a picker given no time of day keeps its old one, a list
+// given no entry keeps its text, a field's range rule at its edges).
 void DisplayTest::times_data()
 {
     QTest::addColumn<int>("hour");
@@ -120,12 +123,7 @@ void DisplayTest::times_data()
     QTest::addColumn<int>("second");
     QTest::addColumn<QTime>("shown");
     QTest::newRow("7:5:0") << 7 << 5 << 0 << QTime(7, 5, 0);
-    QTest::newRow("midnight") << 0 << 0 << 0 << QTime(0, 0, 0);
-    QTest::newRow("last second") << 23 << 59 << 59 << QTime(23, 59, 59);
     QTest::newRow("hour 24") << 24 << 0 << 0 << QTime(0, 0, 0);
-    QTest::newRow("minute 60") << 12 << 60 << 0 << QTime(0, 0, 0);
-    QTest::newRow("second 60") << 12 << 0 << 60 << QTime(0, 0, 0);
-    QTest::newRow("all 255") << 255 << 255 << 255 << QTime(0, 0, 0);
 }
 
 void DisplayTest::times()
@@ -137,18 +135,20 @@ void DisplayTest::times()
     Window w;
     const int p = 5;
     // The same three bytes in every time field of the page, each picker its own record.
-    for (int offset : {17, 20, 24, 27}) {
-        w.image()[16 + 14 * p + offset - 16] = static_cast<std::uint8_t>(hour);
-        w.image()[16 + 14 * p + offset - 15] = static_cast<std::uint8_t>(minute);
-        w.image()[16 + 14 * p + offset - 14] = static_cast<std::uint8_t>(second);
-    }
-    for (int offset : {154, 157}) {
-        w.image()[offset + 8 * p] = static_cast<std::uint8_t>(hour);
-        w.image()[offset + 8 * p + 1] = static_cast<std::uint8_t>(minute);
-        w.image()[offset + 8 * p + 2] = static_cast<std::uint8_t>(second);
-    }
-    w.image()[129 + 3 * p] = 9; // a step after the pickers, to see the display ran on
+    const auto fill = [&](int h, int m, int s) {
+        for (int at :
+             {17 + 14 * p, 20 + 14 * p, 24 + 14 * p, 27 + 14 * p, 154 + 8 * p, 157 + 8 * p}) {
+            w.image()[at] = static_cast<std::uint8_t>(h);
+            w.image()[at + 1] = static_cast<std::uint8_t>(m);
+            w.image()[at + 2] = static_cast<std::uint8_t>(s);
+        }
+    };
+    // Another time shown first, so each picker has to change.
+    fill(1, 2, 3);
     w.show(p);
+    fill(hour, minute, second);
+    w.image()[129 + 3 * p] = 9; // a step after the pickers, to see the display ran on
+    w.form->outarray();
     for (int i = 1; i <= 6; ++i)
         QCOMPARE(w.picker(QStringLiteral("DateTimePicker%1").arg(i))->time(), shown);
     QCOMPARE(w.edit(QStringLiteral("Edit2"))->text(), QStringLiteral("9"));
@@ -168,35 +168,19 @@ void DisplayTest::lists_data()
     QTest::addColumn<int>("index");
     const int p = 3;
     QTest::newRow("day 1 Mo-Fr") << 920 + 2 * p << 0 << 7 << "ComboBox2" << 7;
-    QTest::newRow("day 1 10") << 920 + 2 * p << 3 << 10 << "ComboBox2" << -1;
     QTest::newRow("day 2 255") << 921 + 2 * p << 2 << 255 << "ComboBox3" << -1;
-    QTest::newRow("day 2 Mo-So") << 921 + 2 * p << 0 << 9 << "ComboBox3" << 9;
-    QTest::newRow("program 1") << 222 << 2 << 1 << "ComboBox4" << 0;
-    QTest::newRow("program 2") << 222 << 1 << 2 << "ComboBox4" << 1;
-    QTest::newRow("program 3 byte") << 222 << 1 << 3 << "ComboBox4" << 1;
     QTest::newRow("program 4") << 222 << 1 << 4 << "ComboBox4" << 2;
-    QTest::newRow("program 7") << 222 << 1 << 7 << "ComboBox4" << 2;
-    QTest::newRow("program 8") << 222 << 1 << 8 << "ComboBox4" << 3;
-    QTest::newRow("program 13") << 222 << 1 << 13 << "ComboBox4" << 3;
-    QTest::newRow("program 14") << 222 << 1 << 14 << "ComboBox4" << -1;
-    QTest::newRow("program 20") << 222 << 1 << 20 << "ComboBox4" << -1;
-    QTest::newRow("program 0") << 222 << 1 << 0 << "ComboBox4" << -1;
     QTest::newRow("tempo 2") << 224 << 5 << 2 << "ComboBox8" << 0;
     QTest::newRow("tempo 11") << 229 << 2 << 11 << "ComboBox10" << 9;
     QTest::newRow("tempo 0") << 234 << 2 << 0 << "ComboBox13" << -1;
-    QTest::newRow("tempo 1") << 224 << 2 << 1 << "ComboBox8" << -1;
-    QTest::newRow("tempo 12") << 224 << 2 << 12 << "ComboBox8" << -1;
     QTest::newRow("range 1 - 8") << 909 << 0 << 5 << "ComboBox5" << 5;
     QTest::newRow("range 6") << 907 << 0 << 6 << "ComboBox7" << -1;
     QTest::newRow("direction < - >") << 904 << 0 << 2 << "ComboBox12" << 2;
     QTest::newRow("direction 3") << 906 << 0 << 3 << "ComboBox9" << -1;
     QTest::newRow("offset 0x93 low") << 245 << 0x00 << 0x93 << "ComboBox14" << 3;
     QTest::newRow("offset 0x93 high") << 245 << 0x00 << 0x93 << "ComboBox16" << 9;
-    QTest::newRow("offset 0xA0 low") << 245 << 0x11 << 0xA0 << "ComboBox14" << 0;
-    QTest::newRow("offset 0xA0 high") << 245 << 0x00 << 0xA0 << "ComboBox16" << -1;
     QTest::newRow("minutes") << 244 << 0x00 << 0x02 << "ComboBox18" << 1;
     QTest::newRow("firmware AT") << 244 << 0x00 << 0x04 << "ComboBox17" << 1;
-    QTest::newRow("firmware T") << 244 << 0x04 << 0xFA << "ComboBox17" << 0;
 }
 
 void DisplayTest::lists()
@@ -224,12 +208,9 @@ void DisplayTest::thresholdsSigned_data()
 {
     QTest::addColumn<int>("value");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("20") << 20 << "20";
-    QTest::newRow("0") << 0 << "0";
     QTest::newRow("128") << 128 << "128";
     QTest::newRow("129") << 129 << "-127";
     QTest::newRow("251") << 251 << "-5";
-    QTest::newRow("255") << 255 << "-1";
 }
 
 void DisplayTest::thresholdsSigned()
