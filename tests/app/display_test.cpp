@@ -169,7 +169,9 @@ void DisplayTest::lists_data()
     const int p = 3;
     QTest::newRow("day 1 Mo-Fr") << 920 + 2 * p << 0 << 7 << "ComboBox2" << 7;
     QTest::newRow("day 2 255") << 921 + 2 * p << 2 << 255 << "ComboBox3" << -1;
+    QTest::newRow("day 2 Mo-So") << 921 + 2 * p << 0 << 9 << "ComboBox3" << 9;
     QTest::newRow("program 4") << 222 << 1 << 4 << "ComboBox4" << 2;
+    QTest::newRow("program 8") << 222 << 1 << 8 << "ComboBox4" << 3;
     QTest::newRow("tempo 2") << 224 << 5 << 2 << "ComboBox8" << 0;
     QTest::newRow("tempo 11") << 229 << 2 << 11 << "ComboBox10" << 9;
     QTest::newRow("tempo 0") << 234 << 2 << 0 << "ComboBox13" << -1;

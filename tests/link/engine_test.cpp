@@ -15,6 +15,15 @@
 
 namespace {
 
+constexpr int Idle = LinkEngine::Idle;
+constexpr int AwaitVersion = LinkEngine::AwaitVersion;
+constexpr int MeasureCollect = LinkEngine::MeasureCollect;
+// The step that waits for the acknowledgement of block 1 to 33.
+constexpr int Awaiting(int block)
+{
+    return LinkEngine::BlockDueStep(block) + 1;
+}
+
 class EngineTest : public ::testing::Test
 {
 protected:
@@ -46,8 +55,8 @@ protected:
         return engine.LinkStep();
     }
 
-    // Drives the engine into a state: "idle", "poll" (98), "measure" (96),
-    // "accept" (4, waiting for the card to take the upload), "block0" (6).
+    // Drives the engine into a state: "idle", "poll" (waiting for the version), "measure"
+    // (collecting), "accept" (waiting for the card to take the upload), "block0" (block 1 out).
     void Enter(const std::string &state)
     {
         if (state == "poll") {
@@ -84,21 +93,21 @@ TEST_F(EngineTest, FullUploadSendsEveryByteInOrderOneBlockPerTick)
     engine.Button1Click();
 
     // The first tick sends "D", reads the card's 65 and sends block 0 at once.
-    EXPECT_EQ(Ticks(1), 6);
+    EXPECT_EQ(Ticks(1), Awaiting(1));
     EXPECT_EQ(port.sent.size(), 1u + 16u);
-    for (int block = 1; block < 32; ++block)
-        ASSERT_EQ(Ticks(1), 6 + 2 * block) << "block " << block;
-    EXPECT_EQ(Ticks(1), 70); // final block out
+    for (int block = 2; block <= LinkEngine::BlockCount; ++block)
+        ASSERT_EQ(Ticks(1), Awaiting(block)) << "block " << block;
+    EXPECT_EQ(Ticks(1), Awaiting(LinkEngine::FinalBlock));
     EXPECT_EQ(completions, 0);
-    EXPECT_EQ(Ticks(1), 99);
+    EXPECT_EQ(Ticks(1), Idle);
     EXPECT_EQ(completions, 1);
 
     EXPECT_EQ(port.sent, ExpectedUpload(image, clock));
     EXPECT_EQ(port.card->Uploads().size(), 1u);
     std::vector<int> expectedProgress;
-    for (int step = 6; step <= 70; step += 2)
-        expectedProgress.push_back(step);
-    expectedProgress.push_back(71);
+    for (int block = 1; block <= LinkEngine::FinalBlock; ++block)
+        expectedProgress.push_back(Awaiting(block));
+    expectedProgress.push_back(LinkEngine::ProgressMax);
     EXPECT_EQ(progress, expectedProgress);
     EXPECT_TRUE(engine.CardSeen());
 }
@@ -162,12 +171,12 @@ CardSimOptions Fault(int drop, int extra, int noise = 0)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, EngineCardFaultTest,
-    ::testing::Values(CardFaultCase{"SurplusAckThenMissingLast", Fault(32, 30), false, 99},
-                      CardFaultCase{"SurplusAckAfterBlock5", Fault(-1, 5), false, 99},
-                      CardFaultCase{"SurplusAckAfterFinalBlock", Fault(-1, 32), true, 99},
-                      CardFaultCase{"MissingAckAfterBlock3", Fault(3, -1), false, 12},
-                      CardFaultCase{"NoFault", Fault(-1, -1), true, 99},
-                      CardFaultCase{"NoiseBeforeEveryReply", Fault(-1, -1, 3), true, 99}),
+    ::testing::Values(CardFaultCase{"SurplusAckThenMissingLast", Fault(32, 30), false, Idle},
+                      CardFaultCase{"SurplusAckAfterBlock5", Fault(-1, 5), false, Idle},
+                      CardFaultCase{"SurplusAckAfterFinalBlock", Fault(-1, 32), true, Idle},
+                      CardFaultCase{"MissingAckAfterBlock3", Fault(3, -1), false, Awaiting(4)},
+                      CardFaultCase{"NoFault", Fault(-1, -1), true, Idle},
+                      CardFaultCase{"NoiseBeforeEveryReply", Fault(-1, -1, 3), true, Idle}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // Received bytes in a given state, one tick: what LinkStep, CardSeen and the buffer become.
@@ -203,26 +212,26 @@ INSTANTIATE_TEST_SUITE_P(
     Bytes, EngineByteTest,
     ::testing::Values(
         // A stray 65 while idle marks the card as seen but leaves the engine idle.
-        ByteCase{"StrayAckWhileIdle", "idle", {65}, 99, true, 0, 0},
-        ByteCase{"VersionByteWhileIdleIgnored", "idle", {137}, 99, false, 0, 0},
-        ByteCase{"Version137", "poll", {137}, 99, true, 0, 0},
-        ByteCase{"AckAnswersPollWithoutVerdict", "poll", {65}, 99, true, 0, 0},
-        ByteCase{"NonVersionByteDroppedAtPoll", "poll", {0x7F}, 98, false, 0, 0},
-        ByteCase{"TopBitsElevenDroppedAtPoll", "poll", {0xC9}, 98, false, 0, 0},
-        ByteCase{"NoiseThenVersion", "poll", {0, 255, 137}, 99, true, 0, 0},
-        ByteCase{"AckAcceptsUpload", "accept", {65}, 6, true, 0, 16},
+        ByteCase{"StrayAckWhileIdle", "idle", {65}, Idle, true, 0, 0},
+        ByteCase{"VersionByteWhileIdleIgnored", "idle", {137}, Idle, false, 0, 0},
+        ByteCase{"Version137", "poll", {137}, Idle, true, 0, 0},
+        ByteCase{"AckAnswersPollWithoutVerdict", "poll", {65}, Idle, true, 0, 0},
+        ByteCase{"NonVersionByteDroppedAtPoll", "poll", {0x7F}, AwaitVersion, false, 0, 0},
+        ByteCase{"TopBitsElevenDroppedAtPoll", "poll", {0xC9}, AwaitVersion, false, 0, 0},
+        ByteCase{"NoiseThenVersion", "poll", {0, 255, 137}, Idle, true, 0, 0},
+        ByteCase{"AckAcceptsUpload", "accept", {65}, Awaiting(1), true, 0, 16},
         // A second 65 that no block awaits gives the upload up: nothing more goes out.
-        ByteCase{"TwoAcksForTheAcceptDisturb", "accept", {65, 65}, 99, true, 0, 0},
-        ByteCase{"TwoAcksAfterABlockDisturb", "block0", {65, 65}, 99, true, 0, 0},
-        ByteCase{"ThreeAcksAfterABlockDisturb", "block0", {65, 65, 65}, 99, true, 0, 0},
-        ByteCase{"VersionByteDuringUploadIgnored", "block0", {137}, 6, true, 0, 0},
-        ByteCase{"AckAsFirstMeasurementByteIsData", "measure", {65}, 96, true, 1, 0},
-        ByteCase{"AckAsLastMeasurementByteIsData", "measure", {1, 2, 3, 65}, 99, true, 4, 0},
-        ByteCase{"MeasurementComplete", "measure", {20, 21, 22, 50}, 99, false, 4, 0},
+        ByteCase{"TwoAcksForTheAcceptDisturb", "accept", {65, 65}, Idle, true, 0, 0},
+        ByteCase{"TwoAcksAfterABlockDisturb", "block0", {65, 65}, Idle, true, 0, 0},
+        ByteCase{"ThreeAcksAfterABlockDisturb", "block0", {65, 65, 65}, Idle, true, 0, 0},
+        ByteCase{"VersionByteDuringUploadIgnored", "block0", {137}, Awaiting(1), true, 0, 0},
+        ByteCase{"AckAsFirstMeasurementByteIsData", "measure", {65}, MeasureCollect, true, 1, 0},
+        ByteCase{"AckAsLastMeasurementByteIsData", "measure", {1, 2, 3, 65}, Idle, true, 4, 0},
+        ByteCase{"MeasurementComplete", "measure", {20, 21, 22, 50}, Idle, false, 4, 0},
         // Bytes after the fourth fall to idle and are dropped; the buffer keeps four places.
-        ByteCase{"SurplusMeasurementBytes", "measure", {1, 2, 3, 4, 5, 6, 7}, 99, false, 4, 0},
+        ByteCase{"SurplusMeasurementBytes", "measure", {1, 2, 3, 4, 5, 6, 7}, Idle, false, 4, 0},
         ByteCase{
-            "SurplusAckAfterMeasurementStaysIdle", "measure", {1, 2, 3, 4, 65}, 99, true, 4, 0}),
+            "SurplusAckAfterMeasurementStaysIdle", "measure", {1, 2, 3, 4, 65}, Idle, true, 4, 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct MeasurementCase
@@ -246,12 +255,12 @@ TEST_P(EngineMeasurementTest, LabelsShowSignedTemperaturesAndHumidity)
         port.rx.push_back(b);
     engine.Timer1Timer();
     EXPECT_EQ(measurement, c.shown);
-    EXPECT_EQ(engine.LinkStep(), 99);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::Idle);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(engine.MeasureBuffer()[i], c.bytes[i]);
     // Idle again: the next poll starts.
     engine.StartPoll();
-    EXPECT_EQ(engine.LinkStep(), 97);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::PollAsked);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -266,7 +275,7 @@ TEST_F(EngineTest, MeasurementSplitOverTicks)
     engine.Timer1Timer();
     port.Queue({10, 65});
     engine.Timer1Timer();
-    EXPECT_EQ(engine.LinkStep(), 96);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::MeasureCollect);
     EXPECT_TRUE(measurement.empty());
     port.Queue({12, 40});
     engine.Timer1Timer();
@@ -328,10 +337,10 @@ TEST_F(EngineTest, SendDuringPollStartsNothing)
 {
     engine.StartPoll();
     engine.Button1Click();
-    EXPECT_EQ(engine.LinkStep(), 97);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::PollAsked);
     engine.Timer1Timer();
     engine.Button1Click();
-    EXPECT_EQ(engine.LinkStep(), 98);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::AwaitVersion);
     EXPECT_EQ(port.sent, std::vector<std::uint8_t>{76});
 }
 
@@ -347,7 +356,7 @@ TEST_F(EngineTest, PollStartsOnlyWhenIdleOrUnanswered)
     engine.Button2Click();
     Enter("poll");
     engine.StartPoll();
-    EXPECT_EQ(engine.LinkStep(), 97);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::PollAsked);
 }
 
 TEST_F(EngineTest, ClosedPortStandsStillAndResumes)
@@ -355,14 +364,14 @@ TEST_F(EngineTest, ClosedPortStandsStillAndResumes)
     port.isOpen = false;
     engine.Button1Click();
     Ticks(5);
-    EXPECT_EQ(engine.LinkStep(), 1);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::UploadAsked);
     EXPECT_TRUE(port.sent.empty());
     EXPECT_EQ(port.reads, 0);
     EXPECT_TRUE(progress.empty());
     port.isOpen = true;
     engine.Timer1Timer();
     EXPECT_EQ(port.sent, std::vector<std::uint8_t>{68});
-    EXPECT_EQ(engine.LinkStep(), 4);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::AwaitUploadAccept);
 }
 
 TEST_F(EngineTest, ResetReturnsToIdleFromAnyStateAndClearsBar)
@@ -371,7 +380,7 @@ TEST_F(EngineTest, ResetReturnsToIdleFromAnyStateAndClearsBar)
         Enter(state);
         progress.clear();
         engine.Button2Click();
-        EXPECT_EQ(engine.LinkStep(), 99) << state;
+        EXPECT_EQ(engine.LinkStep(), LinkEngine::Idle) << state;
         EXPECT_EQ(progress, std::vector<int>{0}) << state;
     }
 }
@@ -388,7 +397,7 @@ TEST_F(EngineTest, ChatteringLineCannotHoldTheTickForever)
     port.rx.assign(LinkEngine::MaxBytesPerTick + 3, 0x2A);
     port.rx.push_back(137);
     Ticks(3);
-    EXPECT_EQ(engine.LinkStep(), 99);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::Idle);
     EXPECT_TRUE(engine.CardSeen());
 }
 
@@ -428,7 +437,7 @@ TEST_P(EngineInterleavingTest, SameUploadWhateverRunsTheSteps)
         engine.Timer1Timer();
     }
     EXPECT_EQ(completions, 1);
-    EXPECT_EQ(engine.LinkStep(), 99);
+    EXPECT_EQ(engine.LinkStep(), LinkEngine::Idle);
     EXPECT_EQ(port.sent, ExpectedUpload(image, clock));
     ASSERT_EQ(port.card->Uploads().size(), 1u);
     // Steps without news send nothing: the progress only ever moves forward.
@@ -498,7 +507,7 @@ TEST_F(EngineTest, AcknowledgementsTheLineCannotHaveCarriedDisturbTheUpload)
         }
         EXPECT_EQ(disturbedAt, c.disturbedAt) << c.name;
         EXPECT_EQ(completed, c.disturbedAt ? 0 : 1) << c.name;
-        EXPECT_EQ(engine.LinkStep(), 99) << c.name;
+        EXPECT_EQ(engine.LinkStep(), LinkEngine::Idle) << c.name;
         const std::vector<std::uint8_t> expected = ExpectedUpload(image, clock);
         if (!c.disturbedAt) {
             EXPECT_EQ(port.sent, expected) << c.name;

@@ -46,7 +46,7 @@ private slots:
         QVERIFY(rig.plugCardAndChoosePort(faulty));
 
         QVERIFY(rig.pressSend());
-        const int waitingAfterBlock7 = 6 + 2 * 7;
+        const int waitingAfterBlock7 = LinkEngine::BlockDueStep(8) + 1; // the 8th block out
         QTRY_COMPARE_WITH_TIMEOUT(rig.session.LinkStep(), waitingAfterBlock7, 5000);
         // No time-out of its own: it keeps waiting, and keeps the card shown as there.
         QTest::qWait(2500);

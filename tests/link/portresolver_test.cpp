@@ -191,7 +191,7 @@ TEST(PortEntry, EachFrontReadsComNByItsOwnRule)
         int list;   // PortListNumber
     };
     const Case cases[] = {
-        {"COM 3", 3, 3}, {"com3", 3, 0}, {"Com3", 3, 0},  {"COM 34", 0, 3},
+        {"COM 3", 3, 3}, {"com3", 3, 0},   {"Com3", 3, 0}, {"COM 34", 0, 3},
         {"COM 0", 0, 0}, {"COM 10", 0, 1}, {"COM ", 0, 0}, {"COM x", 0, 0},
     };
     for (const Case &c : cases) {

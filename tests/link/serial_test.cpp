@@ -265,7 +265,8 @@ TEST(CardSessionLine, HangUpMidUploadStopsCleanlyAndReopens)
     ASSERT_TRUE(lost.wait(5000));
     EXPECT_FALSE(port.PortOpen());
     EXPECT_EQ(FailureCause(port.failure()), QStringLiteral("getrennt"));
-    EXPECT_EQ(rig.session.LinkStep(), 6 + 2 * 10); // block 10 out, its acknowledgement never came
+    // The line went dead once the 11th block was in; its acknowledgement never came.
+    EXPECT_EQ(rig.session.LinkStep(), LinkEngine::BlockDueStep(11) + 1);
     EXPECT_EQ(port.ReadByte(), -1);
     rig.card.reset();
 
