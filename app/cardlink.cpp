@@ -198,10 +198,10 @@ void CardLink::showPortState()
                             : QStringLiteral("QComboBox { background-color: rgb(255, 0, 0); }"));
     // While open, only a problem of the line itself (a server that confirmed other settings)
     // is named; after a failure, its cause.
+    // A line lost in the middle of the blocks, a cable as a server, leaves the card waiting
+    // for the rest of its block: said once in a box, and held until "Reset".
     const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
-    // (A local port keeps its short cause, as it always had.)
-    if (!open && at.phase == LinkEngine::UploadPosition::Blocks && !m_cutOff.failed() &&
-        LooksLikeAddress(line.farEnd())) {
+    if (!open && at.phase == LinkEngine::UploadPosition::Blocks && !m_cutOff.failed()) {
         m_cutOff.kind = FailureKind::CutOff;
         m_cutOff.block = at.block;
         record(UploadRecord::Outcome::CutOff, DescribeFailure(m_cutOff, m_session->environment()),

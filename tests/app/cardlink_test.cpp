@@ -206,10 +206,21 @@ private slots:
         QVERIFY(widget<QComboBox>("ComboBox1")
                     ->styleSheet()
                     .contains(QStringLiteral("rgb(255, 0, 0)")));
-        QCOMPARE(widget<QComboBox>("ComboBox1")->toolTip(),
-                 linkPath(1) + QStringLiteral(": getrennt"));
+        const QString tip = widget<QComboBox>("ComboBox1")->toolTip();
+        QVERIFY2(tip.startsWith(linkPath(1) + QStringLiteral(": getrennt; ")) &&
+                     tip.contains(QStringLiteral("bei Block 5 von 32")),
+                 qPrintable(tip));
+        // The card waits for the rest of block 5: said once where the user looks.
+        QTRY_VERIFY(heldBox());
+        QVERIFY2(heldBox()->text().contains(QStringLiteral("bei Block 5 von 32")) &&
+                     heldBox()->text().contains(QStringLiteral("zurücksetzen")) &&
+                     heldBox()->text().contains(QStringLiteral("„Reset“")),
+                 qPrintable(heldBox()->text()));
+        QCOMPARE(UploadJournal().read().back().outcome, UploadRecord::Outcome::CutOff);
         QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("Label1")->text(), QStringLiteral("ni. verbunden"),
                                   2500);
+        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
+        QTRY_VERIFY(!heldBox());
     }
 
     // The adapter is not there at the start, comes, goes away in the middle of an upload and
@@ -240,7 +251,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
         QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!port().PortOpen(), 5000);
-        QCOMPARE(list->toolTip(), linkPath(1) + QStringLiteral(": getrennt"));
+        QVERIFY2(list->toolTip().startsWith(linkPath(1) + QStringLiteral(": getrennt; ")) &&
+                     list->toolTip().contains(QStringLiteral("zurücksetzen")),
+                 qPrintable(list->toolTip()));
         // The line is closed. Its pseudo-terminal's number may be taken by another test's at
         // once, so the link is made to point where an unplugged adapter's would: nowhere.
         QVERIFY(QFile::remove(linkPath(1)));
@@ -500,12 +513,6 @@ private slots:
                  qPrintable(list->toolTip()));
         QVERIFY(!m_window->dialog().isVisible());
         // Said once where the user looks, in a box that waits for no one.
-        const auto heldBox = [] {
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (w->objectName() == QLatin1String("CardHeldBox") && w->isVisible())
-                    return qobject_cast<QMessageBox *>(w);
-            return static_cast<QMessageBox *>(nullptr);
-        };
         QTRY_VERIFY(heldBox());
         QVERIFY2(heldBox()->text().contains(tip) &&
                      heldBox()->text().contains(QStringLiteral("Reset")),
@@ -534,6 +541,14 @@ private slots:
     }
 
 private:
+    // The box that says the card is held until "Reset", while it is shown.
+    static QMessageBox *heldBox()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("CardHeldBox") && w->isVisible())
+                return qobject_cast<QMessageBox *>(w);
+        return nullptr;
+    }
     // "COM n" as the address of a device server: the configuration file com<n> names it.
     bool nameAddress(int n, const QString &url)
     {
