@@ -1,7 +1,7 @@
 // Capture through the real widgets: what a user's edit writes into the image, and nothing more.
 #include "config/pagecodec.h"
 #include "tests/support/edgeimages.h"
-#include "tests/support/ownedbits.h"
+#include "tests/support/imagebits.h"
 #include "tests/support/windowfixture.h"
 
 #include <QLabel>
@@ -52,7 +52,7 @@ void CaptureTest::lastPageWritesExactlyItsBytes()
     // Nothing but what a capture of page 8 owns: the window adds no write of its own.
     const auto owned = OwnedBits(7);
     for (int i = 0; i < ConfigImage::Size; ++i) {
-        const int foreign = ~owned[static_cast<std::size_t>(i)] & 0xFF;
+        const int foreign = ~owned[i] & 0xFF;
         QVERIFY2((w.image()[i] & foreign) == (before[i] & foreign),
                  qPrintable(QStringLiteral("byte %1").arg(i)));
     }

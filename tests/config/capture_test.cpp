@@ -1,5 +1,5 @@
 #include "config/pagecodec.h"
-#include "tests/support/ownedbits.h"
+#include "tests/support/imagebits.h"
 #include "tests/support/printers.h"
 
 #include <gtest/gtest.h>
@@ -95,7 +95,7 @@ TEST(CapturePage, WritesExactlyItsOwnBitsOnEveryPage)
         CapturePage(after1, p, state);
         CapturePage(after2, p, state);
         for (int i = 0; i < ConfigImage::Size; ++i) {
-            const auto mask = owned[static_cast<std::size_t>(i)];
+            const auto mask = owned[i];
             EXPECT_EQ(after1[i] & ~mask & 0xFF, before1[i] & ~mask & 0xFF)
                 << "page " << p << " wrote foreign bits of byte " << i;
             EXPECT_EQ(after2[i] & ~mask & 0xFF, before2[i] & ~mask & 0xFF)

@@ -1,4 +1,5 @@
 #include "config/pagecodec.h"
+#include "tests/support/imagebits.h"
 #include "tests/support/printers.h"
 
 #include <gtest/gtest.h>
@@ -10,39 +11,32 @@ namespace {
 using namespace ImageOffset;
 
 // Bits of each byte that the display of page p reads.
-std::array<std::uint8_t, ConfigImage::Size> ReadBits(int p)
+ImageBits ReadBits(int p)
 {
-    std::array<std::uint8_t, ConfigImage::Size> read{};
-    const auto all = [&](int from, int count) {
-        for (int i = from; i < from + count; ++i)
-            read[static_cast<std::size_t>(i)] = 0xFF;
-    };
-    const auto bits = [&](int offset, std::uint8_t mask) {
-        read[static_cast<std::size_t>(offset)] |= mask;
-    };
-    bits(246, static_cast<std::uint8_t>(1u << p));
-    all(2 * p, 1);
-    bits(2 * p + 1, 0x1F);
-    bits(152 + 8 * p, 0x02);
-    all(920 + 2 * p, 2);
-    all(17 + 14 * p, 6);
-    all(24 + 14 * p, 6);
-    bits(128 + 3 * p, 0x06);
-    all(129 + 3 * p, 2);
-    all(153 + 8 * p, 7);
-    all(222, 1);
+    ImageBits read;
+    read.bits(246, static_cast<std::uint8_t>(1u << p));
+    read.all(2 * p, 1);
+    read.bits(2 * p + 1, 0x1F);
+    read.bits(152 + 8 * p, 0x02);
+    read.all(920 + 2 * p, 2);
+    read.all(17 + 14 * p, 6);
+    read.all(24 + 14 * p, 6);
+    read.bits(128 + 3 * p, 0x06);
+    read.all(129 + 3 * p, 2);
+    read.all(153 + 8 * p, 7);
+    read.all(222, 1);
     for (const int base : {223, 228, 233}) {
-        bits(base, 0xFE);
-        all(base + 1, 1);
-        all(base + 4, 1);
+        read.bits(base, 0xFE);
+        read.all(base + 1, 1);
+        read.all(base + 4, 1);
     }
-    all(904, 6);
-    bits(256 + 4 * p, 0x01);
-    all(257 + 4 * p, 3);
-    bits(244, 0x07);
-    all(245, 1);
-    all(247, 1);
-    all(512, 9 * 16);
+    read.all(904, 6);
+    read.bits(256 + 4 * p, 0x01);
+    read.all(257 + 4 * p, 3);
+    read.bits(244, 0x07);
+    read.all(245, 1);
+    read.all(247, 1);
+    read.all(512, 9 * 16);
     return read;
 }
 
@@ -73,7 +67,7 @@ TEST(DisplayPage, ReadsNoOtherBits)
         const auto read = ReadBits(p);
         const PageDisplay reference = DisplayPage(base, p);
         for (int i = 0; i < ConfigImage::Size; ++i) {
-            const auto unread = static_cast<std::uint8_t>(~read[static_cast<std::size_t>(i)]);
+            const auto unread = static_cast<std::uint8_t>(~read[i]);
             if (unread == 0)
                 continue;
             ConfigImage changed = base;
