@@ -97,7 +97,7 @@ grep -q "$(openssl x509 -in "${key%.key}.crt" -noout -fingerprint -sha256 | cut 
 "$root/pkg/usr/lib/zelkora/zelkora-cardsim" --quiet --paced >"$root/card.out" 2>/dev/null &
 card=$!
 trap 'kill $card 2>/dev/null || true; rm -rf "$root"' EXIT
-for _ in $(seq 50); do [ -s "$root/card.out" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$root/card.out" ] && break; sleep 0.1; done
 device=$(head -n 1 "$root/card.out")
 [ -n "$device" ] || fail "zelkora-cardsim gave no device"
 run_cli status --port "$device" --prometheus "$clihome/zelkora.prom" >"$root/status.out" ||
