@@ -2,6 +2,7 @@
 
 #include "config/fileaccess.h"
 #include "config/fileerror.h"
+#include "link/linkfailure.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -106,8 +107,7 @@ QString CardState::unknownReason() const
                        ? QStringLiteral("nicht beendet")
                        : UploadRecord::OutcomeWord(last->outcome);
     if (last->outcome != UploadRecord::Outcome::Begun && last->block > 0)
-        what += last->block > 32 ? QStringLiteral(" beim Schlussblock")
-                                 : QStringLiteral(" bei Block %1").arg(last->block);
+        what += QLatin1Char(' ') + AtBlock(last->block);
     return QStringLiteral("unbekannt: letzte Übertragung %1 (%2)").arg(what, last->whenAndWho());
 }
 

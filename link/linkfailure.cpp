@@ -34,13 +34,16 @@ QString SettingText(CardLine::Setting setting, int value)
     return {};
 }
 
-// Where in an upload: "bei Block 12 von 32", or "beim Schlussblock" (block 33).
+} // namespace
+
 QString AtBlock(int block)
 {
     return block > LinkEngine::BlockCount
                ? QStringLiteral("beim Schlussblock")
                : QStringLiteral("bei Block %1 von %2").arg(block).arg(LinkEngine::BlockCount);
 }
+
+namespace {
 
 // A server without TLS hands the client's TLS greeting on to the card as if it were data.
 const QString GreetingReachedCard =

@@ -99,6 +99,9 @@ struct LinkFailure
     bool leavesCardMidUpload() const;
 };
 
+// Where in an upload a block stands: "bei Block 12 von 32", or "beim Schlussblock" (block 33).
+QString AtBlock(int block);
+
 // The cause in a word or two: "nicht gefunden", "kein Gerät", "keine Berechtigung", "belegt",
 // "getrennt", "Verbindung abgelehnt"; systemText for Other, nothing for None.
 QString FailureCause(const LinkFailure &failure);

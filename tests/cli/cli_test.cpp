@@ -841,7 +841,7 @@ TEST_F(Cli, DeployEachCardItsOwnProjectAndPlanAgainstTheJournal)
         << plan.out.toStdString();
     // Garage took part of its upload: what it holds is unknown, so it goes out again.
     EXPECT_TRUE(plan.out.contains(
-        QStringLiteral("): unbekannt: letzte Übertragung gescheitert bei Block 8 (")))
+        QStringLiteral("): unbekannt: letzte Übertragung gescheitert bei Block 8 von 32 (")))
         << plan.out.toStdString();
     const Result second = run({"deploy", "anlage.json", "--only-changed"});
     EXPECT_EQ(second.status, 0) << second.err.toStdString();

@@ -121,7 +121,7 @@ TEST(UploadJournal, ACardHoldsItsProjectOnlyAfterACompleteLastUpload)
          {{O::Complete, 0}, {O::Begun, 0}, {O::CutOff, 10}},
          K::Unknown,
          -1,
-         "abgebrochen bei Block 10"},
+         "abgebrochen bei Block 10 von 32"},
         {"A, then B disturbed",
          {{O::Complete, 0}, {O::Disturbed, 33}},
          K::Unknown,
