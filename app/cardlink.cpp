@@ -210,7 +210,10 @@ void CardLink::showPortState()
         tellHeld(DescribeFailure(m_cutOff, m_session->environment()) + HeldUntilReset);
     }
     const LinkFailure &problem = open ? line.lineProblem() : line.failure();
-    QString detail = DescribeFailure(problem, m_session->environment());
+    // A device gone in the middle of the blocks is said once, by the cut-off with its block.
+    QString detail = problem.kind == FailureKind::Gone && m_cutOff.failed()
+                         ? QString()
+                         : DescribeFailure(problem, m_session->environment());
     QStringList notes;
     if (m_cutOff.failed())
         notes << DescribeFailure(m_cutOff, m_session->environment());

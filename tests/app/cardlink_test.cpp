@@ -207,8 +207,9 @@ private slots:
                     ->styleSheet()
                     .contains(QStringLiteral("rgb(255, 0, 0)")));
         const QString tip = widget<QComboBox>("ComboBox1")->toolTip();
-        QVERIFY2(tip.startsWith(linkPath(1) + QStringLiteral(": getrennt; ")) &&
-                     tip.contains(QStringLiteral("bei Block 5 von 32")),
+        QVERIFY2(tip.startsWith(linkPath(1) +
+                                QStringLiteral(": Verbindung getrennt bei Block 5 von 32: ")) &&
+                     tip.contains(QStringLiteral("zurücksetzen")),
                  qPrintable(tip));
         // The card waits for the rest of block 5: said once where the user looks.
         QTRY_VERIFY(heldBox());
@@ -251,7 +252,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
         QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!port().PortOpen(), 5000);
-        QVERIFY2(list->toolTip().startsWith(linkPath(1) + QStringLiteral(": getrennt; ")) &&
+        QVERIFY2(list->toolTip().startsWith(linkPath(1) +
+                                            QStringLiteral(": Verbindung getrennt bei Block ")) &&
                      list->toolTip().contains(QStringLiteral("zurücksetzen")),
                  qPrintable(list->toolTip()));
         // The line is closed. Its pseudo-terminal's number may be taken by another test's at
