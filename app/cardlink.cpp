@@ -43,6 +43,7 @@ CardLink::CardLink(const CardLinkControls &controls, const ConfigImage &image,
             m_showCompletion();
     });
     connect(&m_session->engine(), &LinkEngine::uploadDisturbed, this, &CardLink::uploadDisturbed);
+    connect(m_session, &CardSession::lineLost, this, &CardLink::lineLost);
     connect(m_session, &CardSession::sendDisabled, c.send,
             [send = c.send] { send->setEnabled(false); });
     connect(m_session, &CardSession::clockTextChanged, c.clockLabel, &QLabel::setText);
@@ -164,6 +165,23 @@ void CardLink::uploadDisturbed(int block)
     tellHeld(DescribeFailure(m_disturbed, m_session->environment()) + HeldUntilReset);
 }
 
+void CardLink::lineLost()
+{
+    // Lost in the middle of the blocks, a cable as a server: the card waits for the rest of
+    // its block. Said once in a box and held until "Reset". (A port the user switches away
+    // from is closed, not lost: the next card must not be charged with this one's upload.)
+    const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
+    if (at.phase != LinkEngine::UploadPosition::Blocks || m_cutOff.failed())
+        return;
+    m_cutOff.kind = FailureKind::CutOff;
+    m_cutOff.block = at.block;
+    const QString said = DescribeFailure(m_cutOff, m_session->environment());
+    record(UploadRecord::Outcome::CutOff, said, at.block);
+    m_session->setHeld(true);
+    showPortState();
+    tellHeld(said + HeldUntilReset);
+}
+
 void CardLink::checkJournalOnOpen()
 {
     if (cardMidUpload())
@@ -198,17 +216,6 @@ void CardLink::showPortState()
                             : QStringLiteral("QComboBox { background-color: rgb(255, 0, 0); }"));
     // While open, only a problem of the line itself (a server that confirmed other settings)
     // is named; after a failure, its cause.
-    // A line lost in the middle of the blocks, a cable as a server, leaves the card waiting
-    // for the rest of its block: said once in a box, and held until "Reset".
-    const LinkEngine::UploadPosition at = LinkEngine::PositionOf(m_session->LinkStep());
-    if (!open && at.phase == LinkEngine::UploadPosition::Blocks && !m_cutOff.failed()) {
-        m_cutOff.kind = FailureKind::CutOff;
-        m_cutOff.block = at.block;
-        record(UploadRecord::Outcome::CutOff, DescribeFailure(m_cutOff, m_session->environment()),
-               at.block);
-        m_session->setHeld(true);
-        tellHeld(DescribeFailure(m_cutOff, m_session->environment()) + HeldUntilReset);
-    }
     const LinkFailure &problem = open ? line.lineProblem() : line.failure();
     // A device gone in the middle of the blocks is said once, by the cut-off with its block.
     QString detail = problem.kind == FailureKind::Gone && m_cutOff.failed()

@@ -80,6 +80,7 @@ private:
     void Button2Click();
     void Button3Click();
     void uploadDisturbed(int block);
+    void lineLost();
     // One record in the upload journal; a journal that cannot be written is named in the
     // list's tooltip, and the upload is not affected.
     void record(UploadRecord::Outcome outcome, const QString &reason = {}, int block = 0);

@@ -55,6 +55,7 @@ void CardSession::wire()
     // The next block leaves as soon as its acknowledgement is in, not at the next tick.
     connect(m_transport, &Transport::bytesArrived, this, &CardSession::Step);
     connect(m_transport, &Transport::stateChanged, this, &CardSession::transportChanged);
+    connect(m_transport, &Transport::lineLost, this, &CardSession::lineLost);
 
     connect(m_engine, &LinkEngine::progressChanged, this, &CardSession::progressChanged);
     connect(m_engine, &LinkEngine::measured, this, &CardSession::measured);
@@ -101,6 +102,7 @@ Transport &CardSession::transportFor(const PortTarget &target)
     m_engine->setPort(*m_transport);
     connect(m_transport, &Transport::bytesArrived, this, &CardSession::Step);
     connect(m_transport, &Transport::stateChanged, this, &CardSession::transportChanged);
+    connect(m_transport, &Transport::lineLost, this, &CardSession::lineLost);
     return *m_transport;
 }
 

@@ -113,6 +113,8 @@ signals:
     void linkReported(bool connected, bool wrongVersion);
     // The port was opened, closed, failed or went away.
     void portStateChanged();
+    // The line went away while open (adapter pulled, server gone), not closed by a choice.
+    void lineLost();
     // One run of the step routine has ended.
     void stepped();
 

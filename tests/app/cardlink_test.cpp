@@ -224,6 +224,41 @@ private slots:
         QTRY_VERIFY(!heldBox());
     }
 
+    // The user switches to another port in the middle of an upload: that is a choice, not a
+    // lost line. The card switched to is charged with nothing; the card left behind keeps its
+    // begun record, which holds it when it is opened again.
+    void switchingPortsMidUploadChargesNoCard()
+    {
+        CardSimOptions stalls;
+        stalls.dropAckAfterBlock = 6;
+        plugCard(stalls, 1);
+        CardPlug plug;
+        plug.configDir = m_config.path().toStdString();
+        plug.linkAs = 2;
+        const std::unique_ptr<CardSimPty> other = PlugCard({}, plug);
+        QVERIFY(other);
+        m_window->link().ConnectPort();
+        QTRY_COMPARE_WITH_TIMEOUT(engine().LinkStep(), int(LinkEngine::Idle), 2000);
+        QTest::mouseClick(widget<QPushButton>("Button1"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(LinkEngine::BlockOf(engine().LinkStep()), 7, 5000);
+
+        QComboBox *list = widget<QComboBox>("ComboBox1");
+        list->setFocus();
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), QStringLiteral("COM 2"));
+        QTRY_VERIFY_WITH_TIMEOUT(port().PortOpen(), 2000);
+        QCOMPARE(port().farEnd(), linkPath(2));
+        QVERIFY(!heldBox());
+        QVERIFY2(!list->toolTip().contains(QStringLiteral("zurücksetzen")),
+                 qPrintable(list->toolTip()));
+        QVERIFY(list->styleSheet().contains(QStringLiteral("rgb(0, 255, 0)")));
+        const std::vector<UploadRecord> records = UploadJournal().read();
+        QVERIFY(!records.empty());
+        for (const UploadRecord &r : records)
+            QCOMPARE(r.outcome, UploadRecord::Outcome::Begun);
+        QTest::mouseClick(widget<QPushButton>("Button2"), Qt::LeftButton);
+    }
+
     // The adapter is not there at the start, comes, goes away in the middle of an upload and
     // comes back on another line: the list follows by itself, and nothing is opened while
     // the device is absent.
