@@ -52,10 +52,7 @@ void CardSession::wire()
         lineTime->start();
         m_engine->setLineClock([lineTime] { return lineTime->nsecsElapsed() / 1000; });
     }
-    // The next block leaves as soon as its acknowledgement is in, not at the next tick.
-    connect(m_transport, &Transport::bytesArrived, this, &CardSession::Step);
-    connect(m_transport, &Transport::stateChanged, this, &CardSession::transportChanged);
-    connect(m_transport, &Transport::lineLost, this, &CardSession::lineLost);
+    connectTransport();
 
     connect(m_engine, &LinkEngine::progressChanged, this, &CardSession::progressChanged);
     connect(m_engine, &LinkEngine::measured, this, &CardSession::measured);
@@ -81,6 +78,14 @@ void CardSession::setLinkSettings(const LinkSettings &settings)
         m_transport->configure(m_settings);
 }
 
+void CardSession::connectTransport()
+{
+    // The next block leaves as soon as its acknowledgement is in, not at the next tick.
+    connect(m_transport, &Transport::bytesArrived, this, &CardSession::Step);
+    connect(m_transport, &Transport::stateChanged, this, &CardSession::transportChanged);
+    connect(m_transport, &Transport::lineLost, this, &CardSession::lineLost);
+}
+
 void CardSession::transportChanged()
 {
     if (sender() == m_transport)
@@ -100,9 +105,7 @@ Transport &CardSession::transportFor(const PortTarget &target)
     m_transport = form.make(this);
     m_transport->configure(m_settings);
     m_engine->setPort(*m_transport);
-    connect(m_transport, &Transport::bytesArrived, this, &CardSession::Step);
-    connect(m_transport, &Transport::stateChanged, this, &CardSession::transportChanged);
-    connect(m_transport, &Transport::lineLost, this, &CardSession::lineLost);
+    connectTransport();
     return *m_transport;
 }
 

@@ -129,6 +129,8 @@ private:
     // The address a list entry's configuration file names, else the target itself.
     PortTarget resolved(const PortTarget &target) const;
     void reopenWhenDue();
+    // The transport in use, wired to the steps and the reports; once for each new one.
+    void connectTransport();
     void transportChanged();
 
     const ConfigImage &m_image;
